@@ -1,0 +1,39 @@
+#pragma once
+// A private profile (INI) file with the semantics of the Windows profile
+// functions: sections in file order, section and key names compared without
+// regard to case, values read back without surrounding blanks, every write
+// applied to the file at once, other sections and keys left alone.
+// The file is Windows-1252; names and values here are UTF-8.
+
+#include <string>
+#include <vector>
+
+namespace quinterra {
+
+class TProfileFile {
+ public:
+  explicit TProfileFile(std::string path);
+
+  const std::string& Path() const { return path_; }
+
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& fallback) const;
+  // A value that is not a whole decimal integer reads as fallback.
+  int ReadInteger(const std::string& section, const std::string& key, int fallback) const;
+  // Written as 1 or 0, read as non-zero.
+  bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
+  // Section names in file order (a missing file has none).
+  std::vector<std::string> ReadSections() const;
+
+  // Each write rewrites the file at once (crash-safe); throws FileError
+  // naming the file when the write is refused.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  void EraseSection(const std::string& section);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace quinterra

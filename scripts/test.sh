@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test:
+#  1. the normal build and all its tests;
+#  2. the standard C++ core under AddressSanitizer and UndefinedBehaviorSanitizer;
+#  3. the threaded link tests under ThreadSanitizer;
+#  4. a short run of every fuzz target (clang's libFuzzer).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+jobs="$(nproc)"
+"$root/scripts/install-deps.sh"
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and test"
+"$root/scripts/build.sh"
+(cd "$root/build" && ctest --output-on-failure -j "$jobs" --timeout 300)
+
+echo "== address and undefined-behaviour sanitizers (core)"
+cmake -S "$root" -B "$root/build-asan" -DQUINTERRA_GUI=OFF -DQUINTERRA_BENCH=OFF \
+  -DQUINTERRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$root/build-asan" -j "$jobs"
+(cd "$root/build-asan" && UBSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L core --timeout 300)
+
+echo "== thread sanitizer (queue and serial worker)"
+cmake -S "$root" -B "$root/build-tsan" -DQUINTERRA_BENCH=OFF \
+  -DQUINTERRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
+tsan_targets=$(cd "$root/build-tsan" && cmake --build . --target help | awk '/_tsan_tests/ {print $2}' | tr '\n' ' ')
+if [ -n "$tsan_targets" ]; then
+  cmake --build "$root/build-tsan" -j "$jobs" --target $tsan_targets
+  (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L tsan --timeout 300)
+fi
+
+echo "== fuzz targets (short runs)"
+CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DQUINTERRA_GUI=OFF -DQUINTERRA_TESTS=OFF \
+  -DQUINTERRA_BENCH=OFF -DQUINTERRA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build-fuzz" -j "$jobs"
+for target in "$root"/build-fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  corpus="$root/build-fuzz/corpus-$(basename "$target")"
+  mkdir -p "$corpus"
+  echo "-- $(basename "$target")"
+  "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
+done
+echo "all test stages passed"
