@@ -37,7 +37,8 @@ pids+=($!)
 [ -f "$work/demo.ltr" ] || cp "$root/assets/sample.ltr" "$work/demo.ltr"
 printf '[0]\r\nNombre=Panel Resultados (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=1\r\nSelected=*\r\n[1]\r\nNombre=Panel Botes (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=2\r\nSelected=*\r\n' \
   "$results_port" "$jackpots_port" > "$work/equipos.ini"
-printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\nPanelResultados=1\r\nPanelBotes=1\r\n' "$work/demo.ltr" > "$work/config.ini"
+[ -f "$work/config.ini" ] ||
+  printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\nPanelResultados=1\r\nPanelBotes=1\r\n' "$work/demo.ltr" > "$work/config.ini"
 
 cd "$work"
 echo "Demonstration: emulated panels on 127.0.0.1:$results_port (results) and 127.0.0.1:$jackpots_port (jackpots)."
