@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reads and crash-safe whole-file writes.
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,14 +14,22 @@ class FileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// True for an existing file that is not a folder.
 bool FileExists(const std::string& path);
 
 // Reads the whole file as bytes. Throws FileError when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// As ReadWholeFile, but a file that does not exist gives no value instead of
+// an error; any other failure (no permission, a folder) still throws.
+std::optional<std::string> ReadFileIfExists(const std::string& path);
+
 // Writes bytes to a temporary file beside path, flushes it to disk and
 // renames it over path, so that a failure half-way leaves the previous file
-// as it was. Throws FileError on failure.
+// as it was. The new file keeps the permissions of the one it replaces, and
+// a symbolic link keeps pointing at the file it named. An existing file we
+// may not write (read-only) is refused, as the rename alone would not notice.
+// Throws FileError on failure, after removing the temporary file.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 }  // namespace quinterra

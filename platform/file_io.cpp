@@ -1,0 +1,140 @@
+#include "platform/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace quinterra {
+namespace {
+
+[[noreturn]] void Fail(const std::string& action, const std::string& path, int error) {
+  throw FileError("Cannot " + action + " file \"" + path + "\": " + std::strerror(error));
+}
+
+// Closes a descriptor on every way out.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+  // Closes now, so that a late write error (NFS, full disk) is seen.
+  int Close() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A link is followed so that replacing the file does not replace the link.
+std::string ResolveTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return path;
+  return resolved;
+}
+
+std::string TemporaryNameBeside(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+void WriteAll(int fd, const std::string& bytes, const std::string& path) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail("write", path, errno);
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+std::optional<std::string> ReadFileIfExists(const std::string& path) {
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    Fail("read", path, errno);
+  }
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      Fail("read", path, errno);
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  return bytes;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::optional<std::string> bytes = ReadFileIfExists(path);
+  if (!bytes) Fail("read", path, ENOENT);
+  return *bytes;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  if (path.empty()) Fail("write", path, ENOENT);
+  const std::string target = ResolveTarget(path);
+
+  struct stat previous {};
+  const bool replacing = ::stat(target.c_str(), &previous) == 0;
+  if (replacing && S_ISDIR(previous.st_mode)) Fail("write", path, EISDIR);
+  if (replacing && ::access(target.c_str(), W_OK) != 0) Fail("write", path, errno);
+
+  const std::string temporary = TemporaryNameBeside(target);
+  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (file.Get() < 0) Fail("write", path, errno);
+  try {
+    if (replacing) {
+      // Best effort: a user's file written by root stays the user's.
+      (void)::fchown(file.Get(), previous.st_uid, previous.st_gid);
+      (void)::fchmod(file.Get(), previous.st_mode & 07777);
+    }
+    WriteAll(file.Get(), bytes, path);
+    if (::fsync(file.Get()) != 0) Fail("write", path, errno);
+    if (file.Close() != 0) Fail("write", path, errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) Fail("write", path, errno);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+  // The rename itself reaches the disk with the folder; failing here loses nothing.
+  Descriptor folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Get() >= 0) (void)::fsync(folder.Get());
+}
+
+}  // namespace quinterra
