@@ -36,6 +36,10 @@ class TDisplayImageEncoder {
   int WireCursor = 0;
 
  private:
+  // The cell at WireCursor, advancing it; null past the end.
+  const TCasilla* NextCell();
+  void ClearLanes();
+
   const std::vector<TCasilla*>& cells_by_wire_;
 };
 

@@ -5,13 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "panels/cell.h"
+
 namespace quinterra {
 
 // The whole file contents for these texts.
 std::string FormatDocument(const std::vector<std::string>& texts);
 
 // The items of the first line of a file's contents (tolerant reading: further
-// lines ignored; an empty first line gives no items).
+// lines ignored; an empty first line gives no items). Any bytes are safe:
+// a NUL outside quotes counts as a blank, a quoted item keeps every byte
+// (line breaks included) and an unclosed quote ends at the end of its line.
 std::vector<std::string> ParseDocument(const std::string& contents);
+
+// Gives item i to cell i while both remain: further items are dropped and
+// cells beyond the last item keep their text. Texts are stored unchecked.
+void ApplyDocumentItems(const std::vector<std::string>& items, std::vector<TCasilla>& cells);
 
 }  // namespace quinterra
