@@ -167,7 +167,7 @@ class TComVornBus {
 
   // Memory transfer (bus_memory.cpp).
   void FreshImages(uint8_t device_address);
-  void MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes, uint32_t count);
+  bool MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes, uint32_t count);
   uint32_t PendingBytes() const;
   void StartTransfer(uint8_t mode);
   bool NextBlock();
