@@ -18,16 +18,19 @@ class TComPortMap;
 class TLinkLayer : public QObject {
   Q_OBJECT
  public:
-  // com_ports maps COM numbers to device paths (see links/com_port_map.h).
+  // com_ports maps COM numbers to device paths (see links/com_port_map.h);
+  // it must outlive the link layer. Each serial link copies it when it opens.
   TLinkLayer(const TComPortMap& com_ports, QObject* parent = nullptr);
   ~TLinkLayer() override;
 
-  // Opens a TCP connection; completes later through OnLinkOpened. An empty
-  // address or port 0 opens nothing and logs nothing.
+  // Opens a TCP connection; completes later through OnLinkOpened, or through
+  // "[ERROR]" and OnLinkFailed when the connection cannot be made (refused,
+  // unreachable). An empty address or port 0 opens nothing and logs nothing.
+  // A link still open is closed first.
   void OpenTcp(const std::string& address, int port);
   // Starts a serial worker on COM com_number at rate bits per second
   // (8 data bits, no parity, 1 stop bit) and opens the port; OnLinkOpened or
-  // OnLinkFailed has run when this returns.
+  // OnLinkFailed has run when this returns. A link still open is closed first.
   void OpenSerial(int com_number, int rate);
   // Closes whatever is open; afterwards no event of the old link arrives.
   void CloseLink();
@@ -38,7 +41,9 @@ class TLinkLayer : public QObject {
   TComunicacionSerie* SerialWorker() const;
   bool HasTcpSocket() const;
 
-  // Log lines: "[OK] COM3", "[OK] 127.0.0.1", "[ERROR]", "-> ..." and "<- ...".
+  // Log lines: "[OK] COM3", "[OK] 127.0.0.1", "[ERROR]", "-> ..." and "<- ...";
+  // a serial open refused for lack of permission adds a line naming the
+  // dialout group after its "[ERROR]".
   std::function<void(const std::string& line)> OnLog;
   std::function<void()> OnLinkOpened;
   std::function<void()> OnLinkFailed;

@@ -1,0 +1,51 @@
+#pragma once
+// The COM ports offered by the search window and the rates offered for each.
+// The rules are pure functions over plain lists, so they can be checked with
+// made-up port lists; the functions at the end feed them from this machine.
+
+#include <string>
+#include <vector>
+
+namespace quinterra {
+
+class TComPortMap;
+
+// The k-th (from 0) run of decimal digits in text as an integer, -1 when
+// there is none: NumberInText("COM12 - USB Serial Port", 0) == 12.
+int NumberInText(const std::string& text, int k);
+
+// Friendly names of the present ports, such as "USB Serial Port (COM10)",
+// to the entries of the COM list, such as "COM10 - USB Serial Port", sorted
+// by COM number. Names without "(COM" are skipped.
+std::vector<std::string> ComPortEntries(const std::vector<std::string>& friendly_names);
+
+// The rates the search window offers for an entry of the COM list.
+struct TRateChoices {
+  std::vector<std::string> items;  // speed list; its first item is the one selected
+  std::vector<int> rate_list;      // RateList: the rates, ascending, without "Auto"
+};
+
+// The rates of the speed list: 9600 14400 19200 38400 56000 57600 115200 128000.
+const std::vector<int>& OfferedRates();
+
+// A Bluetooth entry (any letter case) offers 57600 alone, without "Auto";
+// any other offers "Auto" then those of OfferedRates() found in settable_rates.
+TRateChoices RateChoices(const std::string& entry, const std::vector<int>& settable_rates);
+
+// --- this machine ---
+
+// Friendly names of the serial ports present, "<description or port name> (COM<n>)",
+// including mapped overrides whose device exists. Ports without a COM number
+// are left out.
+std::vector<std::string> PresentPortNames(const TComPortMap& ports);
+
+// Rates COM com_number can be set to: all of OfferedRates() when its device
+// opens (termios2 takes any rate), none when it cannot be opened.
+std::vector<int> SettableRates(int com_number, const TComPortMap& ports);
+
+// ComPortEntries(PresentPortNames(ports)).
+std::vector<std::string> ListComPorts(const TComPortMap& ports);
+// RateChoices for an entry, with the settable rates of its COM number.
+TRateChoices ListRates(const std::string& entry, const TComPortMap& ports);
+
+}  // namespace quinterra
