@@ -14,9 +14,6 @@ constexpr uint8_t kBuild = 0x04;
 constexpr uint8_t kMemoryWrite = 0x10;
 constexpr uint8_t kCheck = 0x30;
 
-constexpr uint8_t kFirmwareMajor = 1;
-constexpr uint8_t kFirmwareMinor = 0;
-
 }  // namespace
 
 const char* OutcomeName(TRequestOutcome outcome) {
@@ -119,15 +116,10 @@ bool TPanelDeviceEmulator::IsSilent() const {
 }
 
 std::vector<uint8_t> TPanelDeviceEmulator::InfoRecord() const {
-  return {static_cast<uint8_t>(options_.Model),
-          kFirmwareMajor,
-          kFirmwareMinor,
-          0,
-          0,
-          options_.Address,
-          0,
-          0,
-          static_cast<uint8_t>(options_.SmallBlocks ? 0 : 1)};
+  std::vector<uint8_t> record(9, 0);
+  record[0] = static_cast<uint8_t>(options_.Model);
+  record[8] = options_.SmallBlocks ? 0 : 1;
+  return record;
 }
 
 void TPanelDeviceEmulator::Serve(const TDeviceRequest& request) {

@@ -122,8 +122,9 @@ class TPanelDeviceEmulator {
   std::vector<uint8_t>& Display() { return memory_.Area(TMemoryArea::Display); }
   std::vector<uint8_t>& Directory() { return memory_.Area(TMemoryArea::Directory); }
 
-  // The payload of the information answer: model, firmware 1.0, no optional
-  // storage, the device address, two reserved bytes, and the block-size flag.
+  // The payload of the information answer, nine bytes: the model, seven zero
+  // bytes (no optional storage, nothing else to report) and the block-size
+  // flag (1 for 256-byte blocks, 0 for 128-byte blocks).
   std::vector<uint8_t> InfoRecord() const;
 
   // Answers produced so far (dropped and corrupted ones included).
