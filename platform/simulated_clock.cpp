@@ -17,11 +17,12 @@ class SimulatedClock::Timer : public IIntervalTimer {
 
   void SetInterval(int milliseconds) override {
     interval_ = milliseconds;
-    if (enabled_) due_ = clock_->now_ + interval_;
+    if (enabled_ && clock_ != nullptr) due_ = clock_->now_ + interval_;
   }
   int Interval() const override { return interval_; }
   void SetEnabled(bool enabled) override {
-    if (enabled && !enabled_) due_ = clock_->now_ + interval_;
+    // A timer that outlived its clock keeps its settings but has no time.
+    if (enabled && !enabled_ && clock_ != nullptr) due_ = clock_->now_ + interval_;
     enabled_ = enabled;
   }
   bool Enabled() const override { return enabled_; }

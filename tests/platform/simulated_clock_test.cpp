@@ -1,0 +1,111 @@
+#include "platform/simulated_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quinterra {
+namespace {
+
+using Firing = std::pair<std::string, int64_t>;
+
+class SimulatedClockTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<IIntervalTimer> Timer(const std::string& name, int interval) {
+    auto timer = clock_.CreateTimer();
+    timer->SetInterval(interval);
+    timer->OnTimer = [this, name] { firings_.emplace_back(name, clock_.Now()); };
+    return timer;
+  }
+
+  SimulatedClock clock_;
+  std::vector<Firing> firings_;
+};
+
+TEST_F(SimulatedClockTest, FiresInDueOrderWithTiesInCreationOrder) {
+  auto slow = Timer("slow", 250);
+  auto fast = Timer("fast", 100);
+  fast->SetEnabled(true);
+  slow->SetEnabled(true);
+  clock_.Advance(500);
+  const std::vector<Firing> expected = {{"fast", 100}, {"fast", 200}, {"slow", 250},
+                                        {"fast", 300}, {"fast", 400}, {"slow", 500},
+                                        {"fast", 500}};
+  EXPECT_EQ(firings_, expected);
+  EXPECT_EQ(clock_.Now(), 500);
+}
+
+TEST_F(SimulatedClockTest, EnablingRestartsOnlyADisabledTimer) {
+  auto timer = Timer("t", 100);
+  timer->SetEnabled(true);
+  clock_.Advance(60);
+  timer->SetEnabled(true);  // already enabled: keeps its period
+  clock_.Advance(40);
+  ASSERT_EQ(firings_, (std::vector<Firing>{{"t", 100}}));
+
+  timer->SetEnabled(false);
+  clock_.Advance(30);
+  timer->SetEnabled(true);  // a full new period from 130
+  clock_.Advance(150);
+  EXPECT_EQ(firings_, (std::vector<Firing>{{"t", 100}, {"t", 230}}));
+}
+
+TEST_F(SimulatedClockTest, NewIntervalOfAnEnabledTimerStartsAFullPeriod) {
+  auto timer = Timer("t", 100);
+  timer->SetEnabled(true);
+  clock_.Advance(70);
+  timer->SetInterval(100);
+  clock_.Advance(130);
+  EXPECT_EQ(firings_, (std::vector<Firing>{{"t", 170}}));
+  EXPECT_EQ(timer->Interval(), 100);
+}
+
+TEST_F(SimulatedClockTest, HandlersMayStopAndStartTimers) {
+  auto once = Timer("once", 50);
+  auto later = Timer("later", 100);
+  once->OnTimer = [&] {
+    firings_.emplace_back("once", clock_.Now());
+    once->SetEnabled(false);
+    later->SetEnabled(true);
+  };
+  once->SetEnabled(true);
+  clock_.Advance(400);
+  EXPECT_EQ(firings_, (std::vector<Firing>{{"once", 50}, {"later", 150}, {"later", 250},
+                                           {"later", 350}}));
+}
+
+TEST_F(SimulatedClockTest, DisabledOrZeroIntervalTimersNeverFire) {
+  auto disabled = Timer("disabled", 10);
+  auto zero = Timer("zero", 0);
+  zero->SetEnabled(true);
+  clock_.Advance(1000);
+  EXPECT_TRUE(firings_.empty());
+  EXPECT_FALSE(clock_.FireNext(1000));
+}
+
+TEST_F(SimulatedClockTest, FireNextJumpsToTheNextExpiryWithinTheLimit) {
+  auto timer = Timer("t", 2500);
+  timer->SetEnabled(true);
+  EXPECT_FALSE(clock_.FireNext(2499));
+  EXPECT_EQ(clock_.Now(), 0);
+  EXPECT_TRUE(clock_.FireNext(2500));
+  EXPECT_EQ(clock_.Now(), 2500);
+  EXPECT_EQ(firings_.size(), 1u);
+}
+
+TEST_F(SimulatedClockTest, TimersMayOutliveTheClockAndDieFirst) {
+  std::unique_ptr<IIntervalTimer> survivor;
+  {
+    SimulatedClock clock;
+    survivor = clock.CreateTimer();
+    auto short_lived = clock.CreateTimer();
+    short_lived->SetEnabled(true);
+  }
+  survivor->SetEnabled(true);  // detached from the clock: harmless
+  EXPECT_TRUE(survivor->Enabled());
+}
+
+}  // namespace
+}  // namespace quinterra
