@@ -1,0 +1,35 @@
+#pragma once
+// The command line of quinterra-emulator.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/panel_device.h"
+
+namespace quinterra {
+
+// The port the program's TCP link uses unless told otherwise.
+constexpr int kDefaultEmulatorTcpPort = 10001;
+
+struct TEmulatorOptions {
+  TPanelDeviceOptions Device;
+  bool UsePty = false;
+  int TcpPort = kDefaultEmulatorTcpPort;  // 0: any free port (the chosen one is printed)
+  std::optional<uint32_t> Baud;           // pseudo-terminal only
+  std::string DumpDir;                    // empty: no dump
+  bool Log = false;
+};
+
+struct TEmulatorCommandLine {
+  TEmulatorOptions Options;
+  bool Help = false;
+  std::string Error;  // empty when the command line is usable
+};
+
+TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& arguments);
+
+std::string EmulatorHelpText();
+
+}  // namespace quinterra
