@@ -109,15 +109,4 @@ std::string Cp1252FromUtf8(const std::string& utf8) {
   return out;
 }
 
-bool IsWellFormedUtf8(const std::string& text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    char32_t code = 0;
-    std::size_t length = 1;
-    if (!DecodeOne(text, pos, code, length)) return false;
-    pos += length;
-  }
-  return true;
-}
-
 }  // namespace quinterra

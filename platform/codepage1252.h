@@ -8,7 +8,5 @@ namespace quinterra {
 std::string Utf8FromCp1252(const std::string& cp1252);
 // Characters without a Windows-1252 code become '?'; invalid UTF-8 bytes too.
 std::string Cp1252FromUtf8(const std::string& utf8);
-// True when every byte belongs to a well-formed UTF-8 sequence.
-bool IsWellFormedUtf8(const std::string& text);
 
 }  // namespace quinterra

@@ -28,11 +28,6 @@ bool SameName(std::string_view a, std::string_view b) {
                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
-bool HasNonAscii(const std::string& bytes) {
-  return std::any_of(bytes.begin(), bytes.end(),
-                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
 std::string WithoutLineBreaks(std::string text) {
   std::replace(text.begin(), text.end(), '\r', ' ');
   std::replace(text.begin(), text.end(), '\n', ' ');
@@ -75,9 +70,6 @@ ProfileText ProfileText::FromFileBytes(const std::string& bytes) {
   if (bytes.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0) {
     profile.encoding_ = Encoding::kUtf8WithBom;
     text = bytes.substr(kUtf8Bom.size());
-  } else if (HasNonAscii(bytes) && IsWellFormedUtf8(bytes)) {
-    profile.encoding_ = Encoding::kUtf8;
-    text = bytes;
   } else {
     profile.encoding_ = Encoding::kCp1252;
     text = Utf8FromCp1252(bytes);
@@ -116,8 +108,6 @@ std::string ProfileText::ToFileBytes() const {
   switch (encoding_) {
     case Encoding::kUtf8WithBom:
       return std::string(kUtf8Bom) + text;
-    case Encoding::kUtf8:
-      return text;
     case Encoding::kCp1252:
       break;
   }

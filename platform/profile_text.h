@@ -12,8 +12,8 @@ namespace quinterra {
 class ProfileText {
  public:
   // Bytes as stored. Files are Windows-1252, except that a file that starts
-  // with a UTF-8 byte-order mark, or that is well-formed UTF-8 with at least
-  // one non-ASCII character, is read (and written back) as UTF-8.
+  // with a UTF-8 byte-order mark is read and written back as UTF-8. Nothing
+  // is guessed from the contents: a guess could change after a rewrite.
   static ProfileText FromFileBytes(const std::string& bytes);
   std::string ToFileBytes() const;
 
@@ -33,7 +33,7 @@ class ProfileText {
   bool EraseSection(const std::string& section);
 
  private:
-  enum class Encoding { kCp1252, kUtf8, kUtf8WithBom };
+  enum class Encoding { kCp1252, kUtf8WithBom };
   struct Line {
     std::string text;    // without its line end
     std::string ending;  // "\r\n", "\n" or empty for a last line without one

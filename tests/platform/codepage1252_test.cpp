@@ -11,7 +11,6 @@ TEST(Codepage1252, EveryByteSurvivesARoundTripThroughUtf8) {
   std::string all;
   for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
   const std::string utf8 = Utf8FromCp1252(all);
-  EXPECT_TRUE(IsWellFormedUtf8(utf8));
   EXPECT_EQ(Cp1252FromUtf8(utf8), all);
 }
 
@@ -53,15 +52,6 @@ TEST(Codepage1252, MalformedUtf8IsReplacedWithoutReadingPastTheEnd) {
   EXPECT_EQ(Cp1252FromUtf8("\xF4\x90\x80\x80"), "????");  // past U+10FFFF
   EXPECT_EQ(Cp1252FromUtf8("\xC3" "A"), "?A");         // the next character survives
   EXPECT_EQ(Cp1252FromUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
-}
-
-TEST(Codepage1252, RecognisesWellFormedUtf8) {
-  EXPECT_TRUE(IsWellFormedUtf8(""));
-  EXPECT_TRUE(IsWellFormedUtf8("plain ASCII"));
-  EXPECT_TRUE(IsWellFormedUtf8("Quíntuple \u20AC \U0001F600"));
-  EXPECT_FALSE(IsWellFormedUtf8("Compilaci\xF3n"));
-  EXPECT_FALSE(IsWellFormedUtf8("\xE2\x82"));
-  EXPECT_FALSE(IsWellFormedUtf8("\xED\xBF\xBF"));
 }
 
 }  // namespace

@@ -195,7 +195,7 @@ TEST_F(ProfileFileTest, LinuxLineEndsAndLastLinesWithoutEndAreKept) {
   EXPECT_EQ(Bytes("config.ini"), "[Config]\r\nA=1\r\n[Other]\r\nB=2\r\n");
 }
 
-TEST_F(ProfileFileTest, TextIsWindows1252UnlessTheFileIsUtf8) {
+TEST_F(ProfileFileTest, TextIsWindows1252UnlessTheFileHasAUtf8Mark) {
   TProfileFile ansi = Given("[0]\r\nNombre=Qu\xEDntuple\r\n");
   EXPECT_EQ(ansi.ReadString("0", "Nombre", ""), "Quíntuple");
   ansi.WriteString("0", "Compilacion", "Compilación 5\u20AC \u65E5");
@@ -207,8 +207,11 @@ TEST_F(ProfileFileTest, TextIsWindows1252UnlessTheFileIsUtf8) {
   bom.WriteString("0", "Version", "\u65E5");
   EXPECT_EQ(Bytes("bom.ini"), "\xEF\xBB\xBF[0]\r\nNombre=Quíntuple\r\nVersion=\u65E5\r\n");
 
-  const TProfileFile utf8 = Given("[Config]\nFileName=/home/tienda/lotería.ltr\n", "utf8.ini");
-  EXPECT_EQ(utf8.ReadString("Config", "FileName", ""), "/home/tienda/lotería.ltr");
+  // Without the mark the bytes are Windows-1252, however UTF-8 they look.
+  TProfileFile looks_utf8 = Given("[0]\r\nNombre=\xC3\xA9\r\n", "looks.ini");
+  EXPECT_EQ(looks_utf8.ReadString("0", "Nombre", ""), "\u00C3\u00A9");
+  looks_utf8.WriteString("0", "Version", "\u00E9");
+  EXPECT_EQ(Bytes("looks.ini"), "[0]\r\nNombre=\xC3\xA9\r\nVersion=\xE9\r\n");
 }
 
 TEST_F(ProfileFileTest, ValuesCannotAddLines) {
