@@ -94,6 +94,11 @@ class TComunicacionSerie {
   void DeliverPendingErrors();
   void Synchronize(const std::function<void()>& call);
 
+  // First member, so that LiveCount() drops only once everything is gone.
+  struct LiveToken {
+    LiveToken();
+    ~LiveToken();
+  } live_token_;
   TByteQueue queue_;
   std::unique_ptr<TSerialComm> port_;
   std::atomic<bool> terminate_{false};
@@ -113,6 +118,7 @@ class TComunicacionSerie {
   uint8_t receive_buffer_[kReceiveBufferSize] = {};
   int last_received_ = 0;
   int last_sent_ = 0;
+  // Errors raised while the queue lock is held, delivered after Release.
   std::vector<uint32_t> deferred_errors_;
 
   // UI thread only.

@@ -28,7 +28,10 @@ struct TRateChoices {
 // The rates of the speed list: 9600 14400 19200 38400 56000 57600 115200 128000.
 const std::vector<int>& OfferedRates();
 
-// A Bluetooth entry (any letter case) offers 57600 alone, without "Auto";
+// The entry names a Bluetooth port: it contains "bluetooth" in any letter case.
+bool IsBluetoothEntry(const std::string& entry);
+
+// A Bluetooth entry offers 57600 alone, without "Auto";
 // any other offers "Auto" then those of OfferedRates() found in settable_rates.
 TRateChoices RateChoices(const std::string& entry, const std::vector<int>& settable_rates);
 

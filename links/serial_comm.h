@@ -10,6 +10,7 @@
 // lock is let go, so a handler that waits for another thread cannot deadlock
 // against an operation of that thread. Events run on the calling thread.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,7 +120,7 @@ class TSerialComm {
   int byte_interval_timeout_ = 0;
   int pause_after_char_ = 0;
   bool rts_manual_ = false;
-  bool connected_ = false;
+  std::atomic<bool> connected_{false};
   bool error_flag_ = false;
 };
 
