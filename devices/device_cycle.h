@@ -171,9 +171,13 @@ class TDeviceCycle {
   std::string SpeedOrPortOfCheckedLink();
   DeviceRow* RowAt(int index);
 
+  // Which cycle the end states finish.
+  enum class CycleKind { Search, Delivery, Check };
+
   TComVornBus& engine_;
   IIntervalTimer& timer1_;
   IDeviceCycleHost& host_;
+  CycleKind cycle_kind_ = CycleKind::Search;
   // The payloads of the running delivery.
   TPanelPayload delivery_results_;
   TPanelPayload delivery_jackpots_;
