@@ -1,0 +1,164 @@
+// Selecting, typing, checking and drawing cells, and the active panels.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "app/cell_drawing.h"
+#include "app/main_window.h"
+#include "app/panel_font.h"
+#include "app/panel_picture.h"
+#include "app/scroll_box.h"
+#include "panels/cell_kinds.h"
+#include "platform/codepage1252.h"
+
+namespace quinterra {
+
+namespace {
+
+QString ToEditText(const std::string& cp1252) {
+  return QString::fromStdString(Utf8FromCp1252(cp1252));
+}
+
+std::string FromEditText(const QString& text) { return Cp1252FromUtf8(text.toStdString()); }
+
+}  // namespace
+
+TCasilla* TForm1::CellAt(int x, int y) { return CellSet.CellAt(x, y); }
+
+void TForm1::ScrollBox1MouseDown(Qt::MouseButton, int x, int y) {
+  const int content_x = x + ScrollBox1->horizontalScrollBar()->value();
+  const int content_y = y + ScrollBox1->verticalScrollBar()->value();
+  if (content_x < kPanelSeamX && !ResultsActive) return;
+  if (content_x > kPanelSeamX && !JackpotsActive) return;
+  if (content_x == kPanelSeamX) return;
+  SelectCell(CellAt(content_x, content_y));
+}
+
+void TForm1::FormKeyUp(int key, Qt::KeyboardModifiers modifiers) {
+  if (!ResultsActive && !JackpotsActive) return;
+  const bool backward =
+      key == Qt::Key_Backtab || (key == Qt::Key_Tab && (modifiers & Qt::ShiftModifier));
+  if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+    int first, stop;
+    if (!backward) {
+      first = ResultsActive ? 0 : kResultsCellCount;
+      stop = JackpotsActive ? kCellCount : kResultsCellCount;
+    } else {
+      first = JackpotsActive ? kCellCount - 1 : kResultsCellCount - 1;
+      stop = ResultsActive ? -1 : kResultsCellCount - 1;
+    }
+    int next = first;
+    if (SelectedCell) {
+      next = SelectedCell->Index + (backward ? -1 : 1);
+      if (next == stop) next = first;
+    }
+    SelectCell(&CellSet.Cells[next]);
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    SelectCell(nullptr);
+  }
+}
+
+bool TForm1::ValidateCell(const TCasilla& cell) const { return ValidateText(cell.Kind, cell.Text); }
+
+void TForm1::SelectCell(TCasilla* cell) {
+  TCasilla* old_cell = SelectedCell;
+  SelectedCell = cell;
+  if (old_cell) {
+    TPanelPicture* picture = old_cell->Left >= kPanelSeamX ? Image2 : Image1;
+    const int offset = old_cell->Left >= kPanelSeamX ? kPanelSeamX : 0;
+    if (ValidateCell(*old_cell)) {
+      if (old_cell != cell) DrawCell(*old_cell, picture, offset);
+      Modified = true;
+    } else {
+      old_cell->Text.clear();
+      DrawCell(*old_cell, picture, offset);
+    }
+  }
+
+  // Keep the keyboard with the window while the edit box is hidden, so that
+  // Tab and Enter still arrive.
+  if (Edit1->hasFocus()) setFocus(Qt::OtherFocusReason);
+  Edit1->hide();
+  if (!cell) return;
+
+  const CellKindRules& rules = RulesFor(cell->Kind);
+  Edit1->move(cell->Left, cell->Top);
+  Edit1->resize(rules.edit_width, rules.edit_height);
+  QFont font = PanelFont(33, cell->Glyphs == GlyphSet::SixteenSegment);
+  font.setStretch(StretchToFit(font, rules.max_length, rules.edit_width - 4));
+  Edit1->setFont(font);
+  QPalette palette = Edit1->palette();
+  palette.setColor(QPalette::Text, ColorFromBgr(cell->Color));
+  Edit1->setPalette(palette);
+  const std::string shown = rules.group_thousands ? DigitsOnly(cell->Text) : cell->Text;
+  in_edit_change_ = true;
+  // The length first: Qt cuts a text that is longer than the limit.
+  Edit1->setMaxLength(rules.max_length);
+  Edit1->setText(ToEditText(shown));
+  in_edit_change_ = false;
+  // What the box now shows becomes the cell's value when its characters pass
+  // (so an amount loses its dots); otherwise the cell keeps its text.
+  edit_text_before_ = Edit1->text();
+  const std::string in_box = FromEditText(edit_text_before_);
+  if (AcceptsText(cell->Kind, in_box)) cell->Text = in_box;
+  Edit1->show();
+  Edit1->raise();
+  QWidget* focused = focusWidget();
+  if (!focused || focused == this || focused == Edit1) Edit1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::Edit1Change() {
+  if (!SelectedCell || in_edit_change_) return;
+  const QString text = Edit1->text();
+  const std::string typed = FromEditText(text);
+  if (AcceptsText(SelectedCell->Kind, typed)) {
+    SelectedCell->Text = typed;
+    edit_text_before_ = text;
+    return;
+  }
+  // Refused: put back the text and the caret as they were before the change.
+  const int inserted = text.size() - edit_text_before_.size();
+  const QString restored = ToEditText(SelectedCell->Text);
+  const int caret = std::clamp(Edit1->cursorPosition() - inserted, 0, int(restored.size()));
+  in_edit_change_ = true;
+  Edit1->setText(restored);
+  Edit1->setCursorPosition(caret);
+  in_edit_change_ = false;
+  edit_text_before_ = Edit1->text();
+}
+
+void TForm1::DrawCell(const TCasilla& cell, TPanelPicture* picture, int offset_x) {
+  DrawCellValue(picture->Picture, cell, offset_x);
+  picture->update();
+}
+
+void TForm1::DrawAllCells() {
+  for (TCasilla& cell : CellSet.Cells) {
+    if (cell.Index < kResultsCellCount)
+      DrawCellValue(Image1->Picture, cell, 0);
+    else
+      DrawCellValue(Image2->Picture, cell, kPanelSeamX);
+  }
+  Image1->update();
+  Image2->update();
+}
+
+void TForm1::SetResultsActive(bool active) {
+  if (!active) LabelErrorPanelResultados->hide();
+  ResultsActive = active;
+  Image1->setVisible(active);
+  Image3->setVisible(!active);
+  SelectCell(nullptr);
+}
+
+void TForm1::SetJackpotsActive(bool active) {
+  if (!active) LabelErrorPanelBotes->hide();
+  JackpotsActive = active;
+  Image2->setVisible(active);
+  Image4->setVisible(!active);
+  SelectCell(nullptr);
+}
+
+}  // namespace quinterra

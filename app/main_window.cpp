@@ -1,0 +1,306 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QToolButton>
+
+#include "app/cell_drawing.h"
+#include "app/panel_font.h"
+#include "app/panel_picture.h"
+#include "app/panel_pictures.h"
+#include "app/scroll_box.h"
+#include "app/window_texts.h"
+#include "platform/file_io.h"
+
+namespace quinterra {
+
+namespace {
+
+constexpr int kPictureControlHeight = 849;
+const QColor kEditBackground(64, 64, 64);      // the 3-D dark shadow colour
+const QColor kButtonPanelColour(32, 28, 92);   // 6036512 as 0x00BBGGRR
+
+}  // namespace
+
+std::string DefaultAdminMarkerPath() {
+#ifdef _WIN32
+  return "c:\\vorn.access";
+#else
+  return "/vorn.access";
+#endif
+}
+
+QSize FitWindowToScreen(const QSize& window, const QSize& screen) {
+  QSize fitted = window;
+  if (screen.height() < window.height()) fitted.setHeight(screen.height() - 32);
+  if (screen.width() < window.width()) fitted.setWidth(screen.width() - 32);
+  return fitted;
+}
+
+QString TodayForFileName() { return QDate::currentDate().toString("dd-MM-yyyy"); }
+
+TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& options,
+               QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs) {
+  BaseCaption = CaptionFromBuildDate(options.build_date.empty() ? __DATE__ : options.build_date);
+  setWindowTitle(QString::fromStdString(BaseCaption));
+  AppFolder = WithTrailingSeparator(QDir::currentPath().toStdString(),
+                                    QDir::separator().toLatin1());
+
+  CreateComponents();
+  CreateMenu();
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  FitToScreen();
+
+  ShowDocumentCaption();
+  Settings = std::make_unique<TProfileFile>(AppFolder + "config.ini");
+  const std::string last_document = Settings->ReadString("Config", "FileName", "");
+  if (!last_document.empty() && FileExists(last_document)) LoadDocument(last_document);
+  Guardadoautomtico1->setChecked(Settings->ReadInteger("Config", "Guardado", 0) == 1);
+
+  SetResultsActive(false);
+  SetJackpotsActive(false);
+
+  const std::string marker =
+      options.admin_marker.empty() ? DefaultAdminMarkerPath() : options.admin_marker;
+  Administrador1->menuAction()->setVisible(FileExists(marker));
+
+  Timer2 = timers.CreateTimer();
+  Timer2->OnTimer = [this] { Timer2Timer(); };
+  Timer2->SetInterval(1000);
+  Timer2->SetEnabled(true);
+}
+
+TForm1::~TForm1() {
+  if (Timer2) Timer2->SetEnabled(false);
+}
+
+void TForm1::CreateComponents() {
+  ScrollBox1 = new TScrollBox(this);
+  ScrollBox1->setObjectName("ScrollBox1");
+  ScrollBox1->setFrameShape(QFrame::NoFrame);
+  ScrollBox1->setFocusPolicy(Qt::NoFocus);
+  ScrollBox1->setWidgetResizable(false);
+  ScrollBox1->OnMouseDown = [this](Qt::MouseButton button, int x, int y) {
+    ScrollBox1MouseDown(button, x, y);
+  };
+  setCentralWidget(ScrollBox1);
+
+  ScrollContent = new QWidget;
+  ScrollContent->setObjectName("ScrollContent");
+  ScrollContent->setFixedSize(kContentWidth, kContentHeight);
+  QPalette content_palette = ScrollContent->palette();
+  content_palette.setColor(QPalette::Window, QColor(12, 24, 92));
+  ScrollContent->setPalette(content_palette);
+  ScrollContent->setAutoFillBackground(true);
+
+  auto make_picture = [this](const char* name, int left, int width, QImage picture) {
+    auto* image = new TPanelPicture(ScrollContent);
+    image->setObjectName(name);
+    image->setGeometry(left, 0, width, kPictureControlHeight);
+    image->Picture = std::move(picture);
+    return image;
+  };
+  const std::vector<TCasilla>& cells = CellSet.Cells;
+  Image1 = make_picture("Image1", 0, 628, DrawResultsPicture(PictureVariant::Colour, cells));
+  Image3 = make_picture("Image3", 0, 633, DrawResultsPicture(PictureVariant::Grey, cells));
+  Image2 = make_picture("Image2", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Colour, cells));
+  Image4 = make_picture("Image4", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Grey, cells));
+  Image1->hide();
+  Image2->hide();
+
+  auto make_label = [this](const char* name, int left, const char* caption) {
+    auto* label = new QLabel(QString::fromUtf8(caption), ScrollContent);
+    label->setObjectName(name);
+    label->move(left, 88);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPixelSize(14);
+    label->setFont(font);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->hide();
+    SetFontColor(label, kColorYellow);
+    return label;
+  };
+  LabelErrorPanelResultados =
+      make_label("LabelErrorPanelResultados", 16, "Error enviando panel de resultados");
+  LabelErrorPanelBotes = make_label("LabelErrorPanelBotes", 640, "Error enviando panel de botes");
+
+  ScrollBox2 = new QFrame(ScrollContent);
+  ScrollBox2->setObjectName("ScrollBox2");
+  ScrollBox2->setGeometry(576, 40, 121, 35);
+  QPalette panel_palette = ScrollBox2->palette();
+  panel_palette.setColor(QPalette::Window, kButtonPanelColour);
+  ScrollBox2->setPalette(panel_palette);
+  ScrollBox2->setAutoFillBackground(true);
+  Bevel1 = new QFrame(ScrollBox2);
+  Bevel1->setObjectName("Bevel1");
+  Bevel1->setGeometry(0, 0, 121, 35);
+  Bevel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Bevel1->setAttribute(Qt::WA_TransparentForMouseEvents);
+  SpeedButton3 = new QToolButton(ScrollBox2);
+  SpeedButton3->setObjectName("SpeedButton3");
+  SpeedButton3->setGeometry(2, 2, 117, 31);
+  SpeedButton3->setText("ENVIAR");
+  SpeedButton3->setAutoRaise(true);
+  SpeedButton3->setFocusPolicy(Qt::NoFocus);
+  QFont button_font = SpeedButton3->font();
+  button_font.setBold(true);
+  button_font.setPixelSize(19);
+  SpeedButton3->setFont(button_font);
+  SetFontColor(SpeedButton3, 0xFFFFFF);
+  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+
+  Edit1 = new QLineEdit(ScrollContent);
+  Edit1->setObjectName("Edit1");
+  Edit1->setFrame(false);
+  Edit1->setAttribute(Qt::WA_MacShowFocusRect, false);
+  Edit1->setFont(PanelFont(33, false));
+  QPalette edit_palette = Edit1->palette();
+  edit_palette.setColor(QPalette::Base, kEditBackground);
+  edit_palette.setColor(QPalette::Text, QColor(0, 255, 0));
+  Edit1->setPalette(edit_palette);
+  Edit1->setAlignment(Qt::AlignCenter);
+  Edit1->hide();
+  connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+
+  ScrollBox1->setWidget(ScrollContent);
+}
+
+void TForm1::CreateMenu() {
+  auto action = [this](QMenu* menu, const char* name, const char* caption) {
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(name);
+    return item;
+  };
+  Archivo1 = menuBar()->addMenu("Archivo");
+  Archivo1->setObjectName("Archivo1");
+  Nuevo1 = action(Archivo1, "Nuevo1", "Nuevo");
+  Abrir1 = action(Archivo1, "Abrir1", "Abrir...");
+  Guardar1 = action(Archivo1, "Guardar1", "Guardar");
+  Guardarcomo1 = action(Archivo1, "Guardarcomo1", "Guardar como...");
+  Archivo1->addSeparator();
+  Guardadoautomtico1 = action(Archivo1, "Guardadoautomtico1", "Guardado automático");
+  Guardadoautomtico1->setCheckable(true);
+  Archivo1->addSeparator();
+  Salir1 = action(Archivo1, "Salir1", "Salir");
+
+  Comunicaciones1 = menuBar()->addMenu("Comunicaciones");
+  Comunicaciones1->setObjectName("Comunicaciones1");
+  BuscarEquipos1 = action(Comunicaciones1, "BuscarEquipos1", "Buscar Equipos");
+  EquiposActivos1 = Comunicaciones1->addMenu("Equipos Activos");
+  EquiposActivos1->setObjectName("EquiposActivos1");
+  EquiposActivos1->menuAction()->setVisible(false);
+  Actualizar1 = Comunicaciones1->addMenu("Actualizar");
+  Actualizar1->setObjectName("Actualizar1");
+  PanelResultados1 = action(Actualizar1, "PanelResultados1", "Panel Resultados");
+  PanelResultados1->setCheckable(true);
+  PanelBotes1 = action(Actualizar1, "PanelBotes1", "Panel Botes");
+  PanelBotes1->setCheckable(true);
+
+  Administrador1 = menuBar()->addMenu("Administrador");
+  Administrador1->setObjectName("Administrador1");
+  EnviarTestFijo1 = action(Administrador1, "EnviarTestFijo1", "Enviar Test Fijo");
+  Administrador1->menuAction()->setVisible(false);
+
+  // Check items toggle themselves in their handlers, as the handlers say.
+  connect(Nuevo1, &QAction::triggered, this, [this] { Nuevo1Click(); });
+  connect(Abrir1, &QAction::triggered, this, [this] { Abrir1Click(); });
+  connect(Guardar1, &QAction::triggered, this, [this] { Guardar1Click(); });
+  connect(Guardarcomo1, &QAction::triggered, this, [this] { Guardarcomo1Click(); });
+  connect(Guardadoautomtico1, &QAction::triggered, this, [this] {
+    Guardadoautomtico1->setChecked(!Guardadoautomtico1->isChecked());
+    Guardadoautomtico1Click();
+  });
+  connect(Salir1, &QAction::triggered, this, [this] { Salir1Click(); });
+  connect(BuscarEquipos1, &QAction::triggered, this, [this] { BuscarEquipos1Click(); });
+  connect(PanelResultados1, &QAction::triggered, this, [this] {
+    PanelResultados1->setChecked(!PanelResultados1->isChecked());
+    PanelResultados1Click();
+  });
+  connect(PanelBotes1, &QAction::triggered, this, [this] {
+    PanelBotes1->setChecked(!PanelBotes1->isChecked());
+    PanelBotes1Click();
+  });
+  connect(EnviarTestFijo1, &QAction::triggered, this, [this] { EnviarTestFijo1Click(); });
+}
+
+void TForm1::FitToScreen() {
+  const QScreen* shown_on = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (shown_on) {
+    const QRect available = shown_on->availableGeometry();
+    resize(FitWindowToScreen(size(), available.size()));
+    move(available.center() - rect().center());
+  }
+}
+
+void TForm1::ShowDocumentCaption() {
+  setWindowTitle(QString::fromStdString(DocumentCaption(BaseCaption, DocumentName)));
+}
+
+void TForm1::ShowFileError(const std::exception& error) {
+  dialogs_.ShowError(QString::fromStdString(error.what()));
+}
+
+int32_t TForm1::FontColor(const QWidget* widget) const {
+  return widget->property("fontColorBgr").toInt();
+}
+
+void TForm1::SetFontColor(QWidget* widget, int32_t bgr) {
+  widget->setProperty("fontColorBgr", bgr);
+  QPalette palette = widget->palette();
+  const QColor colour = ColorFromBgr(bgr);
+  palette.setColor(QPalette::WindowText, colour);
+  palette.setColor(QPalette::ButtonText, colour);
+  palette.setColor(QPalette::Text, colour);
+  widget->setPalette(palette);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Only the first showing: restoring a minimised window is no new start.
+  if (shown_once_) return;
+  shown_once_ = true;
+  FormShow();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (FormClose())
+    event->accept();
+  else
+    event->ignore();
+}
+
+bool TForm1::FormClose() {
+  if (!AskSaveChanges()) return false;
+  // A settings file that cannot be written is reported but does not keep
+  // the operator from closing.
+  SaveSettings();
+  return true;
+}
+
+void TForm1::Salir1Click() { close(); }
+
+void TForm1::keyReleaseEvent(QKeyEvent* event) {
+  // Windows reports one key-up for a held key; Qt repeats the pair.
+  if (event->isAutoRepeat()) {
+    event->ignore();
+    return;
+  }
+  FormKeyUp(event->key(), event->modifiers());
+  event->accept();
+}
+
+bool TForm1::focusNextPrevChild(bool) { return false; }
+
+}  // namespace quinterra

@@ -1,0 +1,181 @@
+#pragma once
+// The main window: both panel pictures in a scrolling area, the edit box laid
+// over the selected cell, the menus, documents and settings, and the main
+// window's side of sending panels.
+
+#include <QMainWindow>
+#include <QSize>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/dialogs.h"
+#include "app/panel_devices.h"
+#include "panels/panel_layout.h"
+#include "platform/interval_timer.h"
+#include "platform/profile_file.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolButton;
+
+namespace quinterra {
+
+class TPanelPicture;
+class TScrollBox;
+
+struct TForm1Options {
+  // The compiler's date text the caption is built from; empty: this build's.
+  std::string build_date;
+  // The file whose presence shows the "Administrador" menu; empty: the
+  // platform's ("c:\vorn.access" on Windows, "/vorn.access" elsewhere).
+  std::string admin_marker;
+};
+
+// The marker file of the "Administrador" menu on this platform.
+std::string DefaultAdminMarkerPath();
+
+// The window size after fitting it to the screen: a side longer than the
+// screen's becomes the screen's side minus 32.
+QSize FitWindowToScreen(const QSize& window, const QSize& screen);
+
+// The save dialog's first name: today's date with hyphens, e.g. 18-05-2011.
+QString TodayForFileName();
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The dialogs and the timer factory must outlive the window.
+  TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& options = {},
+         QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The device side; attach it before the window is shown (may stay null,
+  // then nothing is sent or checked).
+  void AttachDevices(IPanelDevices* devices) { Devices = devices; }
+
+  // Components.
+  TScrollBox* ScrollBox1 = nullptr;
+  QWidget* ScrollContent = nullptr;
+  TPanelPicture* Image1 = nullptr;  // results, colour
+  TPanelPicture* Image3 = nullptr;  // results, grey
+  TPanelPicture* Image2 = nullptr;  // jackpots, colour
+  TPanelPicture* Image4 = nullptr;  // jackpots, grey
+  QLineEdit* Edit1 = nullptr;
+  QLabel* LabelErrorPanelResultados = nullptr;
+  QLabel* LabelErrorPanelBotes = nullptr;
+  QFrame* ScrollBox2 = nullptr;
+  QFrame* Bevel1 = nullptr;
+  QToolButton* SpeedButton3 = nullptr;
+  QMenu* Archivo1 = nullptr;
+  QAction* Nuevo1 = nullptr;
+  QAction* Abrir1 = nullptr;
+  QAction* Guardar1 = nullptr;
+  QAction* Guardarcomo1 = nullptr;
+  QAction* Guardadoautomtico1 = nullptr;
+  QAction* Salir1 = nullptr;
+  QMenu* Comunicaciones1 = nullptr;
+  QAction* BuscarEquipos1 = nullptr;
+  QMenu* EquiposActivos1 = nullptr;
+  QMenu* Actualizar1 = nullptr;
+  QAction* PanelResultados1 = nullptr;
+  QAction* PanelBotes1 = nullptr;
+  QMenu* Administrador1 = nullptr;
+  QAction* EnviarTestFijo1 = nullptr;
+  std::unique_ptr<IIntervalTimer> Timer2;
+
+  // Window state.
+  std::string BaseCaption;
+  std::string AppFolder;
+  std::string DocumentName;  // empty for a new document
+  std::unique_ptr<TProfileFile> Settings;
+  TCellSet CellSet;
+  TCasilla* SelectedCell = nullptr;
+  bool Modified = false;
+  bool ResultsActive = false;
+  bool JackpotsActive = false;
+
+  // Cell editing.
+  TCasilla* CellAt(int x, int y);
+  void SelectCell(TCasilla* cell);
+  bool ValidateCell(const TCasilla& cell) const;
+  void DrawCell(const TCasilla& cell, TPanelPicture* picture, int offset_x);
+  void DrawAllCells();
+  void SetResultsActive(bool active);
+  void SetJackpotsActive(bool active);
+
+  // Documents and settings. SaveDocument and LoadDocument report a file
+  // error to the operator and return false, leaving the state as it was.
+  bool SaveDocument(const std::string& file_name);
+  bool LoadDocument(const std::string& file_name);
+  bool AskSaveChanges();
+  bool SaveSettings();
+
+  // Event handlers.
+  void FormShow();
+  // False when the operator refused to close.
+  bool FormClose();
+  void ScrollBox1MouseDown(Qt::MouseButton button, int x, int y);
+  void FormKeyUp(int key, Qt::KeyboardModifiers modifiers);
+  void Edit1Change();
+  void Nuevo1Click();
+  void Abrir1Click();
+  void Guardar1Click();
+  void Guardarcomo1Click();
+  void Guardadoautomtico1Click();
+  void Salir1Click();
+  void BuscarEquipos1Click();
+  void SpeedButton3Click();
+  void PanelResultados1Click();
+  void PanelBotes1Click();
+  void EnviarTestFijo1Click();
+  void Timer2Timer();
+
+  // Reports of the device side.
+  void PanelSendResult(int panel, int failed);
+  void SendFailed();
+  void PanelStateChanged(int panel, bool active);
+  void ClearActiveDevices();
+  void AddActiveDevice(int device_number, int row_index, const QString& name, bool selected);
+  void UpdateActiveDevicesMenu();
+  void ActiveDeviceClick(QAction* item);
+
+  // Font colours (0x00BBGGRR) of the labels and of the "ENVIAR" button.
+  int32_t FontColor(const QWidget* widget) const;
+  void SetFontColor(QWidget* widget, int32_t bgr);
+
+  static constexpr int kClientWidth = 1140;
+  static constexpr int kClientHeight = 845;
+  // The scrolling range: wide enough to reach the whole jackpots picture.
+  static constexpr int kContentWidth = 1138;
+  static constexpr int kContentHeight = 845;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  // Tab and Shift+Tab move between cells, never between controls.
+  bool focusNextPrevChild(bool next) override;
+
+ private:
+  void CreateComponents();
+  void CreateMenu();
+  void FitToScreen();
+  void ShowDocumentCaption();
+  void ShowFileError(const std::exception& error);
+  int ModeFromTicks() const;
+  // The save dialog with today's date offered; empty when cancelled.
+  std::optional<QString> ChooseSaveName();
+  void RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button);
+
+  IDialogs& dialogs_;
+  IPanelDevices* Devices = nullptr;
+  bool shown_once_ = false;
+  bool in_edit_change_ = false;
+  QString edit_text_before_;
+};
+
+}  // namespace quinterra

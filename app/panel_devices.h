@@ -1,0 +1,36 @@
+#pragma once
+// What the main window asks of the device side (the search window): the
+// panel devices it knows, the presence check and the delivery of panel
+// images. The device side reports back through the main window's handlers
+// PanelSendResult, SendFailed, PanelStateChanged, ClearActiveDevices,
+// AddActiveDevice and UpdateActiveDevicesMenu.
+//
+// Modes: 0 both panels, 1 the results panel, 2 the jackpots panel.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quinterra {
+
+using PanelPayload = std::shared_ptr<const std::vector<uint8_t>>;
+
+class IPanelDevices {
+ public:
+  virtual ~IPanelDevices() = default;
+
+  // Loads the known devices and publishes them (once per run).
+  virtual void LoadDevices() = 0;
+  // Shows the device search window, modally.
+  virtual void ShowSearchWindow() = 0;
+  // Replaces both payload slots; an empty pointer means "no data". A
+  // replaced payload stays alive while a running delivery still reads it.
+  virtual void SetPayloads(PanelPayload results, PanelPayload jackpots) = 0;
+  // Starts a delivery of the payloads; false when refused (a cycle runs, or
+  // no requested panel has data).
+  virtual bool SendPanels(int mode) = 0;
+  virtual void CheckPanels(int mode) = 0;
+  virtual void SetDeviceSelected(int row_index, bool selected) = 0;
+};
+
+}  // namespace quinterra

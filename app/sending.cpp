@@ -1,0 +1,152 @@
+// The main window's side of sending panels: "ENVIAR", the "Actualizar"
+// ticks, the "Equipos Activos" submenu, "Enviar Test Fijo", the blinking
+// error labels and the reports of the device side.
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+
+#include "app/main_window.h"
+#include "panels/display_image.h"
+
+namespace quinterra {
+
+namespace {
+
+constexpr int32_t kColorWhite = 0xFFFFFF;
+
+PanelPayload MakePayload(Bytes bytes) { return std::make_shared<const Bytes>(std::move(bytes)); }
+
+}  // namespace
+
+int TForm1::ModeFromTicks() const {
+  const bool results = PanelResultados1->isChecked();
+  const bool jackpots = PanelBotes1->isChecked();
+  if (results && jackpots) return 0;
+  if (results) return 1;
+  if (jackpots) return 2;
+  return -1;
+}
+
+void TForm1::RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button) {
+  const int mode = ModeFromTicks();
+  bool started = false;
+  if (Devices) {
+    Devices->SetPayloads(std::move(results), std::move(jackpots));
+    // Neither panel ticked: nothing is requested, as an unticked panel is
+    // never sent.
+    if (mode >= 0) started = Devices->SendPanels(mode);
+  }
+  if (!started && colour_button) SetFontColor(SpeedButton3, kColorRed);
+}
+
+void TForm1::SpeedButton3Click() {
+  SetFontColor(LabelErrorPanelResultados, kColorYellow);
+  SetFontColor(LabelErrorPanelBotes, kColorYellow);
+  LabelErrorPanelResultados->hide();
+  LabelErrorPanelBotes->hide();
+  SetFontColor(SpeedButton3, kColorYellow);
+  SelectCell(nullptr);
+  PanelImages images = BuildPanelImages(CellSet.CellsByWire);
+  RequestSend(ResultsActive ? MakePayload(std::move(images.results)) : nullptr,
+              JackpotsActive ? MakePayload(std::move(images.jackpots)) : nullptr, true);
+}
+
+void TForm1::EnviarTestFijo1Click() {
+  RequestSend(ResultsActive ? MakePayload(Bytes(kResultsImageSize, 0xFF)) : nullptr,
+              JackpotsActive ? MakePayload(Bytes(kJackpotsImageSize, 0xFF)) : nullptr, false);
+}
+
+void TForm1::FormShow() {
+  if (Devices) Devices->LoadDevices();
+  PanelResultados1->setChecked(Settings->ReadBool("Config", "PanelResultados", false));
+  PanelBotes1->setChecked(Settings->ReadBool("Config", "PanelBotes", false));
+  const int mode = ModeFromTicks();
+  if (mode >= 0 && Devices) Devices->CheckPanels(mode);
+}
+
+void TForm1::BuscarEquipos1Click() {
+  if (Devices) Devices->ShowSearchWindow();
+}
+
+void TForm1::PanelResultados1Click() {
+  PanelResultados1->setChecked(!PanelResultados1->isChecked());
+  if (PanelResultados1->isChecked()) {
+    if (Devices) Devices->CheckPanels(1);
+  } else {
+    SetResultsActive(false);
+  }
+}
+
+void TForm1::PanelBotes1Click() {
+  PanelBotes1->setChecked(!PanelBotes1->isChecked());
+  if (PanelBotes1->isChecked()) {
+    if (Devices) Devices->CheckPanels(2);
+  } else {
+    SetJackpotsActive(false);
+  }
+}
+
+void TForm1::Timer2Timer() {
+  for (QLabel* label : {LabelErrorPanelResultados, LabelErrorPanelBotes})
+    if (FontColor(label) == kColorRed) label->setVisible(!label->isVisible());
+}
+
+void TForm1::PanelSendResult(int panel, int failed) {
+  QLabel* label = panel == 1 ? LabelErrorPanelResultados
+                  : panel == 2 ? LabelErrorPanelBotes
+                               : nullptr;
+  if (label) {
+    label->setText(failed == 0 ? "Panel enviado" : "Error enviando panel");
+    label->adjustSize();
+    SetFontColor(label, failed == 0 ? kColorGreen : kColorRed);
+    label->show();
+  }
+  if (failed != 0)
+    SetFontColor(SpeedButton3, kColorRed);
+  else if (FontColor(SpeedButton3) == kColorYellow)
+    SetFontColor(SpeedButton3, kColorGreen);
+}
+
+void TForm1::SendFailed() { SetFontColor(SpeedButton3, kColorRed); }
+
+void TForm1::PanelStateChanged(int panel, bool active) {
+  if (panel == 1) SetResultsActive(active);
+  if (panel == 2) SetJackpotsActive(active);
+}
+
+void TForm1::ClearActiveDevices() {
+  // Deleted later: the list is republished from inside an item's own click.
+  for (QAction* item : EquiposActivos1->actions()) {
+    EquiposActivos1->removeAction(item);
+    item->deleteLater();
+  }
+}
+
+void TForm1::AddActiveDevice(int device_number, int row_index, const QString& name, bool selected) {
+  if (device_number != 1 && device_number != 2) return;
+  QAction* item = EquiposActivos1->addAction(name);
+  item->setCheckable(true);
+  item->setChecked(selected);
+  item->setData(row_index);
+  connect(item, &QAction::triggered, this, [this, item] {
+    item->setChecked(!item->isChecked());
+    ActiveDeviceClick(item);
+  });
+}
+
+void TForm1::UpdateActiveDevicesMenu() {
+  EquiposActivos1->menuAction()->setVisible(!EquiposActivos1->actions().isEmpty());
+}
+
+void TForm1::ActiveDeviceClick(QAction* item) {
+  item->setChecked(!item->isChecked());
+  const int row_index = item->data().toInt();
+  const bool selected = item->isChecked();
+  // The device side republishes the list, which rebuilds this menu and
+  // deletes item: read it first.
+  if (Devices) Devices->SetDeviceSelected(row_index, selected);
+}
+
+}  // namespace quinterra
