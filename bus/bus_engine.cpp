@@ -101,6 +101,9 @@ void TComVornBus::SendRequest(uint8_t command, const uint8_t (&param)[5], const 
   // without one.
   frame->SetPayload(payload_count, payload);
   pending_command_ = frame->CommandCode();
+  // Marks left by earlier answers (a keep-alive, a former request) must not
+  // complete this one.
+  ClearAnswered();
   busy_ = true;
   RestartResponseTimer();
   keep_alive_timer_->SetEnabled(false);

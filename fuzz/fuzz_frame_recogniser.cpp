@@ -1,0 +1,84 @@
+// Arbitrary bytes into the answer recogniser and into the bus engine.
+//
+// The first input byte picks what the engine has just asked for, so that
+// answers of every kind reach their handlers; the rest is the byte stream.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "bus/bus_engine.h"
+#include "bus/bus_frame.h"
+#include "platform/simulated_clock.h"
+
+namespace {
+
+using quinterra::SimulatedClock;
+using quinterra::TBusFrame;
+using quinterra::TComVornBus;
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+void CheckDelivered(const TBusFrame& frame) {
+  Require(frame.PayloadLength <= TBusFrame::kMaxPayload);
+  Require(frame.Payload.size() == frame.PayloadLength);
+  Require(frame.Address < 0x80);
+  Require(TBusFrame::IsAnswerCode(frame.Command));
+  Require(frame.ReceiveState == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t choice = data[0];
+  ++data;
+  --size;
+
+  TBusFrame frame;
+  for (size_t i = 0; i < size; ++i) {
+    if (frame.ReceiveByte(data[i])) CheckDelivered(frame);
+    Require(frame.ReceiveState <= 11);
+  }
+
+  SimulatedClock clock;
+  TComVornBus bus(clock);
+  bus.OnSend = [](TComVornBus*, const uint8_t* bytes, int, int count) {
+    Require(bytes != nullptr && count >= 11 && count <= 523);
+  };
+  bus.OnProgress = [](TComVornBus* b, uint32_t planned, uint32_t) {
+    Require(planned == 0 || planned % b->BlockSize() == 0);
+  };
+  // A device with the layout of the choice, then the request of the choice.
+  const uint8_t model = (choice & 1) ? 11 : 10;
+  const uint8_t flag = (choice & 2) ? 1 : 0;
+  const uint8_t record[9] = {model, 0, 0, 0, 0, 0, 0, 0, flag};
+  TBusFrame answer;
+  answer.Address = 1;
+  answer.Command = 0x82;
+  answer.SetPayload(sizeof record, record);
+  answer.Encode();
+  bus.SetTarget((choice & 4) ? 1 : 0);
+  if (choice & 8) bus.Connect();
+  bus.RequestInfo();
+  for (uint16_t i = 0; i < answer.EncodedLength; ++i) bus.ReceiveByte(answer.Encoded[i]);
+  static const uint8_t kCheck[3] = {'a', 'b', 'c'};
+  static const uint8_t kImage[600] = {};
+  switch ((choice >> 4) % 7) {
+    case 0: bus.Ping(); break;
+    case 1: bus.RequestInfo(); break;
+    case 2: bus.RequestBuild(); break;
+    case 3: bus.CheckLink(kCheck, 3); break;
+    case 4: bus.ReadConfig(); break;
+    case 5: bus.WriteDirectory(0, kImage, 32); break;
+    default: bus.WriteDisplay(0, kImage, 600); break;
+  }
+  for (size_t i = 0; i < size; ++i) {
+    if (bus.ReceiveByte(data[i])) CheckDelivered(bus.ReceiveFrame());
+    if (data[i] == 0xFE) clock.Advance(2500);  // let the timers run now and then
+  }
+  Require(bus.DoneBytes() <= bus.PlannedBytes() + bus.BlockSize() * (size / 11 + 1));
+  return 0;
+}
