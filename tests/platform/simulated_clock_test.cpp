@@ -80,19 +80,8 @@ TEST_F(SimulatedClockTest, DisabledOrZeroIntervalTimersNeverFire) {
   auto disabled = Timer("disabled", 10);
   auto zero = Timer("zero", 0);
   zero->SetEnabled(true);
-  clock_.Advance(1000);
-  EXPECT_TRUE(firings_.empty());
   EXPECT_FALSE(clock_.FireNext(1000));
-}
-
-TEST_F(SimulatedClockTest, FireNextJumpsToTheNextExpiryWithinTheLimit) {
-  auto timer = Timer("t", 2500);
-  timer->SetEnabled(true);
-  EXPECT_FALSE(clock_.FireNext(2499));
-  EXPECT_EQ(clock_.Now(), 0);
-  EXPECT_TRUE(clock_.FireNext(2500));
-  EXPECT_EQ(clock_.Now(), 2500);
-  EXPECT_EQ(firings_.size(), 1u);
+  EXPECT_TRUE(firings_.empty());
 }
 
 TEST_F(SimulatedClockTest, TimersMayOutliveTheClockAndDieFirst) {
