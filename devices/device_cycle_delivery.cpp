@@ -2,6 +2,7 @@
 // both walk the device list, open each served device's own link and report
 // one result per requested panel at the end.
 
+#include <algorithm>
 #include <vector>
 
 #include "bus/bus_engine.h"
@@ -67,7 +68,7 @@ void TDeviceCycle::CheckStep() {
       }
       break;
     case 202: {
-      const int count = 10 + host_.Random(40);
+      const int count = std::min(std::max(10 + host_.Random(40), 10), 49);
       std::vector<uint8_t> bytes(static_cast<size_t>(count));
       for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(host_.Random(255));
       WaitTicks = kDeviceStepWaitTicks;
