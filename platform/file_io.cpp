@@ -38,13 +38,6 @@ class Descriptor {
   int fd_;
 };
 
-std::string FolderOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // A link is followed so that replacing the file does not replace the link.
 std::string ResolveTarget(const std::string& path) {
   struct stat info {};
@@ -115,9 +108,16 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   if (replacing && S_ISDIR(previous.st_mode)) Fail("write", path, EISDIR);
   if (replacing && ::access(target.c_str(), W_OK) != 0) Fail("write", path, errno);
 
-  const std::string temporary = TemporaryNameBeside(target);
-  Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (file.Get() < 0) Fail("write", path, errno);
+  // A name left behind by an earlier run that died half-way is skipped.
+  std::string temporary;
+  int descriptor = -1;
+  for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+    temporary = TemporaryNameBeside(target);
+    descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno != EEXIST) break;
+  }
+  if (descriptor < 0) Fail("write", path, errno);
+  Descriptor file(descriptor);
   try {
     if (replacing) {
       // Best effort: a user's file written by root stays the user's.
@@ -132,9 +132,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     ::unlink(temporary.c_str());
     throw;
   }
-  // The rename itself reaches the disk with the folder; failing here loses nothing.
-  Descriptor folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.Get() >= 0) (void)::fsync(folder.Get());
+  // The folder is not flushed: after a power cut the rename may be undone,
+  // which brings back the previous file, whole. Flushing it would double
+  // the cost of every profile key written.
 }
 
 }  // namespace quinterra

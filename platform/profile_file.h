@@ -3,7 +3,13 @@
 // functions: sections in file order, section and key names compared without
 // regard to case, values read back without surrounding blanks, every write
 // applied to the file at once, other sections and keys left alone.
-// The file is Windows-1252; names and values here are UTF-8.
+// The file is Windows-1252 (UTF-8 when it starts with a byte-order mark);
+// names and values here are UTF-8. Every call reads the file afresh, so
+// edits made meanwhile by hand are seen and kept.
+//
+// Reading never fails: a file that is missing or cannot be read has no
+// sections. Text before the first section and lines without '=' are not
+// keys; of repeated keys the first counts.
 
 #include <string>
 #include <vector>
@@ -26,7 +32,9 @@ class TProfileFile {
   std::vector<std::string> ReadSections() const;
 
   // Each write rewrites the file at once (crash-safe); throws FileError
-  // naming the file when the write is refused.
+  // naming the file when the write is refused, or when the file exists but
+  // cannot be read (it is never overwritten then). Line breaks in a value
+  // are written as blanks. Erasing from a missing file creates nothing.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
