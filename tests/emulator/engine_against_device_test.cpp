@@ -263,12 +263,16 @@ TEST(EngineAgainstDevice, RepetitionsGetThroughCorruptedAnswers) {
   for (uint32_t seed = 1; seed <= 30; ++seed) {
     const Delivery delivery = DeliverThroughFaults(0, 20, seed);
     // Never a success that is not one.
-    if (delivery.Completed) EXPECT_TRUE(delivery.ExactMemory) << "seed " << seed;
+    if (delivery.Completed) {
+      EXPECT_TRUE(delivery.ExactMemory) << "seed " << seed;
+    }
     EXPECT_NE(delivery.Completed, delivery.TimedOut) << "seed " << seed;
     // A corrupted length field can make the engine's receiver swallow the
     // answers to all its repetitions (see the disabled test below); any other
     // corruption must be repeated through.
-    if (!delivery.LengthByteHit) EXPECT_TRUE(delivery.Completed) << "seed " << seed;
+    if (!delivery.LengthByteHit) {
+      EXPECT_TRUE(delivery.Completed) << "seed " << seed;
+    }
     repeated += delivery.Sendings > 4;
   }
   EXPECT_GT(repeated, 10);
