@@ -1,0 +1,348 @@
+#include "devices/device_searcher.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+#include "bus/bus_engine.h"
+#include "devices/searcher_dialogs.h"
+#include "links/link_layer.h"
+#include "links/port_listing.h"
+#include "platform/interval_timer.h"
+#include "platform/profile_file.h"
+
+namespace quinterra {
+namespace {
+
+// The stored layout, in pixels inside the window.
+constexpr int kClientWidth = 605;
+constexpr int kCheckBoxTop = 328;
+constexpr int kCheckBoxHeight = 17;
+constexpr int kMemoHeight = 127;
+constexpr int kLogGap = 10;
+
+// The current folder with a separator, unless it already ends in one.
+std::string FolderPrefix(std::string folder) {
+  if (folder.empty()) folder = QDir::currentPath().toStdString();
+  if (folder.back() != '/' && folder.back() != '\\') folder += QDir::separator().toLatin1();
+  return folder;
+}
+
+uint32_t TickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment environment,
+                                         QWidget* parent)
+    : QDialog(parent),
+      start_folder_(FolderPrefix(environment.StartFolder)),
+      dialogs_(environment.Dialogs ? environment.Dialogs
+                                   : std::make_shared<MessageBoxDialogs>()),
+      present_ports_(std::move(environment.PresentPorts)),
+      settable_rates_(std::move(environment.SettableRates)),
+      timer1_(timers.CreateTimer()),
+      // The engine and the cycle exist from the start because the rate list
+      // that ListRates fills lives in the cycle; the engine's events are
+      // assigned in the order of creation below.
+      engine_(std::make_unique<TComVornBus>(timers)),
+      cycle_(std::make_unique<TDeviceCycle>(*engine_, *timer1_, *this)),
+      ResultsPayload(cycle_->ResultsPayload),
+      JackpotsPayload(cycle_->JackpotsPayload) {
+  timer1_->SetEnabled(false);
+  timer1_->SetInterval(TDeviceCycle::kTickMs);
+
+  setWindowTitle(QString::fromUtf8("Buscador de dispositivos"));
+  setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  BuildMenu();
+  BuildControls();
+
+  // The order of creation: the check bytes' generator, the registry file,
+  // the ports and the rates of the first, the log hidden, the engine's
+  // way out, then "SERIE".
+  random_.seed(environment.RandomSeed ? *environment.RandomSeed : TickCount());
+  devices_file_ = std::make_unique<TProfileFile>(start_folder_ + "equipos.ini");
+
+  com_ports_.ReadOverrides(TProfileFile(start_folder_ + "config.ini"));
+  if (!present_ports_) {
+    present_ports_ = [this] { return PresentPortNames(com_ports_); };
+  }
+  if (!settable_rates_) {
+    settable_rates_ = [this](int com_number) { return SettableRates(com_number, com_ports_); };
+  }
+  ListComPorts();
+
+  ShowLog(false);
+
+  link_ = std::make_unique<TLinkLayer>(com_ports_);
+  link_->OnLog = [this](const std::string& line) { AddLog(line); };
+  link_->OnLinkOpened = [this] { LinkOpened(); };
+  link_->OnLinkFailed = [this] { LinkFailed(); };
+  link_->OnReceived = [this](const uint8_t* bytes, int count) { ReceivedBytes(bytes, count); };
+  engine_->OnSend = [this](TComVornBus*, const uint8_t* bytes, int, int count) {
+    SendToLink(bytes, count);
+  };
+  cycle_->OnPanelSent = [this](int panel, bool failed) {
+    if (OnPanelSent) OnPanelSent(this, panel, failed);
+  };
+  cycle_->OnPanelChecked = [this](int panel, bool active) {
+    if (OnPanelChecked) OnPanelChecked(this, panel, active);
+  };
+  cycle_->OnLinkLost = [this] {
+    if (OnLinkLost) OnLinkLost(this);
+  };
+
+  RadioButton2->setChecked(true);
+  RadioButton2Click();
+}
+
+TFormDeviceSearcher::~TFormDeviceSearcher() {
+  // The link goes first and quietly: its events would reach a cycle that is
+  // being taken apart.
+  if (link_) {
+    link_->OnLog = nullptr;
+    link_->OnLinkOpened = nullptr;
+    link_->OnLinkFailed = nullptr;
+    link_->OnReceived = nullptr;
+    link_->CloseLink();
+    link_.reset();
+  }
+  engine_->OnSend = nullptr;
+  timer1_->SetEnabled(false);
+}
+
+void TFormDeviceSearcher::BuildMenu() {
+  MainMenu1 = new QMenuBar(this);
+  Archivo1 = MainMenu1->addMenu(QString::fromUtf8("Archivo"));
+  Limpiarlog1 = Archivo1->addAction(QString::fromUtf8("Limpiar log"));
+  Savelog1 = Archivo1->addAction(QString::fromUtf8("Save log"));
+  connect(Limpiarlog1, &QAction::triggered, this, [this] { Limpiarlog1Click(); });
+  connect(Savelog1, &QAction::triggered, this, [this] { Savelog1Click(); });
+}
+
+void TFormDeviceSearcher::BuildControls() {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setMenuBar(MainMenu1);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  ClientArea = new QWidget(this);
+  layout->addWidget(ClientArea);
+
+  ListView1 = new QTreeWidget(ClientArea);
+  ListView1->setGeometry(0, 0, kClientWidth, 233);
+  ListView1->setHeaderLabels({QString::fromUtf8("N"), QString::fromUtf8("COM/IP"),
+                              QString::fromUtf8("Veloc./Puerto"), QString::fromUtf8("Version"),
+                              QString::fromUtf8("Compilación"), QString::fromUtf8("Nombre"),
+                              QString::fromUtf8("S")});
+  ListView1->setRootIsDecorated(false);
+  ListView1->setItemsExpandable(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1->setAllColumnsShowFocus(true);
+  ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ListView1->setSortingEnabled(false);
+  QHeaderView* header = ListView1->header();
+  header->setSectionsClickable(false);
+  header->setSectionsMovable(false);
+  header->setStretchLastSection(false);
+  // "N" keeps the list view's default width; "Nombre" takes what is left.
+  const int widths[] = {50, 75, 80, 103, 100, 0, 20};
+  for (int column = 0; column < 7; ++column) {
+    if (column == 5) continue;
+    header->setSectionResizeMode(column, QHeaderView::Fixed);
+    ListView1->setColumnWidth(column, widths[column]);
+  }
+  header->setSectionResizeMode(5, QHeaderView::Stretch);
+  // The highlighted row stays visible while another control has the focus.
+  QPalette palette = ListView1->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  ListView1->setPalette(palette);
+
+  Bevel1 = new QFrame(ClientArea);
+  Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Bevel1->setGeometry(8, 240, 240, 82);
+  Bevel2 = new QFrame(ClientArea);
+  Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
+  Bevel2->setGeometry(256, 240, 248, 82);
+
+  RadioButton1 = new QRadioButton(QString::fromUtf8("TCP/IP"), ClientArea);
+  RadioButton1->setGeometry(16, 245, 120, 17);
+  Label1 = new QLabel(QString::fromUtf8("IP:"), ClientArea);
+  Label1->setGeometry(16, 269, 60, 17);
+  Edit1 = new QLineEdit(QString::fromUtf8("10.0.0.169"), ClientArea);
+  Edit1->setGeometry(80, 266, 160, 22);
+  Label2 = new QLabel(QString::fromUtf8("Puerto:"), ClientArea);
+  Label2->setGeometry(16, 296, 60, 17);
+  Edit2 = new QLineEdit(QString::fromUtf8("10001"), ClientArea);
+  Edit2->setGeometry(80, 293, 70, 22);
+
+  RadioButton2 = new QRadioButton(QString::fromUtf8("SERIE"), ClientArea);
+  RadioButton2->setGeometry(264, 245, 120, 17);
+  Label3 = new QLabel(QString::fromUtf8("COM:"), ClientArea);
+  Label3->setGeometry(264, 269, 70, 17);
+  ComboBox1 = new QComboBox(ClientArea);
+  ComboBox1->setGeometry(336, 266, 160, 22);
+  Label4 = new QLabel(QString::fromUtf8("Velocidad:"), ClientArea);
+  Label4->setGeometry(264, 296, 70, 17);
+  ComboBox2 = new QComboBox(ClientArea);
+  ComboBox2->setGeometry(336, 293, 100, 22);
+  // The design-time list; ListRates replaces it at creation.
+  for (const char* rate : {"Auto", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
+                           "57600", "115200", "128000", "256000"}) {
+    ComboBox2->addItem(QString::fromUtf8(rate));
+  }
+
+  Button1 = new QPushButton(QString::fromUtf8("Buscar"), ClientArea);
+  Button1->setGeometry(516, 246, 80, 27);
+  Button2 = new QPushButton(QString::fromUtf8("Eliminar"), ClientArea);
+  Button2->setGeometry(516, 290, 80, 27);
+  Button1->setAutoDefault(false);
+  Button2->setAutoDefault(false);
+
+  CheckBox1 = new QCheckBox(QString::fromUtf8("Log"), ClientArea);
+  CheckBox1->setGeometry(8, kCheckBoxTop, 97, kCheckBoxHeight);
+
+  Memo1 = new QPlainTextEdit(ClientArea);
+  Memo1->setReadOnly(true);
+  Memo1->setFrameShape(QFrame::NoFrame);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setGeometry(0, kCheckBoxTop + kCheckBoxHeight + kLogGap, kClientWidth, kMemoHeight);
+
+  connect(RadioButton1, &QRadioButton::clicked, this, [this] { RadioButton1Click(); });
+  connect(RadioButton2, &QRadioButton::clicked, this, [this] { RadioButton2Click(); });
+  connect(ComboBox1, qOverload<int>(&QComboBox::activated), this, [this] { ComboBox1Change(); });
+  connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+}
+
+int TFormDeviceSearcher::ClientHeight() const { return ClientArea->height(); }
+
+void TFormDeviceSearcher::RadioButton1Click() {
+  Edit1->setEnabled(true);
+  Edit2->setEnabled(true);
+  ComboBox1->setEnabled(false);
+  ComboBox2->setEnabled(false);
+}
+
+void TFormDeviceSearcher::RadioButton2Click() {
+  Edit1->setEnabled(false);
+  Edit2->setEnabled(false);
+  ComboBox1->setEnabled(true);
+  ComboBox2->setEnabled(true);
+}
+
+void TFormDeviceSearcher::ComboBox1Change() { ListRates(ComboBox1->currentText()); }
+
+void TFormDeviceSearcher::CheckBox1Click() { ShowLog(CheckBox1->isChecked()); }
+
+void TFormDeviceSearcher::ShowLog(bool show) {
+  const int below_check_box = kCheckBoxTop + kCheckBoxHeight + kLogGap;
+  if (show) {
+    Memo1->move(0, below_check_box);
+    Memo1->show();
+    ClientArea->setFixedSize(kClientWidth, below_check_box + Memo1->height());
+  } else {
+    Memo1->hide();
+    ClientArea->setFixedSize(kClientWidth, below_check_box);
+  }
+}
+
+void TFormDeviceSearcher::SetControlsEnabled(bool enabled) {
+  RadioButton1->setEnabled(enabled);
+  RadioButton2->setEnabled(enabled);
+  Button1->setEnabled(enabled);
+  Button2->setEnabled(enabled);
+  if (!enabled) {
+    ComboBox1->setEnabled(false);
+    ComboBox2->setEnabled(false);
+    Edit1->setEnabled(false);
+    Edit2->setEnabled(false);
+  } else if (RadioButton1->isChecked()) {
+    RadioButton1Click();
+  } else if (RadioButton2->isChecked()) {
+    RadioButton2Click();
+  }
+}
+
+bool TFormDeviceSearcher::TcpChecked() { return RadioButton1->isChecked(); }
+bool TFormDeviceSearcher::SerialChecked() { return RadioButton2->isChecked(); }
+std::string TFormDeviceSearcher::IpText() { return Edit1->text().toStdString(); }
+std::string TFormDeviceSearcher::PortText() { return Edit2->text().toStdString(); }
+std::string TFormDeviceSearcher::ComText() { return ComboBox1->currentText().toStdString(); }
+
+int TFormDeviceSearcher::Random(int n) {
+  if (n <= 1) return 0;
+  return std::uniform_int_distribution<int>(0, n - 1)(random_);
+}
+
+void TFormDeviceSearcher::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (centred_) return;
+  centred_ = true;
+  if (QScreen* where = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+  }
+}
+
+void TFormDeviceSearcher::closeEvent(QCloseEvent* event) {
+  if (!isVisible()) {
+    event->accept();
+    return;
+  }
+  if (MayClose()) {
+    QDialog::reject();
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TFormDeviceSearcher::reject() {
+  if (MayClose()) QDialog::reject();
+}
+
+// The cycle does the work; the window gives it its controls and link.
+void TFormDeviceSearcher::Button1Click() { cycle_->Button1Click(); }
+void TFormDeviceSearcher::Timer1Timer() { cycle_->Timer1Timer(); }
+void TFormDeviceSearcher::LinkOpened() { cycle_->LinkOpened(); }
+void TFormDeviceSearcher::LinkFailed() { cycle_->LinkFailed(); }
+bool TFormDeviceSearcher::SendPanels(int mode) { return cycle_->SendPanels(mode); }
+void TFormDeviceSearcher::CheckPanels(int mode) { cycle_->CheckPanels(mode); }
+
+bool TFormDeviceSearcher::MayClose() {
+  CloseAction action = CloseAction::Hide;
+  FormClose(action);
+  return action == CloseAction::Hide;
+}
+
+}  // namespace quinterra

@@ -1,0 +1,319 @@
+// The search window's link side: how OpenLink reads the window, the traffic
+// lines, and the whole road from "Buscar" or SendPanels through the real link
+// layer to emulated panel devices on 127.0.0.1 and on a pseudo-terminal.
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTreeWidget>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "bus/bus_engine.h"
+#include "emulator/panel_device.h"
+#include "links/comunicacion_serie.h"
+#include "links/format_bytes.h"
+#include "links/link_layer.h"
+#include "platform/interval_timer.h"
+#include "searcher_fixture.h"
+
+namespace quinterra::testing {
+namespace {
+
+// Runs the event loop until done() holds; false after the deadline.
+template <typename Done>
+bool WaitFor(Done done, int milliseconds = 5000) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Panel devices behind one TCP connection on 127.0.0.1: every byte the
+// window sends reaches each device, every answer goes back.
+class EmulatedPanelsOnTcp {
+ public:
+  EmulatedPanelsOnTcp() {
+    EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+      socket_ = server_.nextPendingConnection();
+      QObject::connect(socket_, &QTcpSocket::readyRead, [this] {
+        const QByteArray bytes = socket_->readAll();
+        heard_.insert(heard_.end(), bytes.begin(), bytes.end());
+        for (auto& panel : panels_) {
+          panel->ReceiveBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size());
+        }
+      });
+    });
+  }
+
+  TPanelDeviceEmulator& AddPanel(uint8_t address, const std::string& build) {
+    TPanelDeviceOptions options;
+    options.Address = address;
+    options.BuildText = build;
+    panels_.push_back(std::make_unique<TPanelDeviceEmulator>(options));
+    panels_.back()->OnAnswer = [this](TPanelDeviceEmulator&, const uint8_t* bytes, size_t count) {
+      if (socket_) socket_->write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(count));
+    };
+    return *panels_.back();
+  }
+
+  std::string Port() const { return std::to_string(server_.serverPort()); }
+  bool Connected() const { return socket_ != nullptr; }
+  const std::vector<uint8_t>& Heard() const { return heard_; }
+
+ private:
+  QTcpServer server_;
+  QTcpSocket* socket_ = nullptr;
+  std::vector<std::unique_ptr<TPanelDeviceEmulator>> panels_;
+  std::vector<uint8_t> heard_;
+};
+
+class SearcherLinkTest : public SearcherTest {
+ protected:
+  void UseTcp(const std::string& address, const std::string& port) {
+    Window().RadioButton1->click();
+    Window().Edit1->setText(QString::fromStdString(address));
+    Window().Edit2->setText(QString::fromStdString(port));
+  }
+
+  // One Timer1 tick of simulated time, then the sockets get a moment.
+  void Tick() {
+    clock_.Advance(100);
+    for (int i = 0; i < 20; ++i) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+      QThread::usleep(200);
+    }
+  }
+
+  // Ticks until the cycle has ended (Timer1 off) or the bound is reached.
+  bool RunCycle(int max_ticks = 400) {
+    for (int i = 0; i < max_ticks; ++i) {
+      if (!Window().Timer1().Enabled()) return true;
+      Tick();
+    }
+    return !Window().Timer1().Enabled();
+  }
+};
+
+TEST_F(SearcherLinkTest, TcpWithoutAnAddressOrWithABadPortOpensNothingAndSaysNothing) {
+  UseTcp("", "10001");
+  Window().OpenLink(-1, "", "");
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+
+  UseTcp("127.0.0.1", "port");
+  Window().OpenLink(-1, "", "");
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+
+  UseTcp("127.0.0.1", "70000");
+  Window().OpenLink(2, "", "");
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+
+  // A kind that is neither serial nor TCP opens nothing either.
+  Window().OpenLink(3, "127.0.0.1", "10001");
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(SearcherLinkTest, TextsGivenToOpenLinkWinOverTheEditBoxes) {
+  EmulatedPanelsOnTcp panels;
+  UseTcp("", "");  // and "SERIE" is not what decides: the kind is given
+  Window().RadioButton2->click();
+  Window().OpenLink(2, "127.0.0.1", panels.Port());
+  ASSERT_TRUE(WaitFor([&] { return Contains(LogLines(), "[OK] 127.0.0.1"); }));
+  EXPECT_EQ(Window().TcpAddress(), "127.0.0.1");
+  EXPECT_EQ(std::to_string(Window().TcpPort()), panels.Port());
+  Window().CloseLink();
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+}
+
+TEST_F(SearcherLinkTest, TrafficLinesShowTheBytesInHexadecimalBothWays) {
+  EmulatedPanelsOnTcp panels;
+  panels.AddPanel(1, "EMU 1.0");
+  UseTcp("127.0.0.1", panels.Port());
+  Window().OpenLink(-1, "", "");
+  ASSERT_TRUE(WaitFor([&] { return Contains(LogLines(), "[OK] 127.0.0.1"); }));
+
+  // The engine's frames leave through the window, and the answers come back
+  // to the engine byte by byte.
+  int pongs = 0;
+  Window().Engine().OnPong = [&](TComVornBus*, uint8_t address) { pongs += address; };
+  Window().Engine().SetTarget(1);
+  Window().Engine().Ping();
+  ASSERT_TRUE(WaitFor([&] { return pongs == 1; }));
+
+  const std::vector<uint8_t> ping{0x01, 0x01, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x39, 0xAC};
+  EXPECT_EQ(panels.Heard(), ping);
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_TRUE(Contains(lines, "-> " + FormatBytes(ping.data(), 11, 2)));
+  EXPECT_TRUE(Contains(lines, "-> 0x01   ,0x01   ,0x0F   ,0x00   ,0x00   ,0x00   ,0x00   ,"
+                              "0x00   ,0x00   ,0x39   ,0xAC   "));
+  const auto answer = std::find_if(lines.begin(), lines.end(),
+                                   [](const std::string& line) { return line.rfind("<- ", 0) == 0; });
+  ASSERT_NE(answer, lines.end());
+  EXPECT_EQ(answer->substr(0, 3 + 14), "<- 0x01   ,0x81");
+  Window().CloseLink();
+}
+
+TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsAndIdentifiesThem) {
+  EmulatedPanelsOnTcp panels;
+  panels.AddPanel(1, "RES 2.1");
+  panels.AddPanel(2, "BOT 3.4");
+  UseTcp("127.0.0.1", panels.Port());
+
+  Window().Button1Click();
+  EXPECT_FALSE(Window().Button1->isEnabled());
+  EXPECT_FALSE(Window().Edit1->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return Window().Timer1().Enabled(); }));
+  ASSERT_TRUE(RunCycle());
+
+  const std::vector<DeviceRow>& rows = Window().Devices();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].Name, "Panel Resultados (127.0.0.1)");
+  EXPECT_EQ(rows[0].SpeedOrPort, panels.Port());
+  EXPECT_EQ(rows[0].Build, "RES 2.1");
+  EXPECT_FALSE(rows[0].Version.empty());
+  EXPECT_EQ(rows[1].Name, "Panel Botes (127.0.0.1)");
+  EXPECT_EQ(rows[1].Build, "BOT 3.4");
+  ASSERT_EQ(Window().ListView1->topLevelItemCount(), 2);
+  EXPECT_EQ(Window().ListView1->topLevelItem(1)->text(4), "BOT 3.4");
+
+  // The end of the cycle gives the controls back and closes the link.
+  EXPECT_TRUE(Window().Button1->isEnabled());
+  EXPECT_TRUE(Window().Edit1->isEnabled());
+  EXPECT_FALSE(Window().ComboBox1->isEnabled());
+  EXPECT_FALSE(Window().Link().HasTcpSocket());
+  const std::vector<std::string> lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "[Ping]"), 2);
+  EXPECT_TRUE(Contains(lines, "[Pong 1]"));
+  EXPECT_TRUE(Contains(lines, "[Pong 2]"));
+}
+
+TEST_F(SearcherLinkTest, DeliveryWritesThePanelAndReportsToTheMainWindow) {
+  EmulatedPanelsOnTcp panels;
+  TPanelDeviceEmulator& results = panels.AddPanel(1, "RES 2.1");
+  DeviceRow row;
+  row.Number = "1";
+  row.LinkAddress = "127.0.0.1";
+  row.SpeedOrPort = panels.Port();
+  row.Name = "Panel Resultados (127.0.0.1)";
+  Window().Rows().push_back(row);
+  Window().RowsChanged();
+
+  std::vector<std::string> reports;
+  Window().OnPanelSent = [&](TFormDeviceSearcher* sender, int panel, bool failed) {
+    EXPECT_EQ(sender, window_.get());
+    reports.push_back(std::to_string(panel) + (failed ? " failed" : " sent"));
+  };
+  auto image = std::make_shared<std::vector<uint8_t>>(320);
+  for (size_t i = 0; i < image->size(); ++i) (*image)[i] = static_cast<uint8_t>(i * 7);
+  Window().ResultsPayload = image;
+  // "SERIE" stays chosen in the window: the row's own link kind decides.
+  ASSERT_TRUE(Window().SendPanels(1));
+  EXPECT_FALSE(Window().SendPanels(1));
+  ASSERT_TRUE(RunCycle());
+
+  EXPECT_EQ(reports, std::vector<std::string>{"1 sent"});
+  ASSERT_GE(results.Display().size(), image->size());
+  EXPECT_TRUE(std::equal(image->begin(), image->end(), results.Display().begin()));
+}
+
+// A pseudo-terminal standing in for a serial port, named COM<number> through
+// the "Puertos" section of config.ini in the start folder.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+      slave_path_ = ptsname(master_);
+    }
+  }
+  ~PseudoTerminal() {
+    if (master_ >= 0) close(master_);
+  }
+  const std::string& SlavePath() const { return slave_path_; }
+
+ private:
+  int master_ = -1;
+  std::string slave_path_;
+};
+
+class SearcherSerialTest : public SearcherLinkTest {
+ protected:
+  void SetUp() override {
+    SearcherLinkTest::SetUp();
+    ASSERT_FALSE(pty_.SlavePath().empty());
+    WriteFile("config.ini", "[Puertos]\r\nCOM200=" + pty_.SlavePath() + "\r\n");
+    ports_ = {"Emulated panel (COM200)"};
+    rates_[200] = {9600, 19200, 38400};
+  }
+  void TearDown() override {
+    if (window_) window_->CloseLink();
+  }
+
+  PseudoTerminal pty_;
+};
+
+TEST_F(SearcherSerialTest, GivenPortAndRateOpenWithoutARateLine) {
+  Window().OpenLink(1, "200", "19200");
+  const std::vector<std::string> lines = LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "[OK] COM200");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.rfind("{", 0) == 0; }),
+            0);
+  ASSERT_TRUE(Window().SerialWorkerAlive());
+  EXPECT_EQ(Window().SerialRate(), 19200);
+  TComunicacionSerie* worker = Window().Link().SerialWorker();
+  EXPECT_EQ(worker->PuertoSerie(), 200);
+  EXPECT_EQ(worker->DataBitsSerie(), 8);
+  EXPECT_EQ(worker->ParitySerie(), 0);
+  EXPECT_EQ(worker->StopBitsSerie(), 0);
+}
+
+TEST_F(SearcherSerialTest, AutoStartsAtTheFirstRateOfTheListAndLogsIt) {
+  EXPECT_EQ(Window().ComboBox1->currentText(), "COM200 - Emulated panel");
+  Window().OpenLink(-1, "", "");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"{9600}", "[OK] COM200"}));
+  EXPECT_EQ(Window().RateIndex(), 0);
+  EXPECT_EQ(Window().SerialRate(), 9600);
+  // The cycle is told at once that the link is open.
+  EXPECT_TRUE(Window().Timer1().Enabled());
+}
+
+TEST_F(SearcherSerialTest, AFixedRateIsLoggedAsChosenAndStopsTheRateSearch) {
+  Window().ComboBox2->setCurrentText("38400");
+  Window().OpenLink(-1, "", "");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"{38400}", "[OK] COM200"}));
+  EXPECT_EQ(Window().RateIndex(), -1);
+  EXPECT_EQ(Window().SerialRate(), 38400);
+
+  // Opening again closes the first link before the second opens.
+  Window().OpenLink(1, "200", "9600");
+  EXPECT_EQ(Window().SerialRate(), 9600);
+}
+
+TEST_F(SearcherSerialTest, AutoWithoutKnownRatesTriesOneRateOnly) {
+  rates_.clear();
+  Window().OpenLink(-1, "", "");
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"{9600}", "[OK] COM200"}));
+  EXPECT_EQ(Window().RateIndex(), -1);
+}
+
+}  // namespace
+}  // namespace quinterra::testing

@@ -1,0 +1,174 @@
+// The search window's controls: the TCP/serial choice, the log, log.txt and
+// the COM and speed lists.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "platform/interval_timer.h"
+#include "searcher_fixture.h"
+
+namespace quinterra::testing {
+namespace {
+
+QStringList Items(const QComboBox* box) {
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  return items;
+}
+
+// Exactly one pair of inputs is usable, the one of the checked kind.
+void ExpectOnePairEnabled(TFormDeviceSearcher& window) {
+  const bool tcp = window.RadioButton1->isChecked();
+  EXPECT_NE(tcp, window.RadioButton2->isChecked());
+  EXPECT_EQ(window.Edit1->isEnabled(), tcp);
+  EXPECT_EQ(window.Edit2->isEnabled(), tcp);
+  EXPECT_EQ(window.ComboBox1->isEnabled(), !tcp);
+  EXPECT_EQ(window.ComboBox2->isEnabled(), !tcp);
+}
+
+using SearcherWindowTest = SearcherTest;
+
+TEST_F(SearcherWindowTest, StartsOnSerialWithTheLogHiddenAndTheTimerOff) {
+  TFormDeviceSearcher& window = Window();
+  EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Buscador de dispositivos"));
+  EXPECT_TRUE(window.RadioButton2->isChecked());
+  ExpectOnePairEnabled(window);
+  EXPECT_EQ(window.Edit1->text(), "10.0.0.169");
+  EXPECT_EQ(window.Edit2->text(), "10001");
+  EXPECT_FALSE(window.CheckBox1->isChecked());
+  EXPECT_TRUE(window.Memo1->isHidden());
+  EXPECT_TRUE(window.Memo1->isReadOnly());
+  EXPECT_EQ(window.ClientArea->width(), 605);
+  EXPECT_EQ(window.ClientHeight(), 355);
+  EXPECT_FALSE(window.Timer1().Enabled());
+  EXPECT_EQ(window.Timer1().Interval(), 100);
+}
+
+TEST_F(SearcherWindowTest, EachRadioButtonEnablesOnlyItsOwnPair) {
+  TFormDeviceSearcher& window = Window();
+  window.RadioButton1->click();
+  EXPECT_TRUE(window.RadioButton1->isChecked());
+  ExpectOnePairEnabled(window);
+  EXPECT_TRUE(window.Edit1->isEnabled());
+
+  window.RadioButton2->click();
+  EXPECT_TRUE(window.RadioButton2->isChecked());
+  ExpectOnePairEnabled(window);
+  EXPECT_TRUE(window.ComboBox1->isEnabled());
+}
+
+TEST_F(SearcherWindowTest, ReEnablingAfterACycleAppliesTheRuleOfTheCheckedKind) {
+  TFormDeviceSearcher& window = Window();
+  window.RadioButton1->click();
+  window.SetControlsEnabled(false);
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           window.RadioButton1, window.RadioButton2, window.Button1, window.Button2,
+           window.Edit1, window.Edit2, window.ComboBox1, window.ComboBox2}) {
+    EXPECT_FALSE(control->isEnabled()) << control->metaObject()->className();
+  }
+  window.SetControlsEnabled(true);
+  EXPECT_TRUE(window.RadioButton1->isEnabled());
+  EXPECT_TRUE(window.RadioButton2->isEnabled());
+  EXPECT_TRUE(window.Button1->isEnabled());
+  EXPECT_TRUE(window.Button2->isEnabled());
+  ExpectOnePairEnabled(window);
+  EXPECT_TRUE(window.Edit1->isEnabled());
+}
+
+TEST_F(SearcherWindowTest, LogCheckBoxShowsTheLogBelowItAndHidesItAgain) {
+  TFormDeviceSearcher& window = Window();
+  window.CheckBox1->click();
+  EXPECT_FALSE(window.Memo1->isHidden());
+  EXPECT_EQ(window.ClientHeight(), 482);
+  EXPECT_EQ(window.Memo1->y(), 355);
+  EXPECT_EQ(window.Memo1->height(), 127);
+
+  window.CheckBox1->click();
+  EXPECT_TRUE(window.Memo1->isHidden());
+  EXPECT_EQ(window.ClientHeight(), 355);
+}
+
+TEST_F(SearcherWindowTest, LinesAreLoggedWhileHiddenAndClearedByLimpiarLog) {
+  TFormDeviceSearcher& window = Window();
+  window.AddLog(std::string("[Ping]"));
+  window.AddLog(std::string("[Pong 1]"));
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"[Ping]", "[Pong 1]"}));
+  window.Limpiarlog1->trigger();
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(SearcherWindowTest, SaveLogWritesEveryLineWithCrLfReplacingTheOldFile) {
+  WriteFile("log.txt", "an older log that is much longer than the new one\r\n");
+  TFormDeviceSearcher& window = Window();
+  window.AddLog(std::string("{19200}"));
+  window.AddLog(std::string("-> 0x01   ,0x0F   "));
+  window.AddLog(std::string(""));
+  window.AddLog(std::string("[Pong 2]"));
+  window.Savelog1->trigger();
+  EXPECT_EQ(ReadFile("log.txt"), "{19200}\r\n-> 0x01   ,0x0F   \r\n\r\n[Pong 2]\r\n");
+  EXPECT_TRUE(dialogs_->errors.empty());
+}
+
+TEST_F(SearcherWindowTest, SaveLogOfAnEmptyLogWritesAnEmptyFile) {
+  Window().Savelog1Click();
+  ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(PathOf("log.txt"))));
+  EXPECT_EQ(ReadFile("log.txt"), "");
+}
+
+TEST_F(SearcherWindowTest, SaveLogThatCannotWriteShowsAnErrorAndKeepsTheLog) {
+  ASSERT_TRUE(QDir(folder_.path()).mkdir("log.txt"));  // a folder cannot be replaced by a file
+  TFormDeviceSearcher& window = Window();
+  window.AddLog(std::string("[ERROR]"));
+  window.Savelog1Click();
+  ASSERT_EQ(dialogs_->errors.size(), 1u);
+  EXPECT_TRUE(dialogs_->errors[0].contains("log.txt"));
+  EXPECT_EQ(LogLines(), std::vector<std::string>{"[ERROR]"});
+}
+
+TEST_F(SearcherWindowTest, ComListIsSortedByNumberAndItsFirstPortGivesTheRates) {
+  ports_ = {"USB Serial Port (COM10)", "Communications Port (COM2)",
+            "Standard Serial over Bluetooth link (COM40)", "LPT printer port"};
+  rates_[2] = {115200, 9600, 2400, 19200, 256000, 57600};
+  TFormDeviceSearcher& window = Window();
+  EXPECT_EQ(Items(window.ComboBox1),
+            (QStringList{"COM2 - Communications Port", "COM10 - USB Serial Port",
+                         "COM40 - Standard Serial over Bluetooth link"}));
+  EXPECT_EQ(window.ComboBox1->currentIndex(), 0);
+  EXPECT_EQ(Items(window.ComboBox2), (QStringList{"Auto", "9600", "19200", "57600", "115200"}));
+  EXPECT_EQ(window.ComboBox2->currentText(), "Auto");
+  EXPECT_EQ(window.RateList(), (std::vector<int>{9600, 19200, 57600, 115200}));
+}
+
+TEST_F(SearcherWindowTest, ChoosingAnotherPortRebuildsTheSpeedListAndRateList) {
+  ports_ = {"Communications Port (COM2)", "USB Serial Port (COM10)",
+            "Standard Serial over BLUETOOTH link (COM40)"};
+  rates_[2] = {9600, 19200};
+  TFormDeviceSearcher& window = Window();
+
+  window.ComboBox1->setCurrentIndex(2);
+  window.ComboBox1Change();
+  EXPECT_EQ(Items(window.ComboBox2), QStringList{"57600"});
+  EXPECT_EQ(window.ComboBox2->currentText(), "57600");
+  EXPECT_EQ(window.RateList(), std::vector<int>{57600});
+
+  // COM10 could not be opened: nothing is known of its rates.
+  window.ComboBox1->setCurrentIndex(1);
+  window.ComboBox1Change();
+  EXPECT_EQ(Items(window.ComboBox2), QStringList{"Auto"});
+  EXPECT_TRUE(window.RateList().empty());
+}
+
+TEST_F(SearcherWindowTest, NoSerialPortLeavesTheComListEmptyAndOffersOnlyAuto) {
+  TFormDeviceSearcher& window = Window();
+  EXPECT_EQ(window.ComboBox1->count(), 0);
+  EXPECT_EQ(Items(window.ComboBox2), QStringList{"Auto"});
+  EXPECT_TRUE(window.RateList().empty());
+}
+
+}  // namespace
+}  // namespace quinterra::testing
