@@ -166,7 +166,7 @@ TEST_F(SearcherLinkTest, TrafficLinesShowTheBytesInHexadecimalBothWays) {
   const auto answer = std::find_if(lines.begin(), lines.end(),
                                    [](const std::string& line) { return line.rfind("<- ", 0) == 0; });
   ASSERT_NE(answer, lines.end());
-  EXPECT_EQ(answer->substr(0, 3 + 14), "<- 0x01   ,0x81");
+  EXPECT_EQ(answer->substr(0, 15), "<- 0x01   ,0x81");
   Window().CloseLink();
 }
 
