@@ -1,8 +1,10 @@
 // Arbitrary bytes into the answer recogniser and into the bus engine.
 //
-// The first input byte picks what the engine has just asked for, so that
-// answers of every kind reach their handlers; the rest is the byte stream.
+// The first input byte picks what the engine has just asked for and whether
+// the rest is a raw byte stream or is cut into answers that get valid check
+// bytes, so that answers of every kind reach their handlers.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -21,9 +23,13 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-void CheckDelivered(const TBusFrame& frame) {
+void CheckPayload(const TBusFrame& frame) {
   Require(frame.PayloadLength <= TBusFrame::kMaxPayload);
   Require(frame.Payload.size() == frame.PayloadLength);
+}
+
+void CheckDelivered(const TBusFrame& frame) {
+  CheckPayload(frame);
   Require(frame.Address < 0x80);
   Require(TBusFrame::IsAnswerCode(frame.Command));
   Require(frame.ReceiveState == 0);
@@ -75,9 +81,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 5: bus.WriteDirectory(0, kImage, 32); break;
     default: bus.WriteDisplay(0, kImage, 600); break;
   }
-  for (size_t i = 0; i < size; ++i) {
-    if (bus.ReceiveByte(data[i])) CheckDelivered(bus.ReceiveFrame());
-    if (data[i] == 0xFE) clock.Advance(2500);  // let the timers run now and then
+  auto feed = [&](uint8_t b) {
+    // The answer's handler may have sent the next request, which clears the
+    // engine's recogniser: only the payload bounds hold here.
+    if (bus.ReceiveByte(b)) CheckPayload(bus.ReceiveFrame());
+    if (b == 0xFE) clock.Advance(2500);  // let the timers run now and then
+  };
+  if (choice & 0x80) {
+    // Chunks of: address, code selector, P0..P4, payload length, payload.
+    static const uint8_t kCodes[] = {0x81, 0x82, 0x83, 0x84, 0x90, 0xB0};
+    size_t at = 0;
+    while (at + 8 <= size) {
+      TBusFrame made;
+      made.Address = data[at] & 0x7F;
+      made.Command = kCodes[data[at + 1] % sizeof kCodes];
+      for (int i = 0; i < 5; ++i) made.Param[i] = data[at + 2 + i];
+      const size_t length = std::min<size_t>(data[at + 7], size - at - 8);
+      made.SetPayload(length, data + at + 8);
+      made.Encode();
+      for (uint16_t i = 0; i < made.EncodedLength; ++i) feed(made.Encoded[i]);
+      at += 8 + length;
+      if (data[at - 1] == 0xFE) clock.Advance(2500);
+    }
+  } else {
+    for (size_t i = 0; i < size; ++i) feed(data[i]);
   }
   Require(bus.DoneBytes() <= bus.PlannedBytes() + bus.BlockSize() * (size / 11 + 1));
   return 0;
