@@ -138,11 +138,9 @@ TEST_P(BusMemory, AnswersNamingNoAreaAreNotReportedAsSuccess) {
                              static_cast<uint8_t>(end), 0, 0}, {0, 0}));
   EXPECT_EQ(e.Bus.DoneBytes(), 0u);
   EXPECT_EQ(e.Bus.TransferMode(), bus::kTransferNone);
-  EXPECT_EQ(e.Events, (Names{"progress" + std::to_string(GetParam().Block) + "/0@0",
-                             "progress" + std::to_string(GetParam().Block) + "/" +
-                                 std::to_string(GetParam().Block) + "@0",
-                             "progress" + std::to_string(GetParam().Block) + "/0@0",
-                             "progress" + std::to_string(GetParam().Block) + "/0@0"}));
+  const std::string block = std::to_string(GetParam().Block);
+  EXPECT_EQ(e.Events, (Names{"progress" + block + "/0@0", "progress" + block + "/" + block + "@0",
+                             "progress" + block + "/0@0", "progress" + block + "/0@0"}));
 }
 
 TEST(BusMemoryTransfer, NothingHappensBeforeTheFirstInformationAnswer) {
