@@ -1,0 +1,253 @@
+// The serial port object on a pseudo-terminal named COM120 in config.ini.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "links/serial_comm.h"
+#include "tests/links/link_test_support.h"
+
+namespace quinterra {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PtyPair;
+using test::ScriptedDevice;
+using test::Sequence;
+using test::TempConfig;
+
+constexpr int kCom = 120;
+
+// Every event of the port, in order, as text.
+struct EventLog {
+  std::vector<std::string> lines;
+  void Attach(TSerialComm& port) {
+    port.OnError = [this](TSerialComm*, uint32_t code) { lines.push_back("error " + std::to_string(code)); };
+    port.OnReceive = [this](TSerialComm*, int n) { lines.push_back("receive " + std::to_string(n)); };
+    port.OnTransmit = [this](TSerialComm*, int n) { lines.push_back("transmit " + std::to_string(n)); };
+    port.OnConnect = [this](TSerialComm*) { lines.push_back("connect"); };
+    port.OnConnected = [this](TSerialComm*) { lines.push_back("connected"); };
+    port.OnClose = [this](TSerialComm*) { lines.push_back("close"); };
+  }
+  int Errors() const {
+    int n = 0;
+    for (const std::string& line : lines) n += line.rfind("error", 0) == 0;
+    return n;
+  }
+};
+
+class SerialPortTest : public ::testing::Test {
+ protected:
+  TComPortMap Ports() { return config_.MapPorts({{kCom, pty_.SlavePath()}}); }
+  std::unique_ptr<TSerialComm> MakePort(std::unique_ptr<TSerialDevice> device = nullptr) {
+    auto port = std::make_unique<TSerialComm>(Ports(), std::move(device));
+    events_.Attach(*port);
+    return port;
+  }
+  std::unique_ptr<TSerialComm> Scripted() {
+    return MakePort(std::make_unique<ScriptedDevice>(CreateNativeSerialDevice(), record_));
+  }
+
+  PtyPair pty_;
+  TempConfig config_;
+  EventLog events_;
+  std::shared_ptr<ScriptedDevice::Record> record_ = std::make_shared<ScriptedDevice::Record>();
+};
+
+TEST_F(SerialPortTest, StartsWithTheDocumentedSettingsAndNothingOpen) {
+  auto port = MakePort();
+  EXPECT_EQ(port->Port(), TsPortNone);
+  EXPECT_EQ(port->BaudRate(), Tsbr2400);
+  EXPECT_EQ(port->Parity(), TspSpace);
+  EXPECT_EQ(port->DataBits(), Tsd8Bits);
+  EXPECT_EQ(port->StopBits(), Tssb1);
+  EXPECT_EQ(port->DtrFlow(), TdfDisable);
+  EXPECT_EQ(port->RtsFlow(), TrfDisable);
+  EXPECT_EQ(port->RecvTimeOut(), 100);
+  EXPECT_EQ(port->SendTimeOut(), 100);
+  EXPECT_EQ(port->ByteIntervalTimeOut(), 0);
+  EXPECT_EQ(port->PauseAfterChar(), 0);
+  EXPECT_FALSE(port->RtsManual());
+  EXPECT_FALSE(port->Connected());
+  EXPECT_FALSE(port->ErrorFlag());
+}
+
+TEST_F(SerialPortTest, OpensTheMappedDeviceAndAppliesTheStoredLineSettings) {
+  auto port = Scripted();
+  port->SetPort(kCom);
+  port->SetBaudRate(Tsbr56000);  // closed: stored only
+  port->SetParity(TspNone);
+  port->SetDataBits(Tsd7Bits);
+  ASSERT_TRUE(port->Open());
+  EXPECT_TRUE(port->Connected());
+  EXPECT_EQ(events_.lines, (std::vector<std::string>{"connect", "connected"}));
+  EXPECT_EQ(pty_.SlaveRate(), 56000);
+  EXPECT_EQ(record_->parity.load(), TspNone);
+  EXPECT_EQ(record_->data_bits.load(), Tsd7Bits);
+  EXPECT_EQ(record_->stop_bits.load(), Tssb1);
+  EXPECT_EQ(events_.Errors(), 0);
+}
+
+TEST_F(SerialPortTest, LineSettersApplyAtOnceOnAnOpenPortIncludingNonStandardRates) {
+  auto port = Scripted();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  EXPECT_EQ(pty_.SlaveRate(), 2400);
+  EXPECT_EQ(record_->parity.load(), TspSpace);  // until told otherwise
+  for (TSerialBaudRate rate : {Tsbr14400, Tsbr56000, Tsbr128000, Tsbr256000, Tsbr9600}) {
+    port->SetBaudRate(rate);
+    EXPECT_EQ(pty_.SlaveRate(), BaudRateValue(rate));
+  }
+  port->SetParity(TspEven);
+  EXPECT_EQ(record_->parity.load(), TspEven);
+  port->SetStopBits(Tssb2);
+  EXPECT_EQ(record_->stop_bits.load(), Tssb2);
+  EXPECT_EQ(events_.Errors(), 0);
+}
+
+TEST_F(SerialPortTest, ModemLinesOfAPseudoTerminalAreANoOpNotAnError) {
+  auto port = MakePort();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  port->SetDtrFlow(TdfEnable);
+  port->SetRtsFlow(TrfEnable);
+  port->SetRtsFlow(TrfDisable);
+  port->SetRtsManual(true);  // raises and drops RTS around the write
+  const std::vector<uint8_t> bytes = {1, 2, 3};
+  EXPECT_EQ(port->WriteBytes(bytes.data(), 3), 3);
+  EXPECT_EQ(events_.Errors(), 0);
+  EXPECT_FALSE(port->ErrorFlag());
+  EXPECT_EQ(pty_.ReadFromSlave(3, 2s), bytes);
+}
+
+TEST_F(SerialPortTest, PortZeroOpensNothingAndSucceeds) {
+  auto port = MakePort();
+  EXPECT_TRUE(port->Open());
+  EXPECT_FALSE(port->Connected());
+  EXPECT_TRUE(events_.lines.empty());
+}
+
+TEST_F(SerialPortTest, CloseForgetsThePortNumberAndRaisesOnCloseOnlyWhenOpen) {
+  auto port = MakePort();
+  port->SetPort(kCom);
+  EXPECT_TRUE(port->Close());  // closed: succeeds quietly
+  EXPECT_EQ(port->Port(), TsPortNone);
+  EXPECT_TRUE(events_.lines.empty());
+
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  events_.lines.clear();
+  EXPECT_TRUE(port->Close());
+  EXPECT_EQ(events_.lines, std::vector<std::string>{"close"});
+  EXPECT_FALSE(port->Connected());
+  EXPECT_EQ(port->Port(), TsPortNone);
+}
+
+TEST_F(SerialPortTest, ReadsReturnAtOnceWithWhatIsBuffered) {
+  auto port = MakePort();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  events_.lines.clear();
+  uint8_t buffer[40];
+  EXPECT_EQ(port->ReadBytes(buffer, 40), 0);  // nothing there: no wait
+  EXPECT_EQ(events_.lines, std::vector<std::string>{"receive 0"});
+
+  const std::vector<uint8_t> sent = Sequence(30, 0xC0);
+  pty_.WriteToSlave(sent);
+  std::vector<uint8_t> got;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (got.size() < sent.size() && std::chrono::steady_clock::now() < deadline) {
+    const int n = port->ReadBytes(buffer, 40);
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  EXPECT_EQ(got, sent);
+  EXPECT_EQ(events_.Errors(), 0);
+}
+
+TEST_F(SerialPortTest, AReadOnAClosedPortReturnsNothingAndRaisesNothing) {
+  auto port = MakePort();
+  uint8_t buffer[8];
+  EXPECT_EQ(port->ReadBytes(buffer, 8), 0);
+  const uint8_t byte = 1;
+  EXPECT_EQ(port->WriteBytes(&byte, 1), 0);
+  EXPECT_TRUE(events_.lines.empty());
+}
+
+TEST_F(SerialPortTest, PauseAfterCharSendsOneByteAtATimeInOrder) {
+  auto port = Scripted();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  port->SetPauseAfterChar(5);
+  const std::vector<uint8_t> bytes = {0x10, 0x20, 0x30, 0x40};
+  EXPECT_EQ(port->WriteBytes(bytes.data(), 4), 4);
+  EXPECT_EQ(record_->write_calls.load(), 4);
+  EXPECT_EQ(record_->one_byte_writes.load(), 4);
+  EXPECT_EQ(events_.lines.back(), "transmit 4");
+  EXPECT_EQ(pty_.ReadFromSlave(4, 2s), bytes);
+
+  port->SetPauseAfterChar(0);
+  EXPECT_EQ(port->WriteBytes(bytes.data(), 4), 4);
+  EXPECT_EQ(record_->write_calls.load(), 5);  // one write for all four
+}
+
+TEST_F(SerialPortTest, AWriteFailureIsReportedOnceAndSilencesLaterTransmitEvents) {
+  auto port = Scripted();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  events_.lines.clear();
+  record_->write_error = EIO;
+  const std::vector<uint8_t> bytes = {1, 2};
+  EXPECT_EQ(port->WriteBytes(bytes.data(), 2), 0);
+  EXPECT_EQ(events_.lines, std::vector<std::string>{"error " + std::to_string(EIO)});
+  EXPECT_TRUE(port->ErrorFlag());
+
+  record_->write_error = 0;
+  events_.lines.clear();
+  EXPECT_EQ(port->WriteBytes(bytes.data(), 2), 2);  // the write works ...
+  EXPECT_TRUE(events_.lines.empty());                // ... but the flag stays
+}
+
+TEST_F(SerialPortTest, APortThatCannotBeOpenedIsTried101TimesThenReportedOnce) {
+  auto port = Scripted();
+  record_->open_error = ENOENT;
+  port->SetPort(kCom);
+  EXPECT_FALSE(port->Open());
+  EXPECT_EQ(record_->open_calls.load(), TSerialComm::kOpenTries);
+  EXPECT_EQ(events_.lines, (std::vector<std::string>{"connect", "error " + std::to_string(ENOENT)}));
+  EXPECT_FALSE(port->Connected());
+}
+
+TEST(SerialDevice, AnOpenDeviceRefusesASecondOpenEvenForRoot) {
+  PtyPair pty;
+  auto first = CreateNativeSerialDevice();
+  auto second = CreateNativeSerialDevice();
+  ASSERT_EQ(first->Open(pty.SlavePath()), 0u);
+  EXPECT_EQ(second->Open(pty.SlavePath()), static_cast<uint32_t>(EBUSY));
+  EXPECT_FALSE(second->IsOpen());
+  ASSERT_EQ(first->Close(), 0u);
+  EXPECT_EQ(second->Open(pty.SlavePath()), 0u);  // free again once closed
+}
+
+TEST(SerialDevice, AWriteThatFindsNoRoomEndsWithinItsBudgetWithoutAnError) {
+  PtyPair pty;  // nobody reads the master: the pseudo-terminal fills up
+  auto device = CreateNativeSerialDevice();
+  ASSERT_EQ(device->Open(pty.SlavePath()), 0u);
+  ASSERT_EQ(device->ApplyLineDefaults(), 0u);
+  const std::vector<uint8_t> bytes(1 << 20, 0x5A);
+  int written = -1;
+  EXPECT_EQ(device->Write(bytes.data(), static_cast<int>(bytes.size()), 50, &written), 0u);
+  EXPECT_GT(written, 0);
+  EXPECT_LT(written, static_cast<int>(bytes.size()));
+}
+
+TEST(SerialDevice, AnUnknownPathOrAMissingDeviceFailsWithItsErrorCode) {
+  auto device = CreateNativeSerialDevice();
+  EXPECT_EQ(device->Open(""), static_cast<uint32_t>(ENOENT));
+  EXPECT_EQ(device->Open("/nonexistent/ttyS99"), static_cast<uint32_t>(ENOENT));
+  EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
+}
+
+}  // namespace
+}  // namespace quinterra
