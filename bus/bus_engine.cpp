@@ -132,6 +132,9 @@ void TComVornBus::ResponseTimerTimer() {
   if (response_retries_left_ > 0) {
     ClearAnswered();
     --response_retries_left_;
+    // The recogniser starts afresh with every sending: a damaged length
+    // field would otherwise swallow the answers to all the repetitions.
+    receive_frame_.Clear();
     // Keep the frame alive through the handler, which may replace it.
     const std::shared_ptr<TBusFrame> frame = pending_frame_;
     if (frame && OnSend) OnSend(this, frame->Encoded.data(), 1, frame->EncodedLength);

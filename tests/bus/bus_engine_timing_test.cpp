@@ -29,6 +29,21 @@ TEST(BusEngineTiming, LostRequestIsRepeatedFiveTimesThenTheLinkIsLost) {
   EXPECT_FALSE(e.Bus.Connected());
 }
 
+TEST(BusEngineTiming, ARepetitionIsHeardThoughADamagedLengthSwallowedTheFirstAnswer) {
+  RecordingEngine e;
+  e.Bus.SetTarget(1);
+  e.Bus.Connect();
+  e.Bus.RequestInfo();
+  Bytes damaged = WireFrame(1, 0x82, {}, InfoRecordOf(10, 1));
+  damaged[8] = 0xFF;  // announces 255 payload bytes
+  e.Clock.Advance(100);
+  e.Feed(damaged);
+  e.Clock.Advance(2400);
+  ASSERT_EQ(e.Sends.size(), 2u);
+  e.Feed(WireFrame(1, 0x82, {}, InfoRecordOf(10, 1)));
+  EXPECT_EQ(e.Events, (Names{"connected@0", "info@2500"}));
+}
+
 TEST(BusEngineTiming, IdleConnectionPingsThenIsLost) {
   RecordingEngine e;
   e.Bus.SetTarget(1);
