@@ -185,32 +185,32 @@ void TFormDeviceSearcher::BuildControls() {
 
   Bevel1 = new QFrame(ClientArea);
   Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Bevel1->setGeometry(8, 240, 240, 82);
+  Bevel1->setGeometry(8, 240, 212, 82);
   Bevel2 = new QFrame(ClientArea);
   Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Bevel2->setGeometry(256, 240, 248, 82);
+  Bevel2->setGeometry(228, 240, 280, 82);
 
   RadioButton1 = new QRadioButton(QString::fromUtf8("TCP/IP"), ClientArea);
   RadioButton1->setGeometry(16, 245, 120, 17);
   Label1 = new QLabel(QString::fromUtf8("IP:"), ClientArea);
   Label1->setGeometry(16, 269, 60, 17);
   Edit1 = new QLineEdit(QString::fromUtf8("10.0.0.169"), ClientArea);
-  Edit1->setGeometry(80, 266, 160, 22);
+  Edit1->setGeometry(80, 266, 130, 22);
   Label2 = new QLabel(QString::fromUtf8("Puerto:"), ClientArea);
   Label2->setGeometry(16, 296, 60, 17);
   Edit2 = new QLineEdit(QString::fromUtf8("10001"), ClientArea);
   Edit2->setGeometry(80, 293, 70, 22);
 
   RadioButton2 = new QRadioButton(QString::fromUtf8("SERIE"), ClientArea);
-  RadioButton2->setGeometry(264, 245, 120, 17);
+  RadioButton2->setGeometry(236, 245, 120, 17);
   Label3 = new QLabel(QString::fromUtf8("COM:"), ClientArea);
-  Label3->setGeometry(264, 269, 70, 17);
+  Label3->setGeometry(236, 269, 70, 17);
   ComboBox1 = new QComboBox(ClientArea);
-  ComboBox1->setGeometry(336, 266, 160, 22);
+  ComboBox1->setGeometry(308, 266, 192, 22);
   Label4 = new QLabel(QString::fromUtf8("Velocidad:"), ClientArea);
-  Label4->setGeometry(264, 296, 70, 17);
+  Label4->setGeometry(236, 296, 70, 17);
   ComboBox2 = new QComboBox(ClientArea);
-  ComboBox2->setGeometry(336, 293, 100, 22);
+  ComboBox2->setGeometry(308, 293, 100, 22);
   // The design-time list; ListRates replaces it at creation.
   for (const char* rate : {"Auto", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
                            "57600", "115200", "128000", "256000"}) {
