@@ -12,6 +12,7 @@
 // Event handlers may call back into the engine (Stop, SetTarget, the next
 // request, even ReceiveByte): the engine keeps the frames it is using alive
 // across every event and reads an answer completely before raising anything.
+// A handler must not destroy the engine.
 
 #include <array>
 #include <cstdint>
