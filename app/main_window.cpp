@@ -173,6 +173,7 @@ void TForm1::CreateComponents() {
   Edit1->setAlignment(Qt::AlignCenter);
   Edit1->hide();
   connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+  Edit1->installEventFilter(this);
 
   ScrollBox1->setWidget(ScrollContent);
 }
@@ -299,6 +300,14 @@ void TForm1::keyReleaseEvent(QKeyEvent* event) {
   }
   FormKeyUp(event->key(), event->modifiers());
   event->accept();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Edit1 && event->type() == QEvent::KeyRelease) {
+    keyReleaseEvent(static_cast<QKeyEvent*>(event));
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 bool TForm1::focusNextPrevChild(bool) { return false; }

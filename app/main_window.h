@@ -157,6 +157,8 @@ class TForm1 : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  // The edit box's key-ups run FormKeyUp too (the edit box keeps them).
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // Tab and Shift+Tab move between cells, never between controls.
   bool focusNextPrevChild(bool next) override;
 

@@ -90,7 +90,7 @@ void TForm1::PanelBotes1Click() {
 
 void TForm1::Timer2Timer() {
   for (QLabel* label : {LabelErrorPanelResultados, LabelErrorPanelBotes})
-    if (FontColor(label) == kColorRed) label->setVisible(!label->isVisible());
+    if (FontColor(label) == kColorRed) label->setVisible(label->isHidden());
 }
 
 void TForm1::PanelSendResult(int panel, int failed) {

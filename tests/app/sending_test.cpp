@@ -1,0 +1,264 @@
+// The main window's side of sending: "ENVIAR", the "Actualizar" ticks, the
+// reports of the device side, the blinking labels and the device menu.
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolButton>
+
+#include "app/panel_picture.h"
+#include "window_fixture.h"
+
+namespace quinterra {
+namespace {
+
+class FakeDevices : public IPanelDevices {
+ public:
+  std::vector<std::string> calls;
+  PanelPayload results, jackpots;
+  bool accept_send = true;
+  std::function<void(int, bool)> on_select;
+
+  void LoadDevices() override { calls.push_back("LoadDevices"); }
+  void ShowSearchWindow() override { calls.push_back("ShowSearchWindow"); }
+  void SetPayloads(PanelPayload r, PanelPayload j) override {
+    calls.push_back("SetPayloads");
+    results = std::move(r);
+    jackpots = std::move(j);
+  }
+  bool SendPanels(int mode) override {
+    calls.push_back("SendPanels " + std::to_string(mode));
+    return accept_send;
+  }
+  void CheckPanels(int mode) override { calls.push_back("CheckPanels " + std::to_string(mode)); }
+  void SetDeviceSelected(int row, bool selected) override {
+    calls.push_back("SetDeviceSelected " + std::to_string(row) + " " + (selected ? "1" : "0"));
+    if (on_select) on_select(row, selected);
+  }
+};
+
+using Calls = std::vector<std::string>;
+
+class Sending : public WindowTest {
+ protected:
+  TForm1& Make(const std::string& settings = "") {
+    if (!settings.empty()) WriteFile(InFolder("config.ini"), "[Config]\r\n" + settings);
+    MakeForm();
+    form->AttachDevices(&devices);
+    return *form;
+  }
+  void Tick(bool results, bool jackpots) {
+    form->PanelResultados1->setChecked(results);
+    form->PanelBotes1->setChecked(jackpots);
+  }
+  int32_t ButtonColour() { return form->FontColor(form->SpeedButton3); }
+  FakeDevices devices;
+};
+
+TEST_F(Sending, ShowingLoadsDevicesAndChecksTheTickedPanels) {
+  struct Case {
+    const char* settings;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"PanelResultados=1\r\nPanelBotes=1\r\n", {"LoadDevices", "CheckPanels 0"}},
+      {"PanelResultados=1\r\n", {"LoadDevices", "CheckPanels 1"}},
+      {"PanelBotes=7\r\n", {"LoadDevices", "CheckPanels 2"}},
+      {"PanelResultados=0\r\n", {"LoadDevices"}},
+  };
+  for (const Case& c : cases) {
+    devices.calls.clear();
+    Make(c.settings);
+    form->show();
+    EXPECT_EQ(devices.calls, c.calls) << c.settings;
+    // Showing again (after minimising) starts nothing new.
+    form->hide();
+    form->show();
+    EXPECT_EQ(devices.calls, c.calls);
+  }
+}
+
+TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
+  Make();
+  form->PanelStateChanged(1, true);
+  form->PanelStateChanged(2, true);
+  Tick(true, true);
+  form->SelectCell(&Cell(0));
+  form->Edit1->setText("18");
+  form->SpeedButton3Click();
+  EXPECT_EQ(devices.calls, (Calls{"SetPayloads", "SendPanels 0"}));
+  EXPECT_EQ(form->SelectedCell, nullptr) << "editing ends first";
+  ASSERT_TRUE(devices.results && devices.jackpots);
+  EXPECT_EQ(devices.results->size(), 320u);
+  EXPECT_EQ(devices.jackpots->size(), 360u);
+  EXPECT_EQ((*devices.results)[39], 0x06) << "18 in cell 0 reaches the image";
+  EXPECT_EQ(ButtonColour(), kColorYellow) << "a delivery is under way";
+
+  // Results active but only "Panel Botes" ticked, jackpots inactive: refused.
+  devices.calls.clear();
+  devices.accept_send = false;
+  form->PanelStateChanged(2, false);
+  Tick(false, true);
+  form->SpeedButton3Click();
+  EXPECT_EQ(devices.calls, (Calls{"SetPayloads", "SendPanels 2"}));
+  EXPECT_TRUE(devices.results) << "the results panel is active, so its image is handed over";
+  EXPECT_FALSE(devices.jackpots);
+  EXPECT_EQ(ButtonColour(), kColorRed);
+}
+
+TEST_F(Sending, NothingTickedOrNoDeviceSideMeansARefusal) {
+  Make();
+  form->PanelStateChanged(1, true);
+  Tick(false, false);
+  form->SpeedButton3Click();
+  EXPECT_EQ(devices.calls, (Calls{"SetPayloads"})) << "no delivery requested";
+  EXPECT_EQ(ButtonColour(), kColorRed);
+
+  form->AttachDevices(nullptr);
+  Tick(true, true);
+  form->SpeedButton3Click();
+  EXPECT_EQ(ButtonColour(), kColorRed);
+  form->EnviarTestFijo1Click();
+  form->BuscarEquipos1Click();
+  form->PanelResultados1Click();
+}
+
+TEST_F(Sending, DeliveryReportsColourTheLabelsAndTheButton) {
+  Make();
+  form->PanelStateChanged(1, true);
+  form->PanelStateChanged(2, true);
+  Tick(true, true);
+  form->SpeedButton3Click();
+  form->PanelSendResult(1, 0);
+  EXPECT_EQ(form->LabelErrorPanelResultados->text(), "Panel enviado");
+  EXPECT_EQ(form->FontColor(form->LabelErrorPanelResultados), kColorGreen);
+  EXPECT_FALSE(form->LabelErrorPanelResultados->isHidden());
+  EXPECT_EQ(ButtonColour(), kColorGreen);
+  form->PanelSendResult(2, 1);
+  EXPECT_EQ(form->LabelErrorPanelBotes->text(), "Error enviando panel");
+  EXPECT_EQ(form->FontColor(form->LabelErrorPanelBotes), kColorRed);
+  EXPECT_EQ(ButtonColour(), kColorRed);
+  // A later success does not turn a red button green; other panels change no label.
+  form->PanelSendResult(1, 0);
+  form->PanelSendResult(3, 0);
+  EXPECT_EQ(ButtonColour(), kColorRed);
+
+  // Only the red label blinks, once a second.
+  for (int second = 1; second <= 3; ++second) {
+    clock.Advance(1000);
+    EXPECT_EQ(form->LabelErrorPanelBotes->isHidden(), second % 2 == 1) << second;
+    EXPECT_FALSE(form->LabelErrorPanelResultados->isHidden());
+  }
+  // The next "ENVIAR" hides both labels and makes them yellow again.
+  form->SpeedButton3Click();
+  EXPECT_TRUE(form->LabelErrorPanelResultados->isHidden());
+  EXPECT_TRUE(form->LabelErrorPanelBotes->isHidden());
+  clock.Advance(2000);
+  EXPECT_TRUE(form->LabelErrorPanelBotes->isHidden());
+
+  form->SendFailed();
+  EXPECT_EQ(ButtonColour(), kColorRed);
+}
+
+TEST_F(Sending, ActualizarTicksCheckOrDeactivateTheirPanel) {
+  Make();
+  form->PanelResultados1Click();
+  EXPECT_TRUE(form->PanelResultados1->isChecked());
+  EXPECT_EQ(devices.calls, (Calls{"CheckPanels 1"}));
+  EXPECT_FALSE(form->ResultsActive) << "only the device's answer activates a panel";
+  form->PanelStateChanged(1, true);
+  EXPECT_TRUE(form->ResultsActive);
+  EXPECT_TRUE(form->Image1->isVisibleTo(form.get()));
+  form->PanelResultados1Click();
+  EXPECT_FALSE(form->ResultsActive);
+  EXPECT_TRUE(form->Image3->isVisibleTo(form.get()));
+
+  devices.calls.clear();
+  form->PanelBotes1->trigger();  // through the menu item itself
+  EXPECT_TRUE(form->PanelBotes1->isChecked());
+  EXPECT_EQ(devices.calls, (Calls{"CheckPanels 2"}));
+}
+
+TEST_F(Sending, TheTestPatternLightsEveryActiveSegment) {
+  Make();
+  form->PanelStateChanged(2, true);
+  Tick(true, true);
+  Cell(0).Text = "1";
+  form->SetFontColor(form->SpeedButton3, kColorGreen);
+  devices.accept_send = false;
+  form->EnviarTestFijo1Click();
+  EXPECT_EQ(devices.calls, (Calls{"SetPayloads", "SendPanels 0"}));
+  EXPECT_FALSE(devices.results);
+  ASSERT_TRUE(devices.jackpots);
+  EXPECT_EQ(*devices.jackpots, std::vector<uint8_t>(360, 0xFF));
+  EXPECT_EQ(ButtonColour(), kColorGreen) << "the test's outcome is not shown";
+  EXPECT_EQ(Cell(0).Text, "1");
+}
+
+TEST_F(Sending, TheDeviceMenuListsPanelDevicesOnly) {
+  Make();
+  EXPECT_FALSE(form->EquiposActivos1->menuAction()->isVisible());
+  auto publish = [this](bool first_selected) {
+    form->ClearActiveDevices();
+    form->AddActiveDevice(1, 0, "Panel Resultados (COM3)", first_selected);
+    form->AddActiveDevice(3, 1, "Otro", true);
+    form->AddActiveDevice(2, 2, "Panel Botes (10.0.0.5)", false);
+    form->UpdateActiveDevicesMenu();
+  };
+  publish(true);
+  QList<QAction*> items = form->EquiposActivos1->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_EQ(items[0]->text(), "Panel Resultados (COM3)");
+  EXPECT_TRUE(items[0]->isChecked());
+  EXPECT_EQ(items[1]->data().toInt(), 2);
+  EXPECT_TRUE(form->EquiposActivos1->menuAction()->isVisible());
+
+  // The device side republishes from inside the click.
+  devices.on_select = [&](int, bool selected) { publish(selected); };
+  items[0]->trigger();
+  EXPECT_EQ(devices.calls.back(), "SetDeviceSelected 0 0");
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  items = form->EquiposActivos1->actions();
+  ASSERT_EQ(items.size(), 2);
+  EXPECT_FALSE(items[0]->isChecked());
+
+  form->ClearActiveDevices();
+  form->UpdateActiveDevicesMenu();
+  EXPECT_FALSE(form->EquiposActivos1->menuAction()->isVisible());
+}
+
+TEST_F(Sending, TheWindowHasItsMenusAndControls) {
+  Make();
+  QStringList menus;
+  for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, QStringList({"Archivo", "Comunicaciones", "Administrador"}));
+  QStringList archivo;
+  for (QAction* item : form->Archivo1->actions())
+    if (!item->isSeparator()) archivo << item->text();
+  EXPECT_EQ(archivo, QStringList({"Nuevo", "Abrir...", "Guardar", "Guardar como...",
+                                  QString::fromUtf8("Guardado automático"), "Salir"}));
+  EXPECT_EQ(form->PanelResultados1->text(), "Panel Resultados");
+  EXPECT_EQ(form->PanelBotes1->text(), "Panel Botes");
+  EXPECT_EQ(form->EnviarTestFijo1->text(), "Enviar Test Fijo");
+  EXPECT_FALSE(form->Administrador1->menuAction()->isVisible());
+  EXPECT_EQ(form->SpeedButton3->text(), "ENVIAR");
+  EXPECT_EQ(form->ScrollBox2->geometry(), QRect(576, 40, 121, 35));
+  EXPECT_EQ(form->LabelErrorPanelResultados->pos(), QPoint(16, 88));
+  EXPECT_EQ(form->LabelErrorPanelBotes->pos(), QPoint(640, 88));
+  EXPECT_EQ(form->Image3->geometry(), QRect(0, 0, 633, 849));
+  EXPECT_EQ(form->Image2->geometry(), QRect(628, 0, 510, 849));
+  EXPECT_EQ(form->Timer2->Interval(), 1000);
+  EXPECT_TRUE(form->Timer2->Enabled());
+
+  // The marker file shows the "Administrador" menu.
+  WriteFile(InFolder("vorn.access"), "");
+  TForm1Options options;
+  options.admin_marker = InFolder("vorn.access");
+  MakeForm(options);
+  EXPECT_TRUE(form->Administrador1->menuAction()->isVisible());
+}
+
+}  // namespace
+}  // namespace quinterra
