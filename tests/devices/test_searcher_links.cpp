@@ -68,7 +68,9 @@ class EmulatedPanelsOnTcp {
     options.BuildText = build;
     panels_.push_back(std::make_unique<TPanelDeviceEmulator>(options));
     panels_.back()->OnAnswer = [this](TPanelDeviceEmulator&, const uint8_t* bytes, size_t count) {
-      if (socket_) socket_->write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(count));
+      if (!socket_) return;
+      socket_->write(reinterpret_cast<const char*>(bytes), static_cast<qint64>(count));
+      written_ += count;
     };
     return *panels_.back();
   }
@@ -76,28 +78,47 @@ class EmulatedPanelsOnTcp {
   std::string Port() const { return std::to_string(server_.serverPort()); }
   bool Connected() const { return socket_ != nullptr; }
   const std::vector<uint8_t>& Heard() const { return heard_; }
+  size_t Written() const { return written_; }
 
  private:
   QTcpServer server_;
   QTcpSocket* socket_ = nullptr;
   std::vector<std::unique_ptr<TPanelDeviceEmulator>> panels_;
   std::vector<uint8_t> heard_;
+  size_t written_ = 0;
 };
 
 class SearcherLinkTest : public SearcherTest {
  protected:
-  void UseTcp(const std::string& address, const std::string& port) {
+  // "TCP/IP" with these texts; with panels, ticks wait until every byte sent
+  // either way has arrived, so that no answer misses its wait on a busy machine.
+  void UseTcp(const std::string& address, const std::string& port,
+              EmulatedPanelsOnTcp* panels = nullptr) {
     Window().RadioButton1->click();
     Window().Edit1->setText(QString::fromStdString(address));
     Window().Edit2->setText(QString::fromStdString(port));
+    if (!panels || panels_) return;
+    panels_ = panels;
+    auto send = Window().Engine().OnSend;
+    Window().Engine().OnSend = [this, send](TComVornBus* engine, const uint8_t* bytes,
+                                            int is_request, int count) {
+      if (Window().Link().HasTcpSocket()) sent_ += count;
+      send(engine, bytes, is_request, count);
+    };
+    auto receive = Window().Link().OnReceived;
+    Window().Link().OnReceived = [this, receive](const uint8_t* bytes, int count) {
+      received_ += count;
+      receive(bytes, count);
+    };
   }
 
-  // One Timer1 tick of simulated time, then the sockets get a moment.
+  // One Timer1 tick of simulated time, then the sockets get their turn.
   void Tick() {
     clock_.Advance(100);
-    for (int i = 0; i < 20; ++i) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-      QThread::usleep(200);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    if (panels_) {
+      WaitFor([&] { return panels_->Heard().size() == sent_ && panels_->Written() == received_; },
+              2000);
     }
   }
 
@@ -109,6 +130,10 @@ class SearcherLinkTest : public SearcherTest {
     }
     return !Window().Timer1().Enabled();
   }
+
+  EmulatedPanelsOnTcp* panels_ = nullptr;
+  size_t sent_ = 0;
+  size_t received_ = 0;
 };
 
 TEST_F(SearcherLinkTest, TcpWithoutAnAddressOrWithABadPortOpensNothingAndSaysNothing) {
@@ -162,7 +187,7 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   EmulatedPanelsOnTcp panels;
   TPanelDeviceEmulator& results = panels.AddPanel(1, "RES 2.1");
   panels.AddPanel(2, "BOT 3.4");
-  UseTcp("127.0.0.1", panels.Port());
+  UseTcp("127.0.0.1", panels.Port(), &panels);
 
   Window().Button1Click();
   EXPECT_FALSE(Window().Button1->isEnabled());
