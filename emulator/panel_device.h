@@ -121,6 +121,9 @@ class TPanelDeviceEmulator {
   std::vector<uint8_t>& Config() { return memory_.Area(TMemoryArea::Config); }
   std::vector<uint8_t>& Display() { return memory_.Area(TMemoryArea::Display); }
   std::vector<uint8_t>& Directory() { return memory_.Area(TMemoryArea::Directory); }
+  const std::vector<uint8_t>& Config() const { return memory_.Area(TMemoryArea::Config); }
+  const std::vector<uint8_t>& Display() const { return memory_.Area(TMemoryArea::Display); }
+  const std::vector<uint8_t>& Directory() const { return memory_.Area(TMemoryArea::Directory); }
 
   // The payload of the information answer, nine bytes: the model, seven zero
   // bytes (no optional storage, nothing else to report) and the block-size
