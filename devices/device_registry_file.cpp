@@ -1,21 +1,51 @@
 #include "devices/device_registry_file.h"
 
+#include <climits>
+
 #include "platform/file_io.h"
-#include "platform/profile_file.h"
-#include "platform/profile_text.h"
 
 namespace quinterra {
 
-std::optional<DeviceRow> ReadDeviceSection(const TProfileFile& file, const std::string& section) {
+namespace {
+
+// A whole decimal integer with an optional sign, within int's range; 0 for
+// anything else.
+int IntegerOrZero(const std::string& text) {
+  size_t at = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++at;
+  if (at == text.size()) return 0;
+  long long magnitude = 0;
+  for (; at < text.size(); ++at) {
+    if (text[at] < '0' || text[at] > '9') return 0;
+    magnitude = magnitude * 10 + (text[at] - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1) return 0;
+  }
+  const long long value = negative ? -magnitude : magnitude;
+  return value > INT_MAX || value < INT_MIN ? 0 : static_cast<int>(value);
+}
+
+}  // namespace
+
+ProfileText ReadDeviceFile(const std::string& path) {
+  try {
+    return ProfileText::FromFileBytes(ReadFileIfExists(path).value_or(std::string()));
+  } catch (const FileError&) {
+    return ProfileText::FromFileBytes(std::string());
+  }
+}
+
+std::optional<DeviceRow> ReadDeviceSection(const ProfileText& text, const std::string& section) {
+  auto read = [&](const char* key) { return text.Value(section, key).value_or(std::string()); };
   DeviceRow row;
-  row.Name = file.ReadString(section, "Nombre", "");
+  row.Name = read("Nombre");
   if (row.Name.empty()) return std::nullopt;
-  row.LinkAddress = file.ReadString(section, "COMIP", "");
-  row.SpeedOrPort = file.ReadString(section, "SpeedPort", "");
-  row.Version = file.ReadString(section, "Version", "");
-  row.Build = file.ReadString(section, "Compilacion", "");
-  row.Number = std::to_string(file.ReadInteger(section, "NumDispositivo", 0));
-  row.Selected = file.ReadString(section, "Selected", "").empty() ? " " : "*";
+  row.LinkAddress = read("COMIP");
+  row.SpeedOrPort = read("SpeedPort");
+  row.Version = read("Version");
+  row.Build = read("Compilacion");
+  row.Number = std::to_string(IntegerOrZero(read("NumDispositivo")));
+  row.Selected = read("Selected").empty() ? " " : "*";
   return row;
 }
 

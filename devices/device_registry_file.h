@@ -8,16 +8,19 @@
 #include <vector>
 
 #include "devices/device_row.h"
+#include "platform/profile_text.h"
 
 namespace quinterra {
 
-class ProfileText;
-class TProfileFile;
+
+// The file as the profile functions read it, once for all its sections: a
+// file that is missing or cannot be read has none.
+ProfileText ReadDeviceFile(const std::string& path);
 
 // The row kept in one section, or nothing when its name reads empty (such a
 // section is skipped whole). A non-integer number reads as 0; any non-empty
 // "Selected" value marks the row selected.
-std::optional<DeviceRow> ReadDeviceSection(const TProfileFile& file, const std::string& section);
+std::optional<DeviceRow> ReadDeviceSection(const ProfileText& text, const std::string& section);
 
 // Writes one row's section, key by key.
 void WriteDevice(ProfileText& text, int row_index, const DeviceRow& row);

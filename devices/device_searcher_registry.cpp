@@ -58,10 +58,10 @@ void TFormDeviceSearcher::LoadDevices() {
 
   rows_.clear();
   RefreshListView();
-  const std::vector<std::string> sections = devices_file_->ReadSections();
+  const ProfileText file = ReadDeviceFile(devices_file_->Path());
   if (OnDevicesCleared) OnDevicesCleared(this);
-  for (const std::string& section : sections) {
-    std::optional<DeviceRow> row = ReadDeviceSection(*devices_file_, section);
+  for (const std::string& section : file.SectionNames()) {
+    std::optional<DeviceRow> row = ReadDeviceSection(file, section);
     if (!row) continue;
     rows_.push_back(*row);
     ListView1->addTopLevelItem(new QTreeWidgetItem(ColumnsOf(*row)));
