@@ -272,6 +272,14 @@ TEST_F(Documents, ClosingWritesTheFourSettingsInOrderAndLeavesOtherSectionsAlone
                      "\r\nGuardado=1\r\nPanelResultados=0\r\nPanelBotes=1\r\n");
 }
 
+TEST_F(Documents, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
+  ASSERT_TRUE(QDir().mkdir(QString::fromStdString(InFolder("config.ini"))));
+  MakeForm();
+  EXPECT_TRUE(form->FormClose());
+  ASSERT_EQ(dialogs.errors.size(), 1u);
+  EXPECT_NE(dialogs.errors[0].indexOf("config.ini"), -1);
+}
+
 TEST_F(Documents, StartUpReopensTheLastDocumentAndReadsAutomaticSaving) {
   const std::string path = MakeDocument("ultimo.ltr", "8");
   WriteFile(InFolder("config.ini"),
