@@ -70,7 +70,10 @@ void TFormDeviceSearcher::OpenLink(int kind, const std::string& address,
   if (link_->SerialWorker() || link_->HasTcpSocket()) CloseLink();
 
   if (kind == kKindTcp) {
-    tcp_address_ = !address.empty() ? address : Edit1->text().trimmed().toStdString();
+    // Blanks around a typed address would only make the connect fail.
+    tcp_address_ = (!address.empty() ? QString::fromStdString(address) : Edit1->text())
+                       .trimmed()
+                       .toStdString();
     tcp_port_ = !second.empty() ? NumberOrZero(second) : NumberOrZero(Edit2->text());
     // A port outside the TCP range is as good as none.
     if (tcp_port_ < 0 || tcp_port_ > 65535) tcp_port_ = 0;
