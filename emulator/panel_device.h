@@ -44,9 +44,13 @@
 //   - DelayMs: the owner (the transport) waits this long before sending
 //     each answer; the device itself does not keep time.
 //
-// Not thread-safe: use one instance from one thread. Re-entrant calls of
-// ReceiveBytes from within OnAnswer are queued and handled after the current
-// request, in order.
+// A transport should call LineIdle() when HasUnfinishedInput() and no byte has
+// arrived for a while (the program waits 250 ms): frames carry no markers, so
+// only a quiet line tells the receiver that a half frame is noise.
+//
+// Not thread-safe: use one instance from one thread. Bytes fed to
+// ReceiveBytes from within an event handler are queued and served, in order,
+// after the bytes being served when the handler was called.
 
 #include <cstddef>
 #include <cstdint>
