@@ -42,6 +42,15 @@ class ReleaseOnDestruction {
   std::shared_ptr<PendingCall> pending_;
 };
 
+// Qt passes the posted functor to the UI thread under its own futex-based
+// locks, which ThreadSanitizer cannot see. Holding this mutex while the
+// functor is built and posted, and taking it in the functor before it reads
+// anything, makes the hand-over visible to it.
+std::mutex& HandoffMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 }  // namespace
 
 void RunOnUiThread(const std::function<void()>& call) {
@@ -54,9 +63,11 @@ void RunOnUiThread(const std::function<void()>& call) {
   auto pending = std::make_shared<PendingCall>();
   auto release = std::make_shared<ReleaseOnDestruction>(pending);
   // The worker waits below, so `call` outlives the posted functor's use of it.
+  std::unique_lock<std::mutex> handoff(HandoffMutex());
   const bool posted = QMetaObject::invokeMethod(
       application,
       [pending, release, &call] {
+        { std::lock_guard<std::mutex> seen(HandoffMutex()); }
         std::exception_ptr failure;
         try {
           call();
@@ -66,6 +77,7 @@ void RunOnUiThread(const std::function<void()>& call) {
         pending->Finish(failure);
       },
       Qt::QueuedConnection);
+  handoff.unlock();
   release.reset();
   if (!posted) return;
 
