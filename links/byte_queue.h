@@ -35,6 +35,8 @@ class TByteQueue {
   const uint8_t* SendBuffer() const { return send_buffer_; }
 
  private:
+  bool TryLockForTake();
+
   std::function<bool()> accepting_;
   std::timed_mutex lock_;
   // Atomic because TakeAll compares them before taking the lock.
