@@ -106,20 +106,6 @@ class SerialWorkerTest : public ::testing::Test {
   std::shared_ptr<ScriptedDevice::Record> record_ = std::make_shared<ScriptedDevice::Record>();
 };
 
-TEST_F(SerialWorkerTest, OpensThePortWithItsEventsOnTheUiThread) {
-  TComunicacionSerie* worker = MakeWorker(false, /*scripted=*/true);
-  Configure(worker, 57600);
-  worker->OpenPort();
-  // The open runs on this thread, so its events have run already.
-  EXPECT_EQ(seen_.order, (std::vector<std::string>{"connect", "connected"}));
-  EXPECT_EQ(pty_.SlaveRate(), 57600);
-  EXPECT_EQ(record_->parity.load(), TspNone);
-  EXPECT_EQ(record_->data_bits.load(), Tsd8Bits);
-  EXPECT_EQ(record_->stop_bits.load(), Tssb1);
-  EXPECT_FALSE(seen_.off_ui_thread);
-  EndWorker(worker);
-}
-
 TEST_F(SerialWorkerTest, HundredBytesArrivingAtOnceReachTheOwnerAs40And40And20InOrder) {
   TComunicacionSerie* worker = MakeWorker();
   Configure(worker);
@@ -244,6 +230,8 @@ TEST_F(SerialWorkerTest, PropertiesKeepTheLastAcceptedValueAndIgnoreOthers) {
   EXPECT_EQ(record_->data_bits.load(), Tsd7Bits);
   EXPECT_EQ(record_->stop_bits.load(), Tssb2);
   EXPECT_EQ(record_->parity.load(), TspSpace);
+  // The open runs on this thread, so its events have run already.
+  EXPECT_EQ(seen_.order, (std::vector<std::string>{"connect", "connected"}));
   EXPECT_TRUE(seen_.errors.empty());
   EndWorker(worker);
 }
@@ -308,21 +296,6 @@ TEST_F(SerialWorkerTest, TerminateLetsGoOfTheDeviceEvenWhileAnEventWaitsForTheUi
   auto next = CreateNativeSerialDevice();
   EXPECT_EQ(next->Open(pty_.SlavePath()), 0u);
   EXPECT_TRUE(seen_.received.empty());  // handlers were cleared first
-}
-
-TEST_F(SerialWorkerTest, ManyShortLivedWorkersAllFreeThemselves) {
-  for (int i = 0; i < 10; ++i) {
-    TComunicacionSerie* worker = MakeWorker();
-    Configure(worker);
-    worker->OpenPort();
-    const std::vector<uint8_t> frame = Sequence(12, static_cast<uint8_t>(i));
-    worker->SendBytes(frame.data(), 12);
-    pty_.WriteToSlave({static_cast<uint8_t>(i)});
-    test::RunEventsFor(std::chrono::milliseconds(i * 3));
-    EndWorker(worker);
-    ASSERT_TRUE(WaitUntil([] { return TComunicacionSerie::LiveCount() == 0; }));
-    pty_.ReadFromSlave(4096, 10ms);
-  }
 }
 
 }  // namespace
