@@ -49,17 +49,17 @@ TComunicacionSerie::TComunicacionSerie(bool create_suspended, TComPortMap ports,
   port_->OnError = [this](TSerialComm*, uint32_t code) { PortError(code); };
   port_->OnConnect = [this](TSerialComm*) {
     Synchronize([this] {
-      if (OnSerieConnect) OnSerieConnect(this);
+      if (auto handler = OnSerieConnect) handler(this);
     });
   };
   port_->OnConnected = [this](TSerialComm*) {
     Synchronize([this] {
-      if (OnSerieConnected) OnSerieConnected(this);
+      if (auto handler = OnSerieConnected) handler(this);
     });
   };
   port_->OnClose = [this](TSerialComm*) {
     Synchronize([this] {
-      if (OnSerieClose) OnSerieClose(this);
+      if (auto handler = OnSerieClose) handler(this);
     });
   };
   if (!create_suspended) Start();
@@ -161,6 +161,8 @@ void TComunicacionSerie::Terminate() {
 
 // --- worker thread ---
 
+// The handlers are copied before they are called (above and below), so that
+// a handler may clear them all, as ending the link does.
 void TComunicacionSerie::Synchronize(const std::function<void()>& call) {
   // Once terminating, the owner has let go of the handlers.
   if (Terminated()) return;
@@ -183,7 +185,7 @@ void TComunicacionSerie::DeliverError(uint32_t code) {
   Synchronize([this, code, &text] {
     last_error_code_ = code;
     last_error_text_ = text.data();
-    if (OnSerieError) OnSerieError(this, last_error_text_);
+    if (auto handler = OnSerieError) handler(this, last_error_text_);
   });
 }
 
@@ -201,7 +203,7 @@ void TComunicacionSerie::Execute() {
       last_received_ = port_->ReadBytes(receive_buffer_, kReceiveBufferSize);
       if (last_received_ != 0) {
         Synchronize([this] {
-          if (OnSerieReceive) OnSerieReceive(this, receive_buffer_, last_received_);
+          if (auto handler = OnSerieReceive) handler(this, receive_buffer_, last_received_);
         });
       } else {
         SleepMs(3);
@@ -216,7 +218,7 @@ void TComunicacionSerie::Execute() {
         t_holding_queue_lock = false;
         DeliverPendingErrors();
         Synchronize([this] {
-          if (OnSerieTransmit) OnSerieTransmit(this, queue_.SendBuffer(), last_sent_);
+          if (auto handler = OnSerieTransmit) handler(this, queue_.SendBuffer(), last_sent_);
         });
       }
     }
@@ -230,7 +232,7 @@ void TComunicacionSerie::Finish() {
   // longer touches the handlers, so reading OnTerminate here is safe.
   if (OnTerminate) {
     RunOnUiThread([this] {
-      if (OnTerminate) OnTerminate(this);
+      if (auto handler = OnTerminate) handler(this);
     });
   }
   while (ui_calls_.load(std::memory_order_acquire) > 0) SleepMs(1);
