@@ -6,8 +6,10 @@
 #include <QTranslator>
 
 #include "app/main_window.h"
+#include "app/searcher_panel_devices.h"
 #include "app/qt_dialogs.h"
 #include "app/screenshot_mode.h"
+#include "devices/device_searcher.h"
 #include "platform/qt_interval_timer.h"
 
 int main(int argc, char* argv[]) {
@@ -25,6 +27,10 @@ int main(int argc, char* argv[]) {
   quinterra::QtTimerFactory timers;
   quinterra::TForm1 form(dialogs, timers);
   dialogs.SetOwner(&form);
+  // Created after the main window, destroyed before it.
+  quinterra::TFormDeviceSearcher searcher(timers, {}, &form);
+  quinterra::TSearcherPanelDevices devices(searcher);
+  form.AttachDevices(&devices);
 
   const QString screenshot = quinterra::ScreenshotPath();
   if (!screenshot.isEmpty()) quinterra::ArrangeScreenshot(form, screenshot);

@@ -13,12 +13,16 @@
 
 namespace quinterra {
 
+class TForm1;
+
 using PanelPayload = std::shared_ptr<const std::vector<uint8_t>>;
 
 class IPanelDevices {
  public:
   virtual ~IPanelDevices() = default;
 
+  // Hands the main window's report handlers to the device side.
+  virtual void AttachReports(TForm1& form) = 0;
   // Loads the known devices and publishes them (once per run).
   virtual void LoadDevices() = 0;
   // Shows the device search window, modally.

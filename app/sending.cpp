@@ -59,7 +59,10 @@ void TForm1::EnviarTestFijo1Click() {
 }
 
 void TForm1::FormShow() {
-  if (Devices) Devices->LoadDevices();
+  if (Devices) {
+    Devices->AttachReports(*this);
+    Devices->LoadDevices();
+  }
   PanelResultados1->setChecked(Settings->ReadBool("Config", "PanelResultados", false));
   PanelBotes1->setChecked(Settings->ReadBool("Config", "PanelBotes", false));
   const int mode = ModeFromTicks();

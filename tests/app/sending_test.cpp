@@ -21,6 +21,7 @@ class FakeDevices : public IPanelDevices {
   bool accept_send = true;
   std::function<void(int, bool)> on_select;
 
+  void AttachReports(TForm1&) override { calls.push_back("AttachReports"); }
   void LoadDevices() override { calls.push_back("LoadDevices"); }
   void ShowSearchWindow() override { calls.push_back("ShowSearchWindow"); }
   void SetPayloads(PanelPayload r, PanelPayload j) override {
@@ -63,10 +64,10 @@ TEST_F(Sending, ShowingLoadsDevicesAndChecksTheTickedPanels) {
     Calls calls;
   };
   const Case cases[] = {
-      {"PanelResultados=1\r\nPanelBotes=1\r\n", {"LoadDevices", "CheckPanels 0"}},
-      {"PanelResultados=1\r\n", {"LoadDevices", "CheckPanels 1"}},
-      {"PanelBotes=7\r\n", {"LoadDevices", "CheckPanels 2"}},
-      {"PanelResultados=0\r\n", {"LoadDevices"}},
+      {"PanelResultados=1\r\nPanelBotes=1\r\n", {"AttachReports", "LoadDevices", "CheckPanels 0"}},
+      {"PanelResultados=1\r\n", {"AttachReports", "LoadDevices", "CheckPanels 1"}},
+      {"PanelBotes=7\r\n", {"AttachReports", "LoadDevices", "CheckPanels 2"}},
+      {"PanelResultados=0\r\n", {"AttachReports", "LoadDevices"}},
   };
   for (const Case& c : cases) {
     devices.calls.clear();

@@ -1,0 +1,27 @@
+#pragma once
+// The search window as the main window's device side.
+
+#include "app/panel_devices.h"
+
+namespace quinterra {
+
+class TFormDeviceSearcher;
+
+class TSearcherPanelDevices : public IPanelDevices {
+ public:
+  // The search window must outlive this object.
+  explicit TSearcherPanelDevices(TFormDeviceSearcher& searcher) : searcher_(searcher) {}
+
+  void AttachReports(TForm1& form) override;
+  void LoadDevices() override;
+  void ShowSearchWindow() override;
+  void SetPayloads(PanelPayload results, PanelPayload jackpots) override;
+  bool SendPanels(int mode) override;
+  void CheckPanels(int mode) override;
+  void SetDeviceSelected(int row_index, bool selected) override;
+
+ private:
+  TFormDeviceSearcher& searcher_;
+};
+
+}  // namespace quinterra
