@@ -122,6 +122,8 @@ void TDeviceCycle::LinkFailed() {
 }
 
 void TDeviceCycle::LinkTimedOut() {
+  // A late time-out of a device whose cycle already ended concerns nobody.
+  if (!timer1_.Enabled()) return;
   CycleState = CycleState < kSearchEnd ? kSearchEnd : kEndLinkLost;
 }
 
@@ -141,6 +143,9 @@ DeviceRow* TDeviceCycle::RowAt(int index) {
 
 void TDeviceCycle::EndCycle(int state) {
   AwaitingLink = false;
+  // The link is closed below: the engine must not go on pinging into it and
+  // declare the device lost long after the cycle ended.
+  engine_.Stop();
   delivery_results_.reset();
   delivery_jackpots_.reset();
   const bool panels_cycle = cycle_kind_ != CycleKind::Search;

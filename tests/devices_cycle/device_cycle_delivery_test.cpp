@@ -52,6 +52,14 @@ TEST_F(DeliveryTest, BothPanelsReachTheirDevicesOverTheirOwnLinks) {
   EXPECT_FALSE(host.LinkOpen());
   EXPECT_EQ(links_lost, 0);
   EXPECT_EQ(cycle.CycleState, TDeviceCycle::kEndNormal);
+
+  // Once the link is closed the engine falls silent: no keep-alive into the
+  // closed link, and no late "device lost" for a cycle that is over.
+  const size_t frames_at_end = host.sent.size();
+  clock.Advance(30000);
+  EXPECT_EQ(host.sent.size(), frames_at_end);
+  EXPECT_EQ(cycle.CycleState, TDeviceCycle::kEndNormal);
+  EXPECT_EQ(links_lost, 0);
 }
 
 TEST_F(DeliveryTest, ModeZeroWithOnlyTheResultsPayloadDeliversOnlyResults) {
