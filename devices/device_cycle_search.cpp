@@ -7,10 +7,10 @@
 #include "devices/device_cycle.h"
 #include "devices/device_cycle_text.h"
 #include "platform/codepage1252.h"
+#include "platform/number_text.h"
 
 namespace quinterra {
 
-using device_cycle_text::FirstNumberIn;
 using device_cycle_text::ParseDecimal;
 
 void TDeviceCycle::SearchStep() {
@@ -116,7 +116,7 @@ void TDeviceCycle::NextRate() {
 
 std::string TDeviceCycle::LinkAddressOfCheckedLink() {
   if (host_.TcpChecked()) return host_.IpText();
-  if (host_.SerialChecked()) return "COM" + std::to_string(FirstNumberIn(host_.ComText()));
+  if (host_.SerialChecked()) return "COM" + std::to_string(NumberInText(host_.ComText(), 0));
   return std::string();
 }
 

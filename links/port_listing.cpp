@@ -7,29 +7,12 @@
 namespace quinterra {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
 }  // namespace
-
-int NumberInText(const std::string& text, int k) {
-  std::size_t pos = 0;
-  for (int run = 0;; ++run) {
-    while (pos < text.size() && !IsDigit(text[pos])) ++pos;
-    if (pos == text.size()) return -1;
-    if (run == k) break;
-    while (pos < text.size() && IsDigit(text[pos])) ++pos;
-  }
-  long long value = 0;
-  for (; pos < text.size() && IsDigit(text[pos]); ++pos) {
-    value = std::min<long long>(value * 10 + (text[pos] - '0'), INT_MAX);  // saturates
-  }
-  return static_cast<int>(value);
-}
 
 std::vector<std::string> ComPortEntries(const std::vector<std::string>& friendly_names) {
   std::vector<std::string> entries;

@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/number_text.h"
+
 namespace quinterra {
 
 class TComPortMap;
 
-// The k-th (from 0) run of decimal digits in text as an integer, -1 when
-// there is none: NumberInText("COM12 - USB Serial Port", 0) == 12.
-int NumberInText(const std::string& text, int k);
 
 // Friendly names of the present ports, such as "USB Serial Port (COM10)",
 // to the entries of the COM list, such as "COM10 - USB Serial Port", sorted

@@ -1,5 +1,7 @@
 #include "panels/cell_kinds.h"
 
+#include "platform/number_text.h"
+
 #include <cstring>
 
 namespace quinterra {
@@ -29,26 +31,6 @@ constexpr CellKindRules kJackpotAmount = {kDigits, false, 0, 0, 183, 38, 9, 25, 
 // A kind value outside the table (a corrupted byte) accepts nothing.
 constexpr CellKindRules kUnknown = {"", false, 0, 0, 40, 34, 0, 25, 0, false};
 
-// Parses an optionally signed run of decimal digits, nothing else, into an
-// int; false when the text is not such a number or does not fit.
-bool ParseWholeInteger(const std::string& text, long long& value) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == text.size()) return false;
-  long long magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c < '0' || c > '9') return false;
-    magnitude = magnitude * 10 + (c - '0');
-    if (magnitude > 2147483648LL) return false;  // beyond any 32-bit integer
-  }
-  value = negative ? -magnitude : magnitude;
-  return value >= -2147483648LL && value <= 2147483647LL;
-}
 
 }  // namespace
 
@@ -84,9 +66,8 @@ bool ValidateText(CellKind kind, const std::string& text) {
   if (text.empty()) return true;
   const CellKindRules& rules = RulesFor(kind);
   if (!rules.has_range) return true;
-  long long value = 0;
-  if (!ParseWholeInteger(text, value)) return false;
-  return value >= rules.minimum && value <= rules.maximum;
+  const std::optional<int> value = ParseWholeInteger(text);
+  return value && *value >= rules.minimum && *value <= rules.maximum;
 }
 
 std::string DigitsOnly(const std::string& text) {

@@ -1,5 +1,7 @@
 #include "platform/profile_file.h"
 
+#include "platform/number_text.h"
+
 #include <climits>
 #include <optional>
 
@@ -19,23 +21,6 @@ ProfileText LoadForReading(const std::string& path) {
   } catch (const FileError&) {
   }
   return ProfileText::FromFileBytes("");
-}
-
-// A whole decimal integer with an optional sign, within int's range.
-std::optional<int> ParseWholeInteger(const std::string& text) {
-  std::size_t pos = 0;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-  if (pos == text.size()) return std::nullopt;
-  long long magnitude = 0;
-  for (; pos < text.size(); ++pos) {
-    if (text[pos] < '0' || text[pos] > '9') return std::nullopt;
-    magnitude = magnitude * 10 + (text[pos] - '0');
-    if (magnitude > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
-  }
-  const long long value = negative ? -magnitude : magnitude;
-  if (value > INT_MAX || value < INT_MIN) return std::nullopt;
-  return static_cast<int>(value);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Number conversions used for row fields and COM port entries.
+// Number conversions used for row fields.
 
 #include <climits>
 
@@ -9,7 +9,6 @@
 namespace quinterra {
 namespace {
 
-using device_cycle_text::FirstNumberIn;
 using device_cycle_text::ParseDecimal;
 
 TEST(DeviceCycleText, ParseDecimalTakesWholeNumbersOnly) {
@@ -30,14 +29,6 @@ TEST(DeviceCycleText, ParseDecimalTakesWholeNumbersOnly) {
     EXPECT_FALSE(ParseDecimal(bad, &value)) << bad;
   }
   EXPECT_EQ(value, 42);  // untouched by a failure
-}
-
-TEST(DeviceCycleText, FirstNumberInFindsTheFirstRunOfDigits) {
-  EXPECT_EQ(FirstNumberIn("COM12 - USB Serial Port"), 12);
-  EXPECT_EQ(FirstNumberIn("COM3 - Communications Port (COM7)"), 3);
-  EXPECT_EQ(FirstNumberIn("no digits"), -1);
-  EXPECT_EQ(FirstNumberIn(""), -1);
-  EXPECT_EQ(FirstNumberIn("COM99999999999"), -1);
 }
 
 }  // namespace

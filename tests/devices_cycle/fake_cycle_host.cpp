@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "devices/device_cycle_text.h"
+#include "platform/number_text.h"
 
 namespace quinterra {
 namespace cycle_test {
 
-using device_cycle_text::FirstNumberIn;
 using device_cycle_text::ParseDecimal;
 
 FakeCycleHost::FakeCycleHost(SimulatedClock& clock, TComVornBus& engine)
@@ -78,7 +78,7 @@ void FakeCycleHost::OpenLink(int kind, const std::string& address, const std::st
   }
   if (kind != 1) return;
   int com = 0;
-  if (address.empty() || !ParseDecimal(address, &com)) com = FirstNumberIn(com_text);
+  if (address.empty() || !ParseDecimal(address, &com)) com = NumberInText(com_text, 0);
   int rate = 0;
   if (!second.empty()) {
     ParseDecimal(second, &rate);
