@@ -117,8 +117,15 @@ void TDeviceCycle::LinkOpened() {
 
 void TDeviceCycle::LinkFailed() {
   AwaitingLink = false;
-  CycleState = kEndLinkError;
   timer1_.SetEnabled(true);
+  // A device whose TCP connection cannot be made (refused, unreachable) has
+  // failed like one that never connects: its panel is reported failed and the
+  // walk goes on, instead of ending the cycle for the other panel's devices.
+  if (CycleState == kDeliveryStart + 1 || CycleState == kCheckStart + 1) {
+    DeviceFailed(CycleState - 1);
+    return;
+  }
+  CycleState = kEndLinkError;
 }
 
 void TDeviceCycle::LinkTimedOut() {
