@@ -124,7 +124,8 @@ TEST_F(FaultTest, ADeviceFallingSilentInTheMiddleOfAWriteFailsItsPanelLongBefore
 
 TEST_F(FaultTest, DroppedAndCorruptedAnswersAreRepeatedAndTheImagesStillArrive) {
   // With these seeds one display block answer of each device is lost or
-  // damaged, and nothing else: the engine's repetition 2.5 s later gets it.
+  // damaged, and nothing else: the engine's repetition 2.5 s later gets it,
+  // 0.1 s before the step's own wait (26 ticks) would fail the panel.
   EmulatorProcess* results = StartTcpPanel(1, {"--drop", "20", "--seed", "2"});
   EmulatorProcess* jackpots = StartTcpPanel(2, {"--corrupt", "20", "--seed", "4"});
   ASSERT_TRUE(results && jackpots);
@@ -204,6 +205,7 @@ TEST_F(FaultTest, AConnectionNeverEstablishedFailsItsPanelAfterABoundedWait) {
   // The wait for a link is bounded at about 5 s.
   ASSERT_TRUE(WaitForCycleEnd(10s)) << Diagnostics();
   EXPECT_GT(watch.Elapsed(), 4500ms);
+  EXPECT_GE(FindLogLine("[ERROR]"), 0) << LogText();
   ExpectReport(1, "Error enviando panel", kRed);
   ExpectReport(2, "Panel enviado", kGreen);
   EXPECT_EQ(ButtonColour(), kRed);
