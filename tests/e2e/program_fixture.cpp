@@ -44,6 +44,9 @@ void ProgramTest::TearDown() {
   if (searcher_) {
     EXPECT_FALSE(CycleRunning()) << "a cycle still runs at the end of the test\n" << Diagnostics();
   }
+  // No file of the start folder failed to be read or written.
+  EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().toStdString();
+  EXPECT_TRUE(searcher_dialogs->errors.empty()) << searcher_dialogs->errors.front().toStdString();
   // In the program's order: the search window goes before the main window.
   devices_.reset();
   searcher_.reset();
