@@ -13,10 +13,6 @@
 #include <QThread>
 #include <QTreeWidget>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include "bus/bus_engine.h"
 #include "emulator/panel_device.h"
 #include "links/comunicacion_serie.h"
@@ -24,6 +20,8 @@
 #include "links/link_layer.h"
 #include "platform/interval_timer.h"
 #include "searcher_fixture.h"
+#include "tests/support/port_config.h"
+#include "tests/support/pty_pair.h"
 
 namespace quinterra::testing {
 namespace {
@@ -229,32 +227,13 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   EXPECT_TRUE(std::equal(image->begin(), image->end(), results.Display().begin()));
 }
 
-// A pseudo-terminal standing in for a serial port, named COM<number> through
-// the "Puertos" section of config.ini in the start folder.
-class PseudoTerminal {
- public:
-  PseudoTerminal() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      slave_path_ = ptsname(master_);
-    }
-  }
-  ~PseudoTerminal() {
-    if (master_ >= 0) close(master_);
-  }
-  const std::string& SlavePath() const { return slave_path_; }
-
- private:
-  int master_ = -1;
-  std::string slave_path_;
-};
-
+// A pseudo-terminal standing in for a serial port, named COM200 through the
+// "Puertos" section of config.ini in the start folder.
 class SearcherSerialTest : public SearcherLinkTest {
  protected:
   void SetUp() override {
     SearcherLinkTest::SetUp();
-    ASSERT_FALSE(pty_.SlavePath().empty());
-    WriteFile("config.ini", "[Puertos]\r\nCOM200=" + pty_.SlavePath() + "\r\n");
+    WriteFile("config.ini", test::PuertosSection({{200, pty_.SlavePath()}}));
     ports_ = {"Emulated panel (COM200)"};
     rates_[200] = {9600, 19200, 38400};
   }
@@ -262,7 +241,7 @@ class SearcherSerialTest : public SearcherLinkTest {
     if (window_) window_->CloseLink();
   }
 
-  PseudoTerminal pty_;
+  test::PtyPair pty_;
 };
 
 TEST_F(SearcherSerialTest, GivenPortAndRateOpenWithoutARateLine) {

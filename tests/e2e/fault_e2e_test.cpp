@@ -139,8 +139,8 @@ TEST_F(FaultTest, DroppedAndCorruptedAnswersAreRepeatedAndTheImagesStillArrive) 
   EXPECT_EQ(ButtonColour(), kGreen);
   EXPECT_TRUE(Holds(1, images_.results));
   EXPECT_TRUE(Holds(2, images_.jackpots));
-  EXPECT_NE(results->ErrorOutput().find("answer dropped"), std::string::npos);
-  EXPECT_NE(jackpots->ErrorOutput().find("answer corrupted"), std::string::npos);
+  EXPECT_NE(results->Stderr().find("answer dropped"), std::string::npos);
+  EXPECT_NE(jackpots->Stderr().find("answer corrupted"), std::string::npos);
 }
 
 TEST_F(FaultTest, AnUnreachableDeviceAtStartUpLeavesOnlyItsOwnPanelGrey) {

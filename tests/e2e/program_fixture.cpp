@@ -17,6 +17,7 @@
 #include "links/comunicacion_serie.h"
 #include "panels/document.h"
 #include "platform/interval_timer.h"
+#include "tests/support/port_config.h"
 
 namespace quinterra::e2e {
 
@@ -60,11 +61,11 @@ void ProgramTest::TearDown() {
 
 EmulatorProcess* ProgramTest::StartEmulator(const std::vector<std::string>& arguments) {
   const std::string log = InFolder("emulator-" + std::to_string(++emulator_count_) + ".err");
-  emulators_.push_back(std::make_unique<EmulatorProcess>(arguments, log));
+  emulators_.push_back(std::make_unique<EmulatorProcess>());
   EmulatorProcess* emulator = emulators_.back().get();
-  if (!emulator->Started()) {
+  if (!emulator->StartAndAnnounce(arguments, log)) {
     ADD_FAILURE() << "the emulator did not start: '" << emulator->FirstLine() << "'\n"
-                  << emulator->ErrorOutput();
+                  << emulator->Stderr();
     return nullptr;
   }
   return emulator;
@@ -121,10 +122,7 @@ void ProgramTest::WriteSettings(const ProgramSettings& settings) {
        << "Guardado=0\r\n"
        << "PanelResultados=" << (settings.tick_results ? 1 : 0) << "\r\n"
        << "PanelBotes=" << (settings.tick_jackpots ? 1 : 0) << "\r\n";
-  if (!settings.ports.empty()) {
-    file << "[Puertos]\r\n";
-    for (const auto& [number, path] : settings.ports) file << "COM" << number << "=" << path << "\r\n";
-  }
+  if (!settings.ports.empty()) file << test::PuertosSection({settings.ports.begin(), settings.ports.end()});
 }
 
 std::string ProgramTest::WriteDocument(const std::string& name,
@@ -216,7 +214,7 @@ std::string ProgramTest::Diagnostics() {
   std::string text = "--- log of the search window ---\n";
   if (searcher_) text += LogText();
   for (const auto& emulator : emulators_) {
-    text += "--- emulator " + emulator->FirstLine() + " ---\n" + emulator->ErrorOutput();
+    text += "--- emulator " + emulator->FirstLine() + " ---\n" + emulator->Stderr();
   }
   return text;
 }

@@ -28,12 +28,13 @@
 #include "devices/device_searcher.h"
 #include "devices/searcher_dialogs.h"
 #include "platform/qt_interval_timer.h"
-#include "tests/e2e/emulator_process.h"
+#include "tests/support/emulator_process.h"
 
 namespace quinterra::e2e {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
+using test::EmulatorProcess;
 
 // The main window's questions: every "save changes?" is answered No.
 class QuietDialogs : public IDialogs {

@@ -2,7 +2,6 @@
 // with hand-built request frames.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <csignal>
 #include <filesystem>
@@ -10,7 +9,8 @@
 #include <iterator>
 
 #include "emulator/pty_rate.h"
-#include "tests/emulator/program_harness.h"
+#include "tests/emulator/line_client.h"
+#include "tests/support/temp_folder.h"
 
 namespace quinterra::test {
 namespace {
@@ -22,21 +22,9 @@ Bytes ReadFile(const fs::path& path) {
   return Bytes(std::istreambuf_iterator<char>(file), {});
 }
 
-struct TemporaryFolder {
-  TemporaryFolder() {
-    char name[] = "/tmp/quinterra-emulator-test-XXXXXX";
-    path = mkdtemp(name);
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-  fs::path path;
-};
-
 TEST(EmulatorProgram, ServesAMasterOverTcpAndDumpsEveryWrite) {
-  TemporaryFolder folder;
-  const fs::path dump = folder.path / "memory";  // created by the program
+  TempFolder folder;
+  const fs::path dump = folder.Path() / "memory";  // created by the program
   EmulatorProcess emulator;
   const auto port = StartOnTcp(emulator, {"--address", "2", "--small-blocks", "--build", "R-7", "--dump", dump});
   ASSERT_TRUE(port);

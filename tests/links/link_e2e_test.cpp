@@ -12,15 +12,15 @@
 #include "links/comunicacion_serie.h"
 #include "links/link_layer.h"
 #include "platform/qt_interval_timer.h"
-#include "tests/links/emulator_child.h"
 #include "tests/links/link_log.h"
 #include "tests/links/link_test_support.h"
+#include "tests/support/emulator_process.h"
 
 namespace quinterra {
 namespace {
 
 using namespace std::chrono_literals;
-using test::EmulatorChild;
+using test::EmulatorProcess;
 using test::LinkRecorder;
 using test::TempConfig;
 using test::WaitUntil;
@@ -90,17 +90,17 @@ class EngineOverLinkTest : public ::testing::Test {
   TComPortMap ports_;
   TLinkLayer link_{ports_};
   LinkRecorder recorder_;
-  EmulatorChild emulator_;
+  EmulatorProcess emulator_;
   int infos_ = 0, builds_ = 0, display_writes_ = 0, timeouts_ = 0;
 };
 
 TEST_F(EngineOverLinkTest, InformationBuildAndADisplayWriteOverTcp) {
   const std::string dump = config_.Folder() + "/dump";
   // Port 0: the emulator takes a free port and prints it.
-  const std::optional<std::string> line = emulator_.Start(
-      QUINTERRA_EMULATOR_PATH, {"--tcp", "0", "--address", "1", "--build", "e2e-build", "--dump", dump});
-  ASSERT_TRUE(line && line->rfind("TCP ", 0) == 0) << line.value_or("(no line)");
-  link_.OpenTcp("127.0.0.1", std::stoi(line->substr(4)));
+  ASSERT_TRUE(emulator_.StartAndAnnounce({"--tcp", "0", "--address", "1", "--build", "e2e-build", "--dump", dump}))
+      << emulator_.FirstLine() << emulator_.Stderr();
+  ASSERT_NE(emulator_.TcpPort(), 0) << emulator_.FirstLine();
+  link_.OpenTcp("127.0.0.1", emulator_.TcpPort());
   ASSERT_TRUE(WaitUntil([&] { return recorder_.opened == 1; })) << Log();
   EXPECT_EQ(recorder_.log.front(), "[OK] 127.0.0.1");
   TalkToDevice(dump);
@@ -108,11 +108,11 @@ TEST_F(EngineOverLinkTest, InformationBuildAndADisplayWriteOverTcp) {
 
 TEST_F(EngineOverLinkTest, InformationBuildAndADisplayWriteOverThePseudoTerminal) {
   const std::string dump = config_.Folder() + "/dump";
-  const std::optional<std::string> line = emulator_.Start(
-      QUINTERRA_EMULATOR_PATH,
-      {"--pty", "--address", "1", "--build", "e2e-build", "--dump", dump, "--baud", "57600"});
-  ASSERT_TRUE(line && line->rfind("PTY ", 0) == 0) << line.value_or("(no line)");
-  ports_ = config_.MapPorts({{126, line->substr(4)}});
+  ASSERT_TRUE(emulator_.StartAndAnnounce(
+      {"--pty", "--address", "1", "--build", "e2e-build", "--dump", dump, "--baud", "57600"}))
+      << emulator_.FirstLine() << emulator_.Stderr();
+  ASSERT_NE(emulator_.PtyPath(), "") << emulator_.FirstLine();
+  ports_ = config_.MapPorts({{126, emulator_.PtyPath()}});
   link_.OpenSerial(126, 57600);
   ASSERT_EQ(recorder_.opened, 1) << Log();
   EXPECT_EQ(recorder_.log.front(), "[OK] COM126");

@@ -1,18 +1,7 @@
 #include "tests/links/link_test_support.h"
 
-#include <asm/termbits.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <stdexcept>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -23,85 +12,8 @@ namespace quinterra::test {
 
 using Clock = std::chrono::steady_clock;
 
-PtyPair::PtyPair() {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-    throw std::runtime_error("no pseudo-terminal");
-  }
-  char name[128];
-  if (::ptsname_r(master_, name, sizeof name) != 0) throw std::runtime_error("ptsname");
-  slave_path_ = name;
-  // A second handle on the slave, opened before the code under test makes
-  // it exclusive, to read back the rate it applies.
-  observer_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (observer_ < 0) throw std::runtime_error("pty slave");
-}
-
-PtyPair::~PtyPair() {
-  if (observer_ >= 0) ::close(observer_);
-  if (master_ >= 0) ::close(master_);
-}
-
-void PtyPair::WriteToSlave(const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(5);
-  while (done < bytes.size() && Clock::now() < deadline) {
-    const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else {
-      pollfd p{master_, POLLOUT, 0};
-      ::poll(&p, 1, 10);
-    }
-  }
-  if (done < bytes.size()) throw std::runtime_error("pty master write");
-}
-
-std::vector<uint8_t> PtyPair::ReadFromSlave(size_t count, std::chrono::milliseconds timeout) {
-  std::vector<uint8_t> bytes;
-  const Clock::time_point deadline = Clock::now() + timeout;
-  while (bytes.size() < count && Clock::now() < deadline) {
-    uint8_t buffer[4096];
-    const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
-    if (n > 0) {
-      bytes.insert(bytes.end(), buffer, buffer + n);
-    } else {
-      pollfd p{master_, POLLIN, 0};
-      ::poll(&p, 1, 5);
-    }
-  }
-  return bytes;
-}
-
-namespace {
-
-termios2 Settings(int fd) {
-  termios2 t{};
-  if (::ioctl(fd, TCGETS2, &t) != 0) throw std::runtime_error("TCGETS2");
-  return t;
-}
-
-}  // namespace
-
-int PtyPair::SlaveRate() const { return static_cast<int>(Settings(observer_).c_ospeed); }
-
-TempConfig::TempConfig() {
-  char pattern[] = "/tmp/quinterra-links-XXXXXX";
-  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-  folder_ = pattern;
-}
-
-TempConfig::~TempConfig() {
-  std::error_code ignored;
-  std::filesystem::remove_all(folder_, ignored);
-}
-
-TComPortMap TempConfig::MapPorts(const std::vector<std::pair<int, std::string>>& ports) {
-  {
-    std::ofstream file(ConfigPath(), std::ios::binary | std::ios::trunc);
-    file << "[Config]\r\nUltimo=\r\n[Puertos]\r\n";
-    for (const auto& [number, path] : ports) file << "COM" << number << "=" << path << "\r\n";
-  }
+TComPortMap TempConfig::MapPorts(const PortList& ports) {
+  WritePortConfig(ConfigPath(), ports);
   TComPortMap map;
   map.ReadOverrides(TProfileFile(ConfigPath()));
   return map;

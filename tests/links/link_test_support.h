@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the link tests: a pseudo-terminal standing in for a serial
-// device, a temporary config.ini mapping it to a COM number, bounded waits
-// that keep the UI thread's events flowing, and a watchdog for deadlocks.
+// Helpers of the link tests: a temporary config.ini mapping pseudo-terminals
+// to COM numbers, bounded waits that keep the UI thread's events flowing, a
+// watchdog for deadlocks and a serial device that fails on demand.
 
 #include <atomic>
 #include <chrono>
@@ -14,45 +14,23 @@
 
 #include "links/com_port_map.h"
 #include "links/serial_device.h"
+#include "tests/support/port_config.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace quinterra::test {
-
-// A pseudo-terminal pair. The test keeps the master; the code under test
-// opens the slave as its serial device.
-class PtyPair {
- public:
-  PtyPair();
-  ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
-
-  const std::string& SlavePath() const { return slave_path_; }
-  void WriteToSlave(const std::vector<uint8_t>& bytes);
-  // Reads what the slave side sent until count bytes came or timeout passed.
-  std::vector<uint8_t> ReadFromSlave(size_t count, std::chrono::milliseconds timeout);
-  // The rate the slave side is set to. (Parity and data bits cannot be
-  // checked here: a pseudo-terminal forces 8 bits without parity.)
-  int SlaveRate() const;
-
- private:
-  int master_ = -1;
-  int observer_ = -1;
-  std::string slave_path_;
-};
 
 // A temporary folder with a config.ini whose "Puertos" section maps COM
 // numbers to device paths; removed with its contents.
 class TempConfig {
  public:
-  TempConfig();
-  ~TempConfig();
-  const std::string& Folder() const { return folder_; }
-  std::string ConfigPath() const { return folder_ + "/config.ini"; }
+  std::string Folder() const { return folder_.Path().string(); }
+  std::string ConfigPath() const { return folder_.File("config.ini"); }
   // Writes config.ini with these COM<n>=path lines and reads it back.
-  TComPortMap MapPorts(const std::vector<std::pair<int, std::string>>& ports);
+  TComPortMap MapPorts(const PortList& ports);
 
  private:
-  std::string folder_;
+  TempFolder folder_;
 };
 
 // Runs the UI thread's events until done() or timeout; returns done().

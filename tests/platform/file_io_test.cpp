@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/platform/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quinterra {
 namespace {
 
-using testing::TempFolder;
+using test::TempFolder;
 
 // The message of the FileError thrown by action, or "" when none was thrown.
 template <typename Action>

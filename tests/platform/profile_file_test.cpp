@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "platform/file_io.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace quinterra {
 namespace {
 
 using Names = std::vector<std::string>;
-using testing::TempFolder;
+using test::TempFolder;
 
 class ProfileFileTest : public ::testing::Test {
  protected:

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <string>
 
-namespace quinterra::testing {
+namespace quinterra::test {
 
 class TempFolder {
  public:
@@ -45,4 +45,4 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-}  // namespace quinterra::testing
+}  // namespace quinterra::test
