@@ -150,6 +150,16 @@ void TComunicacionSerie::SendBytes(const uint8_t* bytes, int count) {
   queue_.Put(bytes, count);  // refuses by itself once terminating
 }
 
+void TComunicacionSerie::DetachHandlers() {
+  OnSerieError = nullptr;
+  OnSerieReceive = nullptr;
+  OnSerieTransmit = nullptr;
+  OnSerieConnect = nullptr;
+  OnSerieConnected = nullptr;
+  OnSerieClose = nullptr;
+  OnTerminate = nullptr;
+}
+
 void TComunicacionSerie::Terminate() {
   UiCall call(this);
   terminate_.store(true, std::memory_order_release);

@@ -80,6 +80,9 @@ class TComunicacionSerie {
   std::function<void(TComunicacionSerie* sender)> OnSerieClose;
   // After the loop has ended, before the object is freed.
   std::function<void(TComunicacionSerie* sender)> OnTerminate;
+  // Clears every handler above; an owner letting go of the worker does so
+  // before Terminate, so that nothing reaches it afterwards. UI thread.
+  void DetachHandlers();
 
  private:
   enum class StopState { Running, StopRequested, Stopped };

@@ -139,13 +139,7 @@ void TLinkLayer::SendToLink(const uint8_t* bytes, int count) {
 void TLinkLayer::CloseLink() {
   if (TComunicacionSerie* worker = impl_->worker) {
     impl_->worker = nullptr;
-    worker->OnSerieError = nullptr;
-    worker->OnSerieReceive = nullptr;
-    worker->OnSerieTransmit = nullptr;
-    worker->OnSerieConnect = nullptr;
-    worker->OnSerieConnected = nullptr;
-    worker->OnSerieClose = nullptr;
-    worker->OnTerminate = nullptr;
+    worker->DetachHandlers();
     worker->Terminate();  // it frees itself on its own thread
     std::this_thread::sleep_for(kSerialCloseWait);
   }

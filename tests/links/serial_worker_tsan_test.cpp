@@ -65,13 +65,7 @@ struct Seen {
 
 // Ends a worker as the link layer does and waits until it has freed itself.
 void EndWorker(TComunicacionSerie* worker) {
-  worker->OnSerieError = nullptr;
-  worker->OnSerieReceive = nullptr;
-  worker->OnSerieTransmit = nullptr;
-  worker->OnSerieConnect = nullptr;
-  worker->OnSerieConnected = nullptr;
-  worker->OnSerieClose = nullptr;
-  worker->OnTerminate = nullptr;
+  worker->DetachHandlers();
   worker->Terminate();
 }
 
