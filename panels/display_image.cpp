@@ -54,6 +54,9 @@ std::array<uint8_t, 2> SixteenSegmentAt(const TCasilla& cell, int k) {
   return SixteenSegmentBytes(c);
 }
 
+// Number and jackpot rows carry no digits in lanes 6 and 7, only filler.
+bool IsPaddingLane(int lane) { return lane == 6 || lane == 7; }
+
 bool IsBlankPosition(const TCasilla& cell, int k) {
   char c;
   return !CharacterAt(cell, k, c);
@@ -89,31 +92,37 @@ const TCasilla* TDisplayImageEncoder::NextCell() {
   return cells_by_wire_[static_cast<size_t>(WireCursor++)];
 }
 
+void TDisplayImageEncoder::ForNextCells(int count, const std::function<void(const TCasilla&)>& each) {
+  for (int n = 0; n < count; ++n) {
+    const TCasilla* cell = NextCell();
+    if (cell == nullptr) return;
+    each(*cell);
+  }
+}
+
 void TDisplayImageEncoder::ClearLanes() {
   for (Bytes& lane : Lanes) lane.clear();
 }
 
 void TDisplayImageEncoder::EncodeNumberRow(int count) {
   int p = 0;
-  for (int n = 0; n < count; ++n) {
-    const TCasilla* cell = NextCell();
-    if (cell == nullptr) break;
-    for (int k = 0; k < cell->Digits;) {
+  ForNextCells(count, [&](const TCasilla& cell) {
+    for (int k = 0; k < cell.Digits;) {
       const int lane = p % kLaneCount;
-      if (lane == 6 || lane == 7) {
+      if (IsPaddingLane(lane)) {
         Lanes[lane].push_back(0x00);
       } else {
-        Lanes[lane].push_back(SevenSegmentAt(*cell, k, true));
+        Lanes[lane].push_back(SevenSegmentAt(cell, k, true));
         ++k;
       }
       ++p;
     }
-    for (int placed = 0; placed < cell->TrailingBlanks; ++p) {
+    for (int placed = 0; placed < cell.TrailingBlanks; ++p) {
       const int lane = p % kLaneCount;
       Lanes[lane].push_back(0x00);
-      if (lane != 6 && lane != 7) ++placed;
+      if (!IsPaddingLane(lane)) ++placed;
     }
-  }
+  });
   Lanes[6].push_back(0x00);
   Lanes[7].push_back(0x00);
 }
@@ -122,13 +131,11 @@ void TDisplayImageEncoder::EncodeQuinigolRow(int count) {
   int p = 0;
   bool first_pair = true;
   bool any_sign = false;
-  for (int n = 0; n < count; ++n) {
-    const TCasilla* cell = NextCell();
-    if (cell == nullptr) break;
-    for (int k = 0; k < cell->Digits; ++k, ++p) {
+  ForNextCells(count, [&](const TCasilla& cell) {
+    for (int k = 0; k < cell.Digits; ++k, ++p) {
       const int lane = p % kLaneCount;
-      if (cell->Glyphs == GlyphSet::SevenSegment) {
-        Lanes[lane].push_back(SevenSegmentAt(*cell, k, false));
+      if (cell.Glyphs == GlyphSet::SevenSegment) {
+        Lanes[lane].push_back(SevenSegmentAt(cell, k, false));
         if (lane == 1) {
           int first_zero_lane = 2;
           if (first_pair) {
@@ -142,54 +149,50 @@ void TDisplayImageEncoder::EncodeQuinigolRow(int count) {
           p += 6;
         }
       } else {
-        const auto pattern = SixteenSegmentAt(*cell, k);
+        const auto pattern = SixteenSegmentAt(cell, k);
         Lanes[lane].insert(Lanes[lane].end(), pattern.begin(), pattern.end());
-        if (!IsBlankPosition(*cell, k)) any_sign = true;
+        if (!IsBlankPosition(cell, k)) any_sign = true;
         if (lane == 5) {
           for (int j : {6, 7}) Lanes[j].insert(Lanes[j].end(), {0x00, 0x00});
           p += 2;
         }
       }
     }
-  }
+  });
 }
 
 void TDisplayImageEncoder::EncodeQuinielaColumn(int count) {
   int c = 0;
-  for (int n = 0; n < count; ++n, ++c) {
-    const TCasilla* cell = NextCell();
-    if (cell == nullptr) break;
-    const auto pattern = SixteenSegmentAt(*cell, 0);
-    Bytes& lane = Lanes[c % kLaneCount];
+  ForNextCells(count, [&](const TCasilla& cell) {
+    const auto pattern = SixteenSegmentAt(cell, 0);
+    Bytes& lane = Lanes[c++ % kLaneCount];
     lane.insert(lane.end(), pattern.begin(), pattern.end());
-  }
+  });
   Lanes[7].insert(Lanes[7].end(), {0x00, 0x00});
 }
 
 void TDisplayImageEncoder::EncodeJackpotRow(int count) {
   int p = 0;
-  for (int n = 0; n < count; ++n) {
-    const TCasilla* cell = NextCell();
-    if (cell == nullptr) break;
-    for (int k = 0; k < cell->Digits;) {
+  ForNextCells(count, [&](const TCasilla& cell) {
+    for (int k = 0; k < cell.Digits;) {
       const int lane = p % kLaneCount;
-      if (lane == 6 || lane == 7) {
+      if (IsPaddingLane(lane)) {
         Lanes[lane].insert(Lanes[lane].end(), {0x00, 0x00});
         ++p;
         continue;
       }
-      if (cell->Glyphs == GlyphSet::SevenSegment) {
+      if (cell.Glyphs == GlyphSet::SevenSegment) {
         // Amount digits 1-6 share lanes 3-5 in pairs; 7-9 take lanes 0-2.
-        Lanes[lane].push_back(SevenSegmentAt(*cell, k, true));
+        Lanes[lane].push_back(SevenSegmentAt(cell, k, true));
         if (k >= 6 || k % 2 == 1) ++p;
       } else {
-        const auto pattern = SixteenSegmentAt(*cell, k);
+        const auto pattern = SixteenSegmentAt(cell, k);
         Lanes[lane].insert(Lanes[lane].end(), pattern.begin(), pattern.end());
         ++p;
       }
       ++k;
     }
-  }
+  });
   for (int j = 3; j < kLaneCount; ++j) Lanes[j].push_back(0x00);
 }
 

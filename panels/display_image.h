@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "panels/cell.h"
@@ -38,6 +39,8 @@ class TDisplayImageEncoder {
  private:
   // The cell at WireCursor, advancing it; null past the end.
   const TCasilla* NextCell();
+  // Hands each of the next count cells to each, stopping past the end.
+  void ForNextCells(int count, const std::function<void(const TCasilla&)>& each);
   void ClearLanes();
 
   const std::vector<TCasilla*>& cells_by_wire_;
