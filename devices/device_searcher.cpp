@@ -38,6 +38,15 @@ constexpr int kCheckBoxHeight = 17;
 constexpr int kMemoHeight = 127;
 constexpr int kLogGap = 10;
 
+// A control of the client area, with its caption if it has one, at its
+// stored place.
+template <typename Control, typename... Caption>
+Control* Placed(QWidget* parent, const QRect& place, const Caption&... caption) {
+  auto* control = new Control(QString::fromUtf8(caption)..., parent);
+  control->setGeometry(place);
+  return control;
+}
+
 // The current folder with a separator, unless it already ends in one.
 std::string FolderPrefix(std::string folder) {
   if (folder.empty()) folder = QDir::currentPath().toStdString();
@@ -149,8 +158,7 @@ void TFormDeviceSearcher::BuildControls() {
   ClientArea = new QWidget(this);
   layout->addWidget(ClientArea);
 
-  ListView1 = new QTreeWidget(ClientArea);
-  ListView1->setGeometry(0, 0, kClientWidth, 233);
+  ListView1 = Placed<QTreeWidget>(ClientArea, {0, 0, kClientWidth, 233});
   ListView1->setHeaderLabels({QString::fromUtf8("N"), QString::fromUtf8("COM/IP"),
                               QString::fromUtf8("Veloc./Puerto"), QString::fromUtf8("Version"),
                               QString::fromUtf8("Compilación"), QString::fromUtf8("Nombre"),
@@ -183,49 +191,34 @@ void TFormDeviceSearcher::BuildControls() {
                    palette.color(QPalette::Active, QPalette::HighlightedText));
   ListView1->setPalette(palette);
 
-  Bevel1 = new QFrame(ClientArea);
+  Bevel1 = Placed<QFrame>(ClientArea, {8, 240, 212, 82});
   Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Bevel1->setGeometry(8, 240, 212, 82);
-  Bevel2 = new QFrame(ClientArea);
+  Bevel2 = Placed<QFrame>(ClientArea, {228, 240, 280, 82});
   Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
-  Bevel2->setGeometry(228, 240, 280, 82);
 
-  RadioButton1 = new QRadioButton(QString::fromUtf8("TCP/IP"), ClientArea);
-  RadioButton1->setGeometry(16, 245, 120, 17);
-  Label1 = new QLabel(QString::fromUtf8("IP:"), ClientArea);
-  Label1->setGeometry(16, 269, 60, 17);
-  Edit1 = new QLineEdit(QString::fromUtf8("10.0.0.169"), ClientArea);
-  Edit1->setGeometry(80, 266, 130, 22);
-  Label2 = new QLabel(QString::fromUtf8("Puerto:"), ClientArea);
-  Label2->setGeometry(16, 296, 60, 17);
-  Edit2 = new QLineEdit(QString::fromUtf8("10001"), ClientArea);
-  Edit2->setGeometry(80, 293, 70, 22);
+  RadioButton1 = Placed<QRadioButton>(ClientArea, {16, 245, 120, 17}, "TCP/IP");
+  Label1 = Placed<QLabel>(ClientArea, {16, 269, 60, 17}, "IP:");
+  Edit1 = Placed<QLineEdit>(ClientArea, {80, 266, 130, 22}, "10.0.0.169");
+  Label2 = Placed<QLabel>(ClientArea, {16, 296, 60, 17}, "Puerto:");
+  Edit2 = Placed<QLineEdit>(ClientArea, {80, 293, 70, 22}, "10001");
 
-  RadioButton2 = new QRadioButton(QString::fromUtf8("SERIE"), ClientArea);
-  RadioButton2->setGeometry(236, 245, 120, 17);
-  Label3 = new QLabel(QString::fromUtf8("COM:"), ClientArea);
-  Label3->setGeometry(236, 269, 70, 17);
-  ComboBox1 = new QComboBox(ClientArea);
-  ComboBox1->setGeometry(308, 266, 192, 22);
-  Label4 = new QLabel(QString::fromUtf8("Velocidad:"), ClientArea);
-  Label4->setGeometry(236, 296, 70, 17);
-  ComboBox2 = new QComboBox(ClientArea);
-  ComboBox2->setGeometry(308, 293, 100, 22);
+  RadioButton2 = Placed<QRadioButton>(ClientArea, {236, 245, 120, 17}, "SERIE");
+  Label3 = Placed<QLabel>(ClientArea, {236, 269, 70, 17}, "COM:");
+  ComboBox1 = Placed<QComboBox>(ClientArea, {308, 266, 192, 22});
+  Label4 = Placed<QLabel>(ClientArea, {236, 296, 70, 17}, "Velocidad:");
+  ComboBox2 = Placed<QComboBox>(ClientArea, {308, 293, 100, 22});
   // The design-time list; ListRates replaces it at creation.
   for (const char* rate : {"Auto", "2400", "4800", "9600", "14400", "19200", "38400", "56000",
                            "57600", "115200", "128000", "256000"}) {
     ComboBox2->addItem(QString::fromUtf8(rate));
   }
 
-  Button1 = new QPushButton(QString::fromUtf8("Buscar"), ClientArea);
-  Button1->setGeometry(516, 246, 80, 27);
-  Button2 = new QPushButton(QString::fromUtf8("Eliminar"), ClientArea);
-  Button2->setGeometry(516, 290, 80, 27);
+  Button1 = Placed<QPushButton>(ClientArea, {516, 246, 80, 27}, "Buscar");
+  Button2 = Placed<QPushButton>(ClientArea, {516, 290, 80, 27}, "Eliminar");
   Button1->setAutoDefault(false);
   Button2->setAutoDefault(false);
 
-  CheckBox1 = new QCheckBox(QString::fromUtf8("Log"), ClientArea);
-  CheckBox1->setGeometry(8, kCheckBoxTop, 97, kCheckBoxHeight);
+  CheckBox1 = Placed<QCheckBox>(ClientArea, {8, kCheckBoxTop, 97, kCheckBoxHeight}, "Log");
 
   Memo1 = new QPlainTextEdit(ClientArea);
   Memo1->setReadOnly(true);
