@@ -154,39 +154,43 @@ bool HoldsTheDelivery(const TPanelDeviceEmulator& device) {
          device.Directory() == Written(Pattern(32, 7), device.Directory().size());
 }
 
-TEST(EngineAgainstDevice, RepetitionsGetThroughDroppedAndDelayedAnswers) {
+// One delivery per seed through a device with the faults that seed sets up;
+// each must arrive whole without a timeout. Counts the deliveries that needed
+// repetitions and those whose length field was hit.
+struct FaultyDeliveries {
   int repeated = 0;
-  for (uint32_t seed = 1; seed <= 20; ++seed) {
+  int length_hits = 0;
+};
+FaultyDeliveries DeliverThroughFaults(uint32_t seeds, void (*faults)(TPanelDeviceOptions&, uint32_t seed)) {
+  FaultyDeliveries counts;
+  for (uint32_t seed = 1; seed <= seeds; ++seed) {
     TPanelDeviceOptions options = Options(10, false);
-    options.DropPercent = 20;
-    options.DelayMs = seed * 100;  // up to 2 s, within the response time
     options.Seed = seed;
+    faults(options, seed);
     EngineWithDevice link(options);
     Deliver(link);
     EXPECT_EQ(link.Count("display"), 1) << "seed " << seed;
     EXPECT_EQ(link.Count("timeout"), 0) << "seed " << seed;
     EXPECT_TRUE(HoldsTheDelivery(link.Device)) << "seed " << seed;
-    repeated += link.Sendings > 4;
+    counts.repeated += link.Sendings > 4;
+    counts.length_hits += link.LengthByteHit;
   }
-  EXPECT_GT(repeated, 10);  // the faults did strike
+  return counts;
+}
+
+TEST(EngineAgainstDevice, RepetitionsGetThroughDroppedAndDelayedAnswers) {
+  const FaultyDeliveries counts = DeliverThroughFaults(20, [](TPanelDeviceOptions& options, uint32_t seed) {
+    options.DropPercent = 20;
+    options.DelayMs = seed * 100;  // up to 2 s, within the response time
+  });
+  EXPECT_GT(counts.repeated, 10);  // the faults did strike
 }
 
 TEST(EngineAgainstDevice, RepetitionsGetThroughCorruptedAnswers) {
-  int repeated = 0, length_hits = 0;
-  for (uint32_t seed = 1; seed <= 30; ++seed) {
-    TPanelDeviceOptions options = Options(10, false);
-    options.CorruptPercent = 20;
-    options.Seed = seed;
-    EngineWithDevice link(options);
-    Deliver(link);
-    EXPECT_EQ(link.Count("display"), 1) << "seed " << seed;
-    EXPECT_EQ(link.Count("timeout"), 0) << "seed " << seed;
-    EXPECT_TRUE(HoldsTheDelivery(link.Device)) << "seed " << seed;
-    repeated += link.Sendings > 4;
-    length_hits += link.LengthByteHit;
-  }
-  EXPECT_GT(repeated, 10);
-  EXPECT_GT(length_hits, 5);  // damaged length fields among them
+  const FaultyDeliveries counts =
+      DeliverThroughFaults(30, [](TPanelDeviceOptions& options, uint32_t) { options.CorruptPercent = 20; });
+  EXPECT_GT(counts.repeated, 10);
+  EXPECT_GT(counts.length_hits, 5);  // damaged length fields among them
 }
 
 // A damaged low length byte announces up to 255 more bytes; the answers to
