@@ -1,31 +1,9 @@
 #include "devices/device_registry_file.h"
 
-#include <climits>
-
 #include "platform/file_io.h"
+#include "platform/number_text.h"
 
 namespace quinterra {
-
-namespace {
-
-// A whole decimal integer with an optional sign, within int's range; 0 for
-// anything else.
-int IntegerOrZero(const std::string& text) {
-  size_t at = 0;
-  const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) ++at;
-  if (at == text.size()) return 0;
-  long long magnitude = 0;
-  for (; at < text.size(); ++at) {
-    if (text[at] < '0' || text[at] > '9') return 0;
-    magnitude = magnitude * 10 + (text[at] - '0');
-    if (magnitude > static_cast<long long>(INT_MAX) + 1) return 0;
-  }
-  const long long value = negative ? -magnitude : magnitude;
-  return value > INT_MAX || value < INT_MIN ? 0 : static_cast<int>(value);
-}
-
-}  // namespace
 
 ProfileText ReadDeviceFile(const std::string& path) {
   try {
@@ -44,7 +22,8 @@ std::optional<DeviceRow> ReadDeviceSection(const ProfileText& text, const std::s
   row.SpeedOrPort = read("SpeedPort");
   row.Version = read("Version");
   row.Build = read("Compilacion");
-  row.Number = std::to_string(IntegerOrZero(read("NumDispositivo")));
+  // A value that is not a whole integer reads as 0.
+  row.Number = std::to_string(ParseWholeInteger(read("NumDispositivo")).value_or(0));
   row.Selected = read("Selected").empty() ? " " : "*";
   return row;
 }

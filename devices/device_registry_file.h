@@ -12,7 +12,6 @@
 
 namespace quinterra {
 
-
 // The file as the profile functions read it, once for all its sections: a
 // file that is missing or cannot be read has none.
 ProfileText ReadDeviceFile(const std::string& path);

@@ -8,6 +8,7 @@
 #include "devices/device_searcher.h"
 #include "devices/searcher_dialogs.h"
 #include "platform/file_io.h"
+#include "platform/number_text.h"
 #include "platform/profile_file.h"
 
 namespace quinterra {
@@ -16,11 +17,7 @@ namespace {
 // The registry is read once per run of the program, whichever window asks.
 bool devices_loaded = false;
 
-int NumberOf(const DeviceRow& row) {
-  bool ok = false;
-  const int number = QString::fromStdString(row.Number).trimmed().toInt(&ok);
-  return ok ? number : 0;
-}
+int NumberOf(const DeviceRow& row) { return ParseWholeInteger(row.Number).value_or(0); }
 
 QStringList ColumnsOf(const DeviceRow& row) {
   return {QString::fromStdString(row.Number),      QString::fromStdString(row.LinkAddress),
