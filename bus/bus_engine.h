@@ -173,7 +173,9 @@ class TComVornBus {
   void StartTransfer(uint8_t mode);
   bool NextBlock();
   bool AreaHasBlockInFlight(uint8_t mode) const;
-  void FinishTransferIfDone();
+  // Ends the transfer when no marked block is left. A read answer ends only
+  // a configuration read, a write answer only a directory or display write.
+  void FinishTransferIfDone(bool after_read);
   void MemoryReadAnswered(const Answer& answer);
   void MemoryWriteAnswered(const Answer& answer);
   MemoryArea* AreaHolding(uint32_t address, size_t count);

@@ -135,9 +135,13 @@ bool TComVornBus::AreaHasBlockInFlight(uint8_t mode) const {
   return std::find(area->States.begin(), area->States.end(), in_flight) != area->States.end();
 }
 
-void TComVornBus::FinishTransferIfDone() {
+void TComVornBus::FinishTransferIfDone(bool after_read) {
   if (NextBlock()) return;
   const uint8_t mode = transfer_mode_;
+  const bool ends_here = after_read ? mode == bus::kTransferConfigRead
+                                    : mode == bus::kTransferDirectoryWrite ||
+                                          mode == bus::kTransferDisplayWrite;
+  if (!ends_here) return;
   // Cleared before the event, so that a handler may start the next transfer.
   transfer_mode_ = bus::kTransferNone;
   // A block whose answer named another place was never confirmed: that is
@@ -167,7 +171,7 @@ void TComVornBus::MemoryReadAnswered(const Answer& answer) {
   }
   done_bytes_ += block_size_;
   if (OnProgress) OnProgress(this, planned_bytes_, done_bytes_);
-  FinishTransferIfDone();
+  FinishTransferIfDone(true);
 }
 
 void TComVornBus::MemoryWriteAnswered(const Answer& answer) {
@@ -176,7 +180,7 @@ void TComVornBus::MemoryWriteAnswered(const Answer& answer) {
     done_bytes_ += block_size_;
   }
   if (OnProgress) OnProgress(this, planned_bytes_, done_bytes_);
-  FinishTransferIfDone();
+  FinishTransferIfDone(false);
 }
 
 }  // namespace quinterra
