@@ -108,11 +108,12 @@ void TDeviceCycle::Timer1Timer() {
 void TDeviceCycle::LinkOpened() {
   timer1_.SetEnabled(true);
   AwaitingLink = false;
-  // Only a delivery or check that is opening a link moves on; an opening
-  // reported in any other state must not push the state out of its range.
-  if (CycleState == 100 || CycleState == 101 || CycleState == 200 || CycleState == 201) {
-    CycleState += 1;
-  }
+  // Only a delivery or check that is opening a link moves on. A link left
+  // over from a cycle that was taken over may still report itself open at
+  // 100 or 200: that one must not move the new cycle on.
+  const bool choosing = CycleState == 100 || CycleState == 200;
+  const bool waiting = CycleState == 101 || CycleState == 201;
+  if (waiting || (choosing && opening_link_)) CycleState += 1;
 }
 
 void TDeviceCycle::LinkFailed() {

@@ -153,6 +153,9 @@ class TDeviceCycle {
   bool Running() const;
 
  private:
+  // True only while a device's link is being opened: a serial link reports
+  // itself open from inside that call.
+  bool opening_link_ = false;
   void SearchStep();
   void PingAddress(uint8_t address);
   void PickNextRow();

@@ -112,7 +112,9 @@ void TDeviceCycle::ChooseNextDevice(int start_state) {
     return;
   }
   WaitTicks = kLinkOpenWaitTicks;
+  opening_link_ = true;
   host_.OpenLink(static_cast<int>(LinkKind), LinkTarget, LinkSpeed);
+  opening_link_ = false;
   if (CycleState == kEndLinkError) return;
   CycleState += 1;
   tried += 1;

@@ -78,9 +78,6 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
       cycle_(std::make_unique<TDeviceCycle>(*engine_, *timer1_, *this)),
       ResultsPayload(cycle_->ResultsPayload),
       JackpotsPayload(cycle_->JackpotsPayload) {
-  timer1_->SetEnabled(false);
-  timer1_->SetInterval(TDeviceCycle::kTickMs);
-
   setWindowTitle(QString::fromUtf8("Buscador de dispositivos"));
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   BuildMenu();

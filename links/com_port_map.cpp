@@ -49,13 +49,15 @@ int FamilyNumber(const std::string& path) {
 }  // namespace
 
 void TComPortMap::ReadOverrides(const TProfileFile& config) {
+  // One read of the file for all the keys looked up below.
+  const ProfileText text = config.Snapshot();
   bool has_section = false;
-  for (const std::string& name : config.ReadSections()) {
+  for (const std::string& name : text.SectionNames()) {
     if (::strcasecmp(name.c_str(), kSection) == 0) has_section = true;
   }
   if (!has_section) return;
   for (int n = 1; n <= kMaxComNumber; ++n) {
-    const std::string path = config.ReadString(kSection, "COM" + std::to_string(n), "");
+    const std::string path = text.Value(kSection, "COM" + std::to_string(n)).value_or("");
     if (!path.empty()) SetOverride(n, path);
   }
 }

@@ -44,6 +44,8 @@ bool TProfileFile::ReadBool(const std::string& section, const std::string& key,
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
+ProfileText TProfileFile::Snapshot() const { return LoadForReading(path_); }
+
 std::vector<std::string> TProfileFile::ReadSections() const {
   return LoadForReading(path_).SectionNames();
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile_text.h"
+
 namespace quinterra {
 
 class TProfileFile {
@@ -30,6 +32,8 @@ class TProfileFile {
   bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
   // Section names in file order (a missing file has none).
   std::vector<std::string> ReadSections() const;
+  // The whole file read once, for a caller that looks up many keys.
+  ProfileText Snapshot() const;
 
   // Each write rewrites the file at once (crash-safe); throws FileError
   // naming the file when the write is refused, or when the file exists but

@@ -269,6 +269,14 @@ TEST_F(DeliveryTest, CheckPanelsTakesOverARunningDelivery) {
   EXPECT_TRUE(Untouched(results));
 }
 
+TEST_F(DeliveryTest, ALeftoverLinkOpeningDoesNotMoveATakenOverCycleOn) {
+  host.rows = {Row("1", "127.0.0.1", "10001")};
+  cycle.CheckPanels(1);
+  // The link of the cycle that was taken over connects only now.
+  cycle.LinkOpened();
+  EXPECT_EQ(cycle.CycleState, 200);
+}
+
 TEST_F(DeliveryTest, PayloadReplacedDuringADeliveryIsTheOneItStartedWith) {
   TPanelDeviceEmulator& results = *host.AddSerialDevice(3, 0, Device(1)).Device;
   TPanelDeviceEmulator& jackpots = *host.AddSerialDevice(4, 0, Device(2)).Device;
