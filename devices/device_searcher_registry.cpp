@@ -54,20 +54,12 @@ void TFormDeviceSearcher::LoadDevices() {
   devices_loaded = true;
 
   rows_.clear();
-  RefreshListView();
   const ProfileText file = ReadDeviceFile(devices_file_->Path());
-  if (OnDevicesCleared) OnDevicesCleared(this);
   for (const std::string& section : file.SectionNames()) {
-    std::optional<DeviceRow> row = ReadDeviceSection(file, section);
-    if (!row) continue;
-    rows_.push_back(*row);
-    ListView1->addTopLevelItem(new QTreeWidgetItem(ColumnsOf(*row)));
-    if (OnDeviceListed) {
-      OnDeviceListed(this, NumberOf(*row), static_cast<int>(rows_.size()) - 1, row->Name,
-                     row->Selected == "*");
-    }
+    if (std::optional<DeviceRow> row = ReadDeviceSection(file, section)) rows_.push_back(*row);
   }
-  if (OnDevicesListed) OnDevicesListed(this);
+  RefreshListView();
+  PublishDevices();
 }
 
 void TFormDeviceSearcher::PublishDevices() {
