@@ -232,7 +232,6 @@ void TComunicacionSerie::Execute() {
         });
       }
     }
-    if (stop_state_.load() != StopState::Running) stop_state_.store(StopState::Stopped);
   }
   stop_state_.store(StopState::Stopped);
 }

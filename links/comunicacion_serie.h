@@ -85,7 +85,8 @@ class TComunicacionSerie {
   void DetachHandlers();
 
  private:
-  enum class StopState { Running, StopRequested, Stopped };
+  // The loop ends only through Terminate; Stopped marks that it has ended.
+  enum class StopState { Running, Stopped };
   class UiCall;
 
   ~TComunicacionSerie();
