@@ -10,8 +10,9 @@
 //
 // Lifetime: the object ends only through Terminate() and then frees itself on
 // its own thread once its loop has ended and no UI-thread call into it is
-// still running (a handler may call Terminate from inside OpenPort). After
-// Terminate every call is ignored; the owner should forget the pointer.
+// still running (a handler may call Terminate from inside OpenPort). The
+// owner must forget the pointer when it calls Terminate: the object may be
+// gone at any moment after. Calls still running at that moment are ignored.
 
 #include <atomic>
 #include <cstdint>
