@@ -4,7 +4,8 @@
 #  2. everything but the end-to-end tests under AddressSanitizer and
 #     UndefinedBehaviorSanitizer;
 #  3. the threaded link tests under ThreadSanitizer;
-#  4. a short run of every fuzz target (clang's libFuzzer).
+#  4. every fuzz target (clang's libFuzzer) from its committed seeds, with a
+#     fixed seed and number of runs (scripts/fuzz.sh --ci).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
@@ -35,15 +36,6 @@ if [ -n "$tsan_targets" ]; then
   (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L tsan --timeout 300)
 fi
 
-echo "== fuzz targets (short runs)"
-CC=clang CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DQUINTERRA_GUI=OFF -DQUINTERRA_TESTS=OFF \
-  -DQUINTERRA_BENCH=OFF -DQUINTERRA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build-fuzz" -j "$jobs"
-for target in "$root"/build-fuzz/fuzz/fuzz_*; do
-  [ -x "$target" ] || continue
-  corpus="$root/build-fuzz/corpus-$(basename "$target")"
-  mkdir -p "$corpus"
-  echo "-- $(basename "$target")"
-  "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" 2>&1 | tail -n 2
-done
+echo "== fuzz targets (fixed seed and runs)"
+"$root/scripts/fuzz.sh" --ci
 echo "all test stages passed"

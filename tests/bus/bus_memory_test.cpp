@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bus/transfer_progress.h"
 #include "bus_test_support.h"
 
 namespace quinterra::testing {
@@ -141,6 +142,17 @@ TEST_P(BusMemory, AnswersNamingNoAreaAreNotReportedAsSuccess) {
   const std::string block = std::to_string(GetParam().Block);
   EXPECT_EQ(e.Events, (Names{"progress" + block + "/0@0", "progress" + block + "/" + block + "@0",
                              "progress" + block + "/0@0", "progress" + block + "/0@0"}));
+}
+
+TEST_P(BusMemory, RepeatedReadAnswersRunPastThePlanButTheShareShownStopsAtAHundred) {
+  Identified e(GetParam());
+  e.Bus.ReadConfig();
+  EXPECT_EQ(ProgressPercent(e.Bus.PlannedBytes(), e.Bus.DoneBytes()), 0);
+  for (int i = 0; i < 17; ++i) e.Feed(WireFrame(1, 0x83, {0, 0, 0, 0, 0}, {1}));
+  EXPECT_EQ(e.Bus.DoneBytes(), 17 * GetParam().Block);
+  EXPECT_EQ(ProgressPercent(e.Bus.PlannedBytes(), e.Bus.DoneBytes()), 100);
+  EXPECT_EQ(ProgressPercent(0, 0), 0);
+  EXPECT_EQ(ProgressPercent(3 * 256, 256), 33);
 }
 
 TEST(BusMemoryTransfer, NothingHappensBeforeTheFirstInformationAnswer) {
