@@ -76,6 +76,15 @@ bool TDeviceCycle::SendPanels(int mode) {
 }
 
 void TDeviceCycle::CheckPanels(int mode) {
+  // A delivery taken over would never report: its panels would stay
+  // unanswered ("ENVIAR" yellow for good) with the device holding half the
+  // work. Its requested panels count as failed, so the operator can send again.
+  if (Running() && cycle_kind_ == CycleKind::Delivery) {
+    const bool want_results = WantResults;
+    const bool want_jackpots = WantJackpots;
+    if (want_results && OnPanelSent) OnPanelSent(1, true);
+    if (want_jackpots && OnPanelSent) OnPanelSent(2, true);
+  }
   DeliveryIndex = 0;
   CycleState = kCheckStart;
   ResultsFailed = JackpotsFailed = false;
@@ -119,6 +128,13 @@ void TDeviceCycle::LinkOpened() {
 void TDeviceCycle::LinkFailed() {
   AwaitingLink = false;
   timer1_.SetEnabled(true);
+  // A device's serial port that cannot be opened reports from within
+  // OpenLink: that device fails, as an unreachable TCP device does, and the
+  // walk goes on.
+  if (opening_link_ && (CycleState == kDeliveryStart || CycleState == kCheckStart)) {
+    opening_link_failed_ = true;
+    return;
+  }
   // A device whose TCP connection cannot be made (refused, unreachable) has
   // failed like one that never connects: its panel is reported failed and the
   // walk goes on, instead of ending the cycle for the other panel's devices.

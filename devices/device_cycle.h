@@ -156,6 +156,7 @@ class TDeviceCycle {
   // True only while a device's link is being opened: a serial link reports
   // itself open from inside that call.
   bool opening_link_ = false;
+  bool opening_link_failed_ = false;
   void SearchStep();
   void PingAddress(uint8_t address);
   void PickNextRow();

@@ -113,11 +113,16 @@ void TDeviceCycle::ChooseNextDevice(int start_state) {
   }
   WaitTicks = kLinkOpenWaitTicks;
   opening_link_ = true;
+  opening_link_failed_ = false;
   host_.OpenLink(static_cast<int>(LinkKind), LinkTarget, LinkSpeed);
   opening_link_ = false;
   if (CycleState == kEndLinkError) return;
-  CycleState += 1;
   tried += 1;
+  if (opening_link_failed_) {
+    DeviceFailed(start_state);
+    return;
+  }
+  CycleState += 1;
 }
 
 void TDeviceCycle::PrepareLinkParameters(const DeviceRow& row) {

@@ -228,18 +228,23 @@ TEST_F(DeliveryTest, LinkParametersAreNormalisedNumbers) {
   EXPECT_EQ(sent, (Reports{{1, false}}));
 }
 
-TEST_F(DeliveryTest, LinkErrorEndsTheDeliveryAndTellsTheLinkWasLost) {
-  TPanelDeviceEmulator& jackpots = *host.AddSerialDevice(4, 0, Device(2)).Device;
-  host.rows = {Row("1", "COM3", "9600"), Row("2", "COM4", "9600")};  // no port COM3
+TEST_F(DeliveryTest, ASerialPortThatCannotBeOpenedFailsOnlyItsPanel) {
+  TPanelDeviceEmulator& jackpots = *host.AddTcpDevice("127.0.0.1", 10001, Device(2)).Device;
+  host.rows = {Row("1", "COM3", "9600"), Row("2", "127.0.0.1", "10001")};  // no port COM3
   cycle.ResultsPayload = Payload(320, 1);
   cycle.JackpotsPayload = Payload(360, 2);
   ASSERT_TRUE(cycle.SendPanels(0));
   RunUntilIdle();
-  EXPECT_EQ(cycle.CycleState, TDeviceCycle::kEndLinkError);
-  EXPECT_TRUE(sent.empty());
-  EXPECT_EQ(links_lost, 1);
-  EXPECT_TRUE(Untouched(jackpots));
+  EXPECT_EQ(cycle.CycleState, TDeviceCycle::kEndNormal);
+  EXPECT_EQ(sent, (Reports{{1, true}, {2, false}}));
+  EXPECT_EQ(links_lost, 0);
+  ExpectHolds(jackpots, *cycle.JackpotsPayload);
   EXPECT_TRUE(host.controls_enabled);
+
+  // The presence check walks on the same way.
+  cycle.CheckPanels(0);
+  RunUntilIdle();
+  EXPECT_EQ(checked, (Reports{{1, false}, {2, true}}));
 }
 
 TEST_F(DeliveryTest, SendPanelsIsRefusedWhileASearchRuns) {
@@ -262,9 +267,11 @@ TEST_F(DeliveryTest, CheckPanelsTakesOverARunningDelivery) {
   ASSERT_TRUE(cycle.SendPanels(1));
   ASSERT_TRUE(RunUntilState(105));
   cycle.CheckPanels(1);
+  // The abandoned delivery says so, before the check runs.
+  EXPECT_EQ(sent, (Reports{{1, true}}));
   EXPECT_EQ(cycle.CycleState, TDeviceCycle::kCheckStart);
   RunUntilIdle();
-  EXPECT_TRUE(sent.empty());
+  EXPECT_EQ(sent, (Reports{{1, true}}));
   EXPECT_EQ(checked, (Reports{{1, true}}));
   EXPECT_TRUE(Untouched(results));
 }
