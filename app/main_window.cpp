@@ -77,7 +77,7 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
 
   Timer2 = timers.CreateTimer();
   Timer2->OnTimer = [this] { Timer2Timer(); };
-  Timer2->SetInterval(1000);
+  Timer2->SetInterval(kBlinkPeriod);
   Timer2->SetEnabled(true);
 }
 

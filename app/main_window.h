@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QSize>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,9 @@ QSize FitWindowToScreen(const QSize& window, const QSize& screen);
 
 // The save dialog's first name: today's date with hyphens, e.g. 18-05-2011.
 QString TodayForFileName();
+
+// The red error labels blink at this period.
+inline constexpr std::chrono::milliseconds kBlinkPeriod{1000};
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -135,9 +139,9 @@ class TForm1 : public QMainWindow {
   void Timer2Timer();
 
   // Reports of the device side.
-  void PanelSendResult(int panel, int failed);
+  void PanelSendResult(TPanel panel, TPanelResult result);
   void SendFailed();
-  void PanelStateChanged(int panel, bool active);
+  void PanelStateChanged(TPanel panel, bool active);
   void ClearActiveDevices();
   void AddActiveDevice(int device_number, int row_index, const QString& name, bool selected);
   void UpdateActiveDevicesMenu();
@@ -168,7 +172,8 @@ class TForm1 : public QMainWindow {
   void FitToScreen();
   void ShowDocumentCaption();
   void ShowFileError(const std::exception& error);
-  int ModeFromTicks() const;
+  // The panels the "Actualizar" ticks ask for; none when neither is ticked.
+  std::optional<TPanelMode> ModeFromTicks() const;
   // The save dialog with today's date offered; empty when cancelled.
   std::optional<QString> ChooseSaveName();
   void RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button);

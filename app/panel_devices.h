@@ -1,15 +1,15 @@
 #pragma once
-// What the main window asks of the device side (the search window): the
-// panel devices it knows, the presence check and the delivery of panel
-// images. The device side reports back through the main window's handlers
-// PanelSendResult, SendFailed, PanelStateChanged, ClearActiveDevices,
-// AddActiveDevice and UpdateActiveDevicesMenu.
-//
-// Modes: 0 both panels, 1 the results panel, 2 the jackpots panel.
+// What the main window asks of the device side (the device session and its
+// search window): the panel devices it knows, the presence check and the
+// delivery of panel images. The device side reports back through the main
+// window's handlers PanelSendResult, SendFailed, PanelStateChanged,
+// ClearActiveDevices, AddActiveDevice and UpdateActiveDevicesMenu.
 
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "devices/panel_types.h"
 
 namespace quinterra {
 
@@ -32,8 +32,8 @@ class IPanelDevices {
   virtual void SetPayloads(PanelPayload results, PanelPayload jackpots) = 0;
   // Starts a delivery of the payloads; false when refused (a cycle runs, or
   // no requested panel has data).
-  virtual bool SendPanels(int mode) = 0;
-  virtual void CheckPanels(int mode) = 0;
+  virtual bool SendPanels(TPanelMode mode) = 0;
+  virtual void CheckPanels(TPanelMode mode) = 0;
   virtual void SetDeviceSelected(int row_index, bool selected) = 0;
 };
 

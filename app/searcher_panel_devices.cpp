@@ -8,34 +8,36 @@
 namespace quinterra {
 
 void TSearcherPanelDevices::AttachReports(TForm1& form) {
+  TDeviceSession& session = searcher_.Session();
   // In the order the main window has always assigned them.
-  searcher_.OnPanelSent = [&form](TFormDeviceSearcher*, int panel, bool failed) {
-    form.PanelSendResult(panel, failed ? 1 : 0);
+  session.OnPanelSent = [&form](TDeviceSession*, TPanel panel, TPanelResult result) {
+    form.PanelSendResult(panel, result);
   };
-  searcher_.OnLinkLost = [&form](TFormDeviceSearcher*) { form.SendFailed(); };
-  searcher_.OnPanelChecked = [&form](TFormDeviceSearcher*, int panel, bool active) {
+  session.OnLinkLost = [&form](TDeviceSession*) { form.SendFailed(); };
+  session.OnPanelChecked = [&form](TDeviceSession*, TPanel panel, bool active) {
     form.PanelStateChanged(panel, active);
   };
-  searcher_.OnDevicesCleared = [&form](TFormDeviceSearcher*) { form.ClearActiveDevices(); };
-  searcher_.OnDeviceListed = [&form](TFormDeviceSearcher*, int number, int row_index,
-                                     const std::string& name, bool selected) {
+  session.OnDevicesCleared = [&form](TDeviceSession*) { form.ClearActiveDevices(); };
+  session.OnDeviceListed = [&form](TDeviceSession*, int number, int row_index,
+                                   const std::string& name, bool selected) {
     form.AddActiveDevice(number, row_index, QString::fromStdString(name), selected);
   };
-  searcher_.OnDevicesListed = [&form](TFormDeviceSearcher*) { form.UpdateActiveDevicesMenu(); };
+  session.OnDevicesListed = [&form](TDeviceSession*) { form.UpdateActiveDevicesMenu(); };
 }
 
-void TSearcherPanelDevices::LoadDevices() { searcher_.LoadDevices(); }
+void TSearcherPanelDevices::LoadDevices() { searcher_.Session().LoadDevices(); }
 
 void TSearcherPanelDevices::ShowSearchWindow() { searcher_.exec(); }
 
 void TSearcherPanelDevices::SetPayloads(PanelPayload results, PanelPayload jackpots) {
-  searcher_.ResultsPayload = std::move(results);
-  searcher_.JackpotsPayload = std::move(jackpots);
+  searcher_.Session().SetPayloads(std::move(results), std::move(jackpots));
 }
 
-bool TSearcherPanelDevices::SendPanels(int mode) { return searcher_.SendPanels(mode); }
+bool TSearcherPanelDevices::SendPanels(TPanelMode mode) {
+  return searcher_.Session().SendPanels(mode);
+}
 
-void TSearcherPanelDevices::CheckPanels(int mode) { searcher_.CheckPanels(mode); }
+void TSearcherPanelDevices::CheckPanels(TPanelMode mode) { searcher_.Session().CheckPanels(mode); }
 
 void TSearcherPanelDevices::SetDeviceSelected(int row_index, bool selected) {
   searcher_.SetDeviceSelected(row_index, selected);

@@ -1,5 +1,6 @@
 #pragma once
-// The search window as the main window's device side.
+// The device session, with its search window, as the main window's device
+// side.
 
 #include "app/panel_devices.h"
 
@@ -16,8 +17,8 @@ class TSearcherPanelDevices : public IPanelDevices {
   void LoadDevices() override;
   void ShowSearchWindow() override;
   void SetPayloads(PanelPayload results, PanelPayload jackpots) override;
-  bool SendPanels(int mode) override;
-  void CheckPanels(int mode) override;
+  bool SendPanels(TPanelMode mode) override;
+  void CheckPanels(TPanelMode mode) override;
   void SetDeviceSelected(int row_index, bool selected) override;
 
  private:

@@ -20,23 +20,23 @@ PanelPayload MakePayload(Bytes bytes) { return std::make_shared<const Bytes>(std
 
 }  // namespace
 
-int TForm1::ModeFromTicks() const {
+std::optional<TPanelMode> TForm1::ModeFromTicks() const {
   const bool results = PanelResultados1->isChecked();
   const bool jackpots = PanelBotes1->isChecked();
-  if (results && jackpots) return 0;
-  if (results) return 1;
-  if (jackpots) return 2;
-  return -1;
+  if (results && jackpots) return TPanelMode::Both;
+  if (results) return TPanelMode::Results;
+  if (jackpots) return TPanelMode::Jackpots;
+  return std::nullopt;
 }
 
 void TForm1::RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button) {
-  const int mode = ModeFromTicks();
+  const std::optional<TPanelMode> mode = ModeFromTicks();
   bool started = false;
   if (Devices) {
     Devices->SetPayloads(std::move(results), std::move(jackpots));
     // Neither panel ticked: nothing is requested, as an unticked panel is
     // never sent.
-    if (mode >= 0) started = Devices->SendPanels(mode);
+    if (mode) started = Devices->SendPanels(*mode);
   }
   if (!started && colour_button) SetFontColor(SpeedButton3, kColorRed);
 }
@@ -65,8 +65,8 @@ void TForm1::FormShow() {
   }
   PanelResultados1->setChecked(Settings->ReadBool("Config", "PanelResultados", false));
   PanelBotes1->setChecked(Settings->ReadBool("Config", "PanelBotes", false));
-  const int mode = ModeFromTicks();
-  if (mode >= 0 && Devices) Devices->CheckPanels(mode);
+  const std::optional<TPanelMode> mode = ModeFromTicks();
+  if (mode && Devices) Devices->CheckPanels(*mode);
 }
 
 void TForm1::BuscarEquipos1Click() {
@@ -76,7 +76,7 @@ void TForm1::BuscarEquipos1Click() {
 void TForm1::PanelResultados1Click() {
   PanelResultados1->setChecked(!PanelResultados1->isChecked());
   if (PanelResultados1->isChecked()) {
-    if (Devices) Devices->CheckPanels(1);
+    if (Devices) Devices->CheckPanels(TPanelMode::Results);
   } else {
     SetResultsActive(false);
   }
@@ -85,7 +85,7 @@ void TForm1::PanelResultados1Click() {
 void TForm1::PanelBotes1Click() {
   PanelBotes1->setChecked(!PanelBotes1->isChecked());
   if (PanelBotes1->isChecked()) {
-    if (Devices) Devices->CheckPanels(2);
+    if (Devices) Devices->CheckPanels(TPanelMode::Jackpots);
   } else {
     SetJackpotsActive(false);
   }
@@ -96,17 +96,14 @@ void TForm1::Timer2Timer() {
     if (FontColor(label) == kColorRed) label->setVisible(label->isHidden());
 }
 
-void TForm1::PanelSendResult(int panel, int failed) {
-  QLabel* label = panel == 1 ? LabelErrorPanelResultados
-                  : panel == 2 ? LabelErrorPanelBotes
-                               : nullptr;
-  if (label) {
-    label->setText(failed == 0 ? "Panel enviado" : "Error enviando panel");
-    label->adjustSize();
-    SetFontColor(label, failed == 0 ? kColorGreen : kColorRed);
-    label->show();
-  }
-  if (failed != 0)
+void TForm1::PanelSendResult(TPanel panel, TPanelResult result) {
+  QLabel* label = panel == TPanel::Results ? LabelErrorPanelResultados : LabelErrorPanelBotes;
+  const bool failed = result == TPanelResult::Failed;
+  label->setText(failed ? "Error enviando panel" : "Panel enviado");
+  label->adjustSize();
+  SetFontColor(label, failed ? kColorRed : kColorGreen);
+  label->show();
+  if (failed)
     SetFontColor(SpeedButton3, kColorRed);
   else if (FontColor(SpeedButton3) == kColorYellow)
     SetFontColor(SpeedButton3, kColorGreen);
@@ -114,9 +111,9 @@ void TForm1::PanelSendResult(int panel, int failed) {
 
 void TForm1::SendFailed() { SetFontColor(SpeedButton3, kColorRed); }
 
-void TForm1::PanelStateChanged(int panel, bool active) {
-  if (panel == 1) SetResultsActive(active);
-  if (panel == 2) SetJackpotsActive(active);
+void TForm1::PanelStateChanged(TPanel panel, bool active) {
+  if (panel == TPanel::Results) SetResultsActive(active);
+  if (panel == TPanel::Jackpots) SetJackpotsActive(active);
 }
 
 void TForm1::ClearActiveDevices() {

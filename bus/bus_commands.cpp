@@ -9,27 +9,27 @@
 
 namespace quinterra {
 
-void TComVornBus::Ping() {
+bool TComVornBus::Ping() {
   const uint8_t param[5] = {bus::kPingMarker, 0, 0, 0, 0};
-  SendRequest(bus::kPing, param, nullptr, 0);
+  return SendRequest(bus::kPing, param, nullptr, 0);
 }
 
-void TComVornBus::RequestInfo() {
+bool TComVornBus::RequestInfo() {
   const uint8_t param[5] = {0, 0, 0, 0, 0};
-  SendRequest(bus::kInfo, param, nullptr, 0);
+  return SendRequest(bus::kInfo, param, nullptr, 0);
 }
 
-void TComVornBus::RequestBuild() {
+bool TComVornBus::RequestBuild() {
   const uint8_t param[5] = {0, 0, 0, 0, 0};
-  SendRequest(bus::kBuild, param, nullptr, 0);
+  return SendRequest(bus::kBuild, param, nullptr, 0);
 }
 
-void TComVornBus::CheckLink(const uint8_t* bytes, int count) {
-  if (busy_) return;
-  if (count < 0 || (count > 0 && bytes == nullptr)) return;
+bool TComVornBus::CheckLink(const uint8_t* bytes, int count) {
+  if (busy_) return false;
+  if (count < 0 || (count > 0 && bytes == nullptr)) return false;
   check_expected_ = Crc16(bytes, static_cast<size_t>(count));
   const uint8_t param[5] = {0, 0, 0, 0, 0};
-  SendRequest(bus::kCheck, param, bytes, static_cast<size_t>(count));
+  return SendRequest(bus::kCheck, param, bytes, static_cast<size_t>(count));
 }
 
 void TComVornBus::PingAnswered(const Answer& answer) {

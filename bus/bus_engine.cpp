@@ -11,7 +11,7 @@ namespace quinterra {
 TComVornBus::TComVornBus(ITimerFactory& timers)
     : keep_alive_timer_(timers.CreateTimer()), response_timer_(timers.CreateTimer()) {
   keep_alive_timer_->SetEnabled(false);
-  keep_alive_timer_->SetInterval(bus::kKeepAlivePeriodMs);
+  keep_alive_timer_->SetInterval(bus::kKeepAlivePeriod);
   keep_alive_timer_->OnTimer = [this] { KeepAliveTimerTimer(); };
   response_timer_->SetEnabled(false);
   response_timer_->SetInterval(response_timeout_);
@@ -44,7 +44,7 @@ void TComVornBus::Stop() {
 void TComVornBus::RestartKeepAlive() {
   keep_alive_left_ = retry_count_;
   keep_alive_timer_->SetEnabled(false);
-  keep_alive_timer_->SetInterval(bus::kKeepAlivePeriodMs);
+  keep_alive_timer_->SetInterval(bus::kKeepAlivePeriod);
   keep_alive_timer_->SetEnabled(connected_);
 }
 
@@ -89,9 +89,9 @@ void TComVornBus::ClearAnswered() {
   for (Responder& responder : responders_) responder.Answered = false;
 }
 
-void TComVornBus::SendRequest(uint8_t command, const uint8_t (&param)[5], const uint8_t* payload,
+bool TComVornBus::SendRequest(uint8_t command, const uint8_t (&param)[5], const uint8_t* payload,
                               size_t payload_count) {
-  if (busy_) return;
+  if (busy_) return false;
   auto frame = std::make_shared<TBusFrame>();
   frame->Address = target_;
   frame->Command = command;
@@ -113,6 +113,7 @@ void TComVornBus::SendRequest(uint8_t command, const uint8_t (&param)[5], const 
   // the next request replaces it rather than being replaced by it.
   pending_frame_ = frame;
   if (OnSend) OnSend(this, frame->Encoded.data(), 1, frame->EncodedLength);
+  return true;
 }
 
 void TComVornBus::SendKeepAlive() {

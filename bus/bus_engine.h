@@ -71,20 +71,23 @@ class TComVornBus {
   // (whether or not the answer was the one awaited).
   bool ReceiveByte(uint8_t b);
 
-  // Requests. Each does nothing at all while Busy.
-  void Ping();
-  void RequestInfo();
-  void RequestBuild();
+  // Requests. Each does nothing at all while Busy. True when the request
+  // went out.
+  bool Ping();
+  bool RequestInfo();
+  bool RequestBuild();
   // Sends the bytes for the device to check; the engine copies them.
   // A negative count, or a positive count without bytes, does nothing.
-  void CheckLink(const uint8_t* bytes, int count);
+  bool CheckLink(const uint8_t* bytes, int count);
 
   // Memory transfers. They need the layout of a device information answer
   // (before it they do nothing); a write that does not fit its area does
-  // nothing. The engine copies the bytes.
-  void ReadConfig();
-  void WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count);
-  void WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count);
+  // nothing. The engine copies the bytes. True when the transfer started
+  // and its first block went out; false when there was nothing to move, the
+  // bytes did not fit, or the engine was Busy.
+  bool ReadConfig();
+  bool WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count);
+  bool WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count);
 
   // Read access.
   const std::string& VersionText() const { return version_text_; }
@@ -97,7 +100,7 @@ class TComVornBus {
   int RetryCount() const { return retry_count_; }
   int ResponseRetriesLeft() const { return response_retries_left_; }
   int KeepAliveLeft() const { return keep_alive_left_; }
-  int ResponseTimeout() const { return response_timeout_; }
+  std::chrono::milliseconds ResponseTimeout() const { return response_timeout_; }
   uint16_t CheckExpected() const { return check_expected_; }
   const std::vector<Responder>& Responders() const { return responders_; }
   const TBusFrame& ReceiveFrame() const { return receive_frame_; }
@@ -153,7 +156,7 @@ class TComVornBus {
   void MarkAnswered(int32_t address);
   bool AllAnswered() const;
   void ClearAnswered();
-  void SendRequest(uint8_t command, const uint8_t (&param)[5], const uint8_t* payload,
+  bool SendRequest(uint8_t command, const uint8_t (&param)[5], const uint8_t* payload,
                    size_t payload_count);
   void SendKeepAlive();
   void ResponseTimerTimer();
@@ -170,7 +173,7 @@ class TComVornBus {
   void FreshImages(uint8_t device_address);
   bool MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes, uint32_t count);
   uint32_t PendingBytes() const;
-  void StartTransfer(uint8_t mode);
+  bool StartTransfer(uint8_t mode);
   bool NextBlock();
   bool AreaHasBlockInFlight(uint8_t mode) const;
   // Ends the transfer when no marked block is left. A read answer ends only
@@ -205,7 +208,7 @@ class TComVornBus {
   uint8_t transfer_mode_ = bus::kTransferNone;
   uint32_t planned_bytes_ = 0;
   uint32_t done_bytes_ = 0;
-  int response_timeout_ = bus::kResponseTimeoutMs;
+  std::chrono::milliseconds response_timeout_ = bus::kResponseTimeout;
   uint16_t check_expected_ = 0;
   std::vector<Responder> responders_;
 };

@@ -32,20 +32,20 @@ void TComVornBus::FreshImages(uint8_t device_address) {
   }
 }
 
-void TComVornBus::ReadConfig() {
-  if (config_.Image.empty()) return;
+bool TComVornBus::ReadConfig() {
+  if (config_.Image.empty()) return false;
   std::fill(config_.States.begin(), config_.States.end(), bus::kBlockToRead);
-  StartTransfer(bus::kTransferConfigRead);
+  return StartTransfer(bus::kTransferConfigRead);
 }
 
-void TComVornBus::WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count) {
-  if (!MarkForWrite(directory_, offset, bytes, count)) return;
-  StartTransfer(bus::kTransferDirectoryWrite);
+bool TComVornBus::WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count) {
+  if (!MarkForWrite(directory_, offset, bytes, count)) return false;
+  return StartTransfer(bus::kTransferDirectoryWrite);
 }
 
-void TComVornBus::WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count) {
-  if (!MarkForWrite(display_, offset, bytes, count)) return;
-  StartTransfer(bus::kTransferDisplayWrite);
+bool TComVornBus::WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count) {
+  if (!MarkForWrite(display_, offset, bytes, count)) return false;
+  return StartTransfer(bus::kTransferDisplayWrite);
 }
 
 bool TComVornBus::MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes,
@@ -71,16 +71,20 @@ uint32_t TComVornBus::PendingBytes() const {
   return blocks * block_size_;
 }
 
-void TComVornBus::StartTransfer(uint8_t mode) {
+bool TComVornBus::StartTransfer(uint8_t mode) {
   planned_bytes_ = PendingBytes();
   if (planned_bytes_ == 0) {
     transfer_mode_ = bus::kTransferNone;
-    return;
+    return false;
   }
   transfer_mode_ = mode;
   done_bytes_ = 0;
   if (OnProgress) OnProgress(this, planned_bytes_, 0);
+  // While Busy the block's request is dropped like any other: the block
+  // stays in flight and the transfer stalls, which the caller must know.
+  const bool goes_out = !busy_;
   NextBlock();
+  return goes_out;
 }
 
 bool TComVornBus::NextBlock() {

@@ -2,6 +2,7 @@
 // The numbers of the device bus: command codes, memory areas, block states
 // and transfer modes. Answers carry the request code with bit 7 set.
 
+#include <chrono>
 #include <cstdint>
 
 namespace quinterra {
@@ -41,9 +42,9 @@ constexpr uint8_t kTransferConfigRead = 2;
 constexpr uint8_t kTransferDirectoryWrite = 5;
 constexpr uint8_t kTransferDisplayWrite = 8;
 
-// Periods in milliseconds.
-constexpr int kKeepAlivePeriodMs = 1800;
-constexpr int kResponseTimeoutMs = 2500;
+// Periods of the engine's two timers, and how often each may run out.
+constexpr std::chrono::milliseconds kKeepAlivePeriod{1800};
+constexpr std::chrono::milliseconds kResponseTimeout{2500};
 constexpr int kRetryCount = 5;
 
 // Size of the device information record kept by the engine.

@@ -1,3 +1,6 @@
+// What every cycle shares: Timer1 and its dispatch to the cycle of the
+// state, the link's two reports, the engine's time-out and the end states.
+
 #include "devices/device_cycle.h"
 
 #include "bus/bus_engine.h"
@@ -16,7 +19,7 @@ const std::array<uint8_t, 32> TDeviceCycle::kDirectoryRecord = {
 TDeviceCycle::TDeviceCycle(TComVornBus& engine, IIntervalTimer& timer1, IDeviceCycleHost& host)
     : engine_(engine), timer1_(timer1), host_(host) {
   timer1_.SetEnabled(false);
-  timer1_.SetInterval(kTickMs);
+  timer1_.SetInterval(kTick);
   timer1_.OnTimer = [this] { Timer1Timer(); };
 
   engine_.OnPong = [this](TComVornBus*, uint8_t address) { PongReceived(address); };
@@ -43,117 +46,89 @@ TDeviceCycle::~TDeviceCycle() {
 
 bool TDeviceCycle::Running() const { return timer1_.Enabled(); }
 
-void TDeviceCycle::Button1Click() {
-  // A search on top of a delivery or check would open a second link and
-  // abandon the running cycle; the operator presses again when it is done.
-  if (Running()) return;
-  if (!host_.TcpChecked() && !host_.SerialChecked()) return;
-  host_.SetControlsEnabled(false);
-  cycle_kind_ = CycleKind::Search;
-  CycleState = 0;
-  AwaitingLink = true;
-  WaitTicks = kLinkOpenWaitTicks;
-  host_.OpenLink(-1, "", "");
-  // A TCP link reports later, or never: tick meanwhile so the wait is bounded.
-  if (AwaitingLink) timer1_.SetEnabled(true);
-}
-
-bool TDeviceCycle::SendPanels(int mode) {
-  if (Running()) return false;
-  DeliveryIndex = 0;
-  CycleState = kDeliveryStart;
-  ResultsFailed = JackpotsFailed = false;
-  ResultsTried = JackpotsTried = 0;
-  WantResults = (mode == 0 || mode == 1) && ResultsPayload != nullptr;
-  WantJackpots = (mode == 0 || mode == 2) && JackpotsPayload != nullptr;
-  if (!WantResults && !WantJackpots) return false;
-  cycle_kind_ = CycleKind::Delivery;
-  AwaitingLink = false;
-  delivery_results_ = ResultsPayload;
-  delivery_jackpots_ = JackpotsPayload;
+void TDeviceCycle::Begin(TCycleKind kind) {
+  kind_ = kind;
+  awaiting_search_link_ = false;
   timer1_.SetEnabled(true);
-  return true;
-}
-
-void TDeviceCycle::CheckPanels(int mode) {
-  // A delivery taken over would never report: its panels would stay
-  // unanswered ("ENVIAR" yellow for good) with the device holding half the
-  // work. Its requested panels count as failed, so the operator can send again.
-  if (Running() && cycle_kind_ == CycleKind::Delivery) {
-    const bool want_results = WantResults;
-    const bool want_jackpots = WantJackpots;
-    if (want_results && OnPanelSent) OnPanelSent(1, true);
-    if (want_jackpots && OnPanelSent) OnPanelSent(2, true);
-  }
-  DeliveryIndex = 0;
-  CycleState = kCheckStart;
-  ResultsFailed = JackpotsFailed = false;
-  ResultsTried = JackpotsTried = 0;
-  WantResults = mode == 0 || mode == 1;
-  WantJackpots = mode == 0 || mode == 2;
-  cycle_kind_ = CycleKind::Check;
-  AwaitingLink = false;
-  timer1_.SetEnabled(true);
+  host_.RunningChanged(kind, true);
 }
 
 void TDeviceCycle::Timer1Timer() {
-  if (AwaitingLink && CycleState == 0) {
+  if (awaiting_search_link_ && v_.CycleState == TCycleState::PingResults) {
     if (!WaitOver()) return;
     // The link of "Buscar" never opened: give the controls back.
     host_.Log("[ERROR]");
-    CycleState = kEndLinkError;
+    v_.CycleState = TCycleState::EndLinkError;
   }
-  if (CycleState >= 0 && CycleState <= kSearchEnd) {
+  const int state = StateNumber(v_.CycleState);
+  if (state >= 0 && state <= StateNumber(TCycleState::SearchEnd)) {
     SearchStep();
-  } else if (CycleState >= kDeliveryStart && CycleState <= 107) {
+  } else if (state >= StateNumber(TCycleState::DeliveryChoose) &&
+             state <= StateNumber(TCycleState::DeliveryAwaitDisplay)) {
     DeliveryStep();
-  } else if (CycleState >= kCheckStart && CycleState <= 203) {
+  } else if (state >= StateNumber(TCycleState::CheckChoose) &&
+             state <= StateNumber(TCycleState::CheckAwaitAnswer)) {
     CheckStep();
-  } else if (CycleState >= kEndNormal && CycleState <= kEndLinkError) {
-    EndCycle(CycleState);
+  } else if (state >= StateNumber(TCycleState::EndNormal) &&
+             state <= StateNumber(TCycleState::EndLinkError)) {
+    EndCycle(v_.CycleState);
   }
 }
 
 void TDeviceCycle::LinkOpened() {
   timer1_.SetEnabled(true);
-  AwaitingLink = false;
-  // Only a delivery or check that is opening a link moves on. A link left
-  // over from a cycle that was taken over may still report itself open at
-  // 100 or 200: that one must not move the new cycle on.
-  const bool choosing = CycleState == 100 || CycleState == 200;
-  const bool waiting = CycleState == 101 || CycleState == 201;
-  if (waiting || (choosing && opening_link_)) CycleState += 1;
+  awaiting_search_link_ = false;
+  // A device's serial link reports from inside OpenLink; the walk moves on
+  // when that call returns. Only a walk waiting for its link moves on here:
+  // a link left over from a cycle that was taken over may still report
+  // itself open, and must not move the new cycle on.
+  if (opening_link_) {
+    opened_while_opening_ = true;
+  } else if (v_.CycleState == TCycleState::DeliveryAwaitLink) {
+    v_.CycleState = TCycleState::DeliveryAskInfo;
+  } else if (v_.CycleState == TCycleState::CheckAwaitLink) {
+    v_.CycleState = TCycleState::CheckSend;
+  }
 }
 
 void TDeviceCycle::LinkFailed() {
-  AwaitingLink = false;
+  awaiting_search_link_ = false;
   timer1_.SetEnabled(true);
-  // A device's serial port that cannot be opened reports from within
-  // OpenLink: that device fails, as an unreachable TCP device does, and the
-  // walk goes on.
-  if (opening_link_ && (CycleState == kDeliveryStart || CycleState == kCheckStart)) {
-    opening_link_failed_ = true;
-    return;
+  // A device whose link cannot be made (a serial port that cannot be opened,
+  // a TCP connection refused) has failed like one that never answers: its
+  // panel is failed and the walk goes on with the other devices.
+  if (opening_link_) {
+    failed_while_opening_ = true;
+  } else if (v_.CycleState == TCycleState::DeliveryAwaitLink ||
+             v_.CycleState == TCycleState::CheckAwaitLink) {
+    DeviceFailed();
+  } else {
+    v_.CycleState = TCycleState::EndLinkError;
   }
-  // A device whose TCP connection cannot be made (refused, unreachable) has
-  // failed like one that never connects: its panel is reported failed and the
-  // walk goes on, instead of ending the cycle for the other panel's devices.
-  if (CycleState == kDeliveryStart + 1 || CycleState == kCheckStart + 1) {
-    DeviceFailed(CycleState - 1);
-    return;
-  }
-  CycleState = kEndLinkError;
 }
 
 void TDeviceCycle::LinkTimedOut() {
   // A late time-out of a device whose cycle already ended concerns nobody.
   if (!timer1_.Enabled()) return;
-  CycleState = CycleState < kSearchEnd ? kSearchEnd : kEndLinkLost;
+  v_.CycleState = StateNumber(v_.CycleState) < StateNumber(TCycleState::SearchEnd)
+                      ? TCycleState::SearchEnd
+                      : TCycleState::EndLinkLost;
+}
+
+void TDeviceCycle::InfoReceived() {
+  // An answer counts only in the state that waits for it: one arriving after
+  // its wait ran out would otherwise push the state past its range (and stall
+  // Timer1) or move a delivery on for the wrong device.
+  if (v_.CycleState == TCycleState::AwaitVersion) {
+    SearchInfoReceived();
+  } else if (v_.CycleState == TCycleState::DeliveryAwaitInfo) {
+    DeliveryInfoReceived();
+  }
 }
 
 bool TDeviceCycle::WaitOver() {
-  if (WaitTicks != 0) {
-    --WaitTicks;
+  if (v_.WaitTicks != 0) {
+    --v_.WaitTicks;
     return false;
   }
   return true;
@@ -165,33 +140,33 @@ DeviceRow* TDeviceCycle::RowAt(int index) {
   return &rows[static_cast<size_t>(index)];
 }
 
-void TDeviceCycle::EndCycle(int state) {
-  AwaitingLink = false;
+void TDeviceCycle::EndCycle(TCycleState state) {
+  awaiting_search_link_ = false;
   // The link is closed below: the engine must not go on pinging into it and
   // declare the device lost long after the cycle ended.
   engine_.Stop();
   delivery_results_.reset();
   delivery_jackpots_.reset();
-  const bool panels_cycle = cycle_kind_ != CycleKind::Search;
+  const TCycleKind kind = kind_;
   switch (state) {
-    case kEndNormal:
+    case TCycleState::EndNormal:
       timer1_.SetEnabled(false);
-      host_.SetControlsEnabled(true);
+      host_.RunningChanged(kind, false);
       host_.CloseLink();
       break;
-    case kEndLinkLost:
+    case TCycleState::EndLinkLost:
       timer1_.SetEnabled(false);
       host_.CloseLink();
-      host_.SetControlsEnabled(true);
+      host_.RunningChanged(kind, false);
       if (OnLinkLost) OnLinkLost();
       break;
     default:
       host_.CloseLink();
       timer1_.SetEnabled(false);
-      host_.SetControlsEnabled(true);
+      host_.RunningChanged(kind, false);
       // A delivery or check cut short by a link error would otherwise leave
       // the main window believing it still runs: tell it the link was lost.
-      if (panels_cycle && OnLinkLost) OnLinkLost();
+      if (kind != TCycleKind::Search && OnLinkLost) OnLinkLost();
       break;
   }
 }

@@ -1,23 +1,25 @@
 #pragma once
-// The search window's timer-driven cycle: the search started by "Buscar"
-// (states 0-11), the delivery of panels (100-107), the presence check of panel
-// devices (200-203) and the end states (253 normal, 254 link lost, 255 link
-// error). One integer state, stepped by Timer1 every 100 ms; answers arrive as
+// The device session's timer-driven cycle: the search started by "Buscar",
+// the delivery of panels, the presence check of panel devices, and the ends
+// of all three. One state, stepped by Timer1 every 100 ms; answers arrive as
 // bus engine events and move the state on.
 //
-// TDeviceCycle owns no widget and no link. The search window owns it, hands it
-// the bus engine, its Timer1 and itself as the host, and forwards to it:
-// Button1Click, LinkOpened and LinkFailed (from its link layer), SendPanels and
-// CheckPanels (from the main window). The constructor takes over Timer1's
+// TDeviceCycle owns no link and no list. Its host (the device session) opens
+// and closes links, keeps the rows and the log, and forwards the link's two
+// reports, LinkOpened and LinkFailed. The constructor takes over Timer1's
 // OnTimer and the engine events OnPong, OnInfo, OnBuild, OnTimeout,
 // OnDirectoryWritten, OnDisplayWritten and OnCheckResult; OnSend stays the
-// window's. The window's OpenLink sets RateIndex (0 for "Auto", -1 for a fixed
-// rate) and its ListRates fills RateList.
+// host's.
 //
-// Threading: everything runs on the UI thread. Host calls may re-enter the
-// cycle (a serial link reports LinkOpened or LinkFailed from within OpenLink).
+// Each cycle's states and transitions live in its own file:
+// device_cycle_search.cpp, device_cycle_delivery.cpp, device_cycle_check.cpp.
+//
+// Threading: everything runs on one thread (the UI thread in the program).
+// Host calls may re-enter the cycle: a serial link reports LinkOpened or
+// LinkFailed from within OpenLink.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,35 +27,69 @@
 #include <vector>
 
 #include "devices/device_row.h"
+#include "devices/link_settings.h"
+#include "devices/panel_types.h"
 
 namespace quinterra {
 
 class TComVornBus;
 class IIntervalTimer;
 
-// What the cycle needs of the search window.
+// The cycle's states. Their numbers are the ones the log and the tests use:
+// 0-11 search, 100-107 delivery, 200-203 check, 253-255 ends.
+enum class TCycleState : int {
+  PingResults = 0,
+  AwaitResultsPongs = 1,
+  PingJackpots = 2,
+  AwaitJackpotsPongs = 3,
+  PickRow = 4,
+  AskVersion = 5,
+  AwaitVersion = 6,
+  AskBuild = 7,
+  AwaitBuild = 8,
+  SearchEnd = 11,
+
+  DeliveryChoose = 100,
+  DeliveryAwaitLink = 101,
+  DeliveryAskInfo = 102,
+  DeliveryAwaitInfo = 103,
+  DeliveryWriteDirectory = 104,
+  DeliveryAwaitDirectory = 105,
+  DeliveryWriteDisplay = 106,
+  DeliveryAwaitDisplay = 107,
+
+  CheckChoose = 200,
+  CheckAwaitLink = 201,
+  CheckSend = 202,
+  CheckAwaitAnswer = 203,
+
+  EndNormal = 253,
+  EndLinkLost = 254,
+  EndLinkError = 255,
+};
+
+inline int StateNumber(TCycleState state) { return static_cast<int>(state); }
+
+enum class TCycleKind { Search, Delivery, Check };
+
+// What the cycle needs of the session.
 class IDeviceCycleHost {
  public:
   virtual ~IDeviceCycleHost() = default;
-  // kind: 1 serial, 2 TCP, -1 from the radio buttons; any other kind opens
-  // nothing. address/second: COM number and rate, or IP address and port;
-  // empty texts take the window's controls. Reports back through LinkOpened
-  // or LinkFailed (a serial link from within this call).
-  virtual void OpenLink(int kind, const std::string& address, const std::string& second) = 0;
+  // Opens a link to target at speed: a COM number and a rate, or an IP
+  // address and a TCP port, as texts. Texts that name no link open nothing.
+  // Reports back through LinkOpened or LinkFailed (a serial link from within
+  // this call).
+  virtual void OpenLink(TLinkKind kind, const std::string& target, const std::string& speed) = 0;
   virtual void CloseLink() = 0;
-  virtual bool TcpChecked() = 0;     // "TCP/IP"
-  virtual bool SerialChecked() = 0;  // "SERIE"
-  virtual std::string IpText() = 0;    // Edit1
-  virtual std::string PortText() = 0;  // Edit2
-  virtual std::string ComText() = 0;   // ComboBox1, e.g. "COM3 - Communications Port"
-  // A serial worker exists and is not stopping.
-  virtual bool SerialWorkerAlive() = 0;
-  virtual int SerialRate() = 0;             // the worker's VelocidadSerie
-  virtual void SetSerialRate(int rate) = 0;  // the port stays open
+  // A serial link is open and not closing; its rate; a new rate (the port
+  // stays open).
+  virtual bool SerialLinkAlive() = 0;
+  virtual int SerialRate() = 0;
+  virtual void SetSerialRate(int rate) = 0;
   virtual void Log(const std::string& line) = 0;
-  // false when a search starts; true applies the re-enable rule of the end
-  // states (both radio buttons and buttons, then the checked kind's boxes).
-  virtual void SetControlsEnabled(bool enabled) = 0;
+  // A cycle of kind starts (also when it takes over another) or ends.
+  virtual void RunningChanged(TCycleKind kind, bool running) = 0;
   virtual std::vector<DeviceRow>& Rows() = 0;
   // A row was added or a field of one changed.
   virtual void RowsChanged() = 0;
@@ -61,31 +97,40 @@ class IDeviceCycleHost {
   virtual int Random(int n) = 0;
 };
 
-enum class TLinkKind { None = 0, Serial = 1, Tcp = 2 };
-
 using TPanelPayload = std::shared_ptr<const std::vector<uint8_t>>;
+
+// The cycle's variables, for reading.
+struct TCycleVariables {
+  TCycleState CycleState = TCycleState::EndNormal;
+  int WaitTicks = 0;
+  int IdentifyIndex = 0;
+  // Place in RateList of the automatic rate search; -1 for a fixed rate.
+  int RateIndex = -1;
+  int DeliveryIndex = 0;
+  bool WantResults = false;
+  bool WantJackpots = false;
+  bool ResultsFailed = false;
+  bool JackpotsFailed = false;
+  int ResultsTried = 0;
+  int JackpotsTried = 0;
+  int PanelKind = 0;
+  TLinkKind LinkKind = TLinkKind::None;
+  std::string LinkTarget;
+  std::string LinkSpeed;
+};
 
 class TDeviceCycle {
  public:
-  // Tick and waits, in Timer1 ticks of 100 ms. A wait set to n lasts n+1
-  // ticks.
-  static constexpr int kTickMs = 100;
+  // Timer1's period. Waits count its ticks; a wait set to n lasts n+1 ticks.
+  static constexpr std::chrono::milliseconds kTick{100};
   static constexpr int kPingWaitTicks = 10;
   static constexpr int kIdentifyWaitTicks = 15;
   static constexpr int kDeviceStepWaitTicks = 25;
   // Bound on the wait for a link to open (a TCP connect that never
-  // completes, a TCP address that opens nothing).
+  // completes).
   static constexpr int kLinkOpenWaitTicks = 50;
   // The automatic rate search tries at most this many rates of RateList.
   static constexpr int kMaxAutoRates = 4;
-
-  // States with a name.
-  static constexpr int kSearchEnd = 11;
-  static constexpr int kDeliveryStart = 100;
-  static constexpr int kCheckStart = 200;
-  static constexpr int kEndNormal = 253;
-  static constexpr int kEndLinkLost = 254;
-  static constexpr int kEndLinkError = 255;
 
   // The record written to the directory area before every panel: one entry
   // for the object at display offset 0, then the end of the list.
@@ -97,16 +142,18 @@ class TDeviceCycle {
   TDeviceCycle(const TDeviceCycle&) = delete;
   TDeviceCycle& operator=(const TDeviceCycle&) = delete;
 
-  // "Buscar". Refused (nothing happens) while Timer1 runs any cycle.
-  void Button1Click();
-  // Starts a delivery; false when Timer1 runs or nothing is to be sent.
-  bool SendPanels(int mode);
+  // "Buscar" on the link of settings. Refused (false) while any cycle runs,
+  // or when settings name no link kind.
+  bool Search(const TLinkSettings& settings);
+  // Starts a delivery of the payloads for mode; false when a cycle runs or
+  // no requested panel has a payload. The delivery keeps these payloads.
+  bool SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots);
   // Starts a presence check, taking over whatever runs.
-  void CheckPanels(int mode);
+  void CheckPanels(TPanelMode mode);
 
   // Timer1's handler.
   void Timer1Timer();
-  // The link layer's two steps.
+  // The link's two reports.
   void LinkOpened();
   void LinkFailed();
 
@@ -119,69 +166,65 @@ class TDeviceCycle {
   void DisplayWritten();
   void CheckAnswered(bool match);
 
-  // Reports to the window, called only when filled.
-  std::function<void(int panel, bool failed)> OnPanelSent;
-  std::function<void(int panel, bool active)> OnPanelChecked;
+  // Reports, called only when filled.
+  std::function<void(TPanel panel, TPanelResult result)> OnPanelSent;
+  std::function<void(TPanel panel, bool active)> OnPanelChecked;
   std::function<void()> OnLinkLost;
 
-  // Panel contents handed over by the main window before SendPanels. A
-  // delivery keeps the payloads it started with, so a slot replaced or
-  // emptied meanwhile changes nothing for it.
-  TPanelPayload ResultsPayload;
-  TPanelPayload JackpotsPayload;
-
-  // Cycle variables.
-  int CycleState = kEndNormal;
-  int WaitTicks = 0;
-  int IdentifyIndex = 0;
-  int RateIndex = -1;
-  std::vector<int> RateList;
-  int DeliveryIndex = 0;
-  bool WantResults = false;
-  bool WantJackpots = false;
-  bool ResultsFailed = false;
-  bool JackpotsFailed = false;
-  int ResultsTried = 0;
-  int JackpotsTried = 0;
-  int PanelKind = 0;
-  TLinkKind LinkKind = TLinkKind::None;
-  std::string LinkTarget;
-  std::string LinkSpeed;
-  // A search waits for the link "Buscar" opened (counted in WaitTicks).
-  bool AwaitingLink = false;
-
   bool Running() const;
+  TCycleKind Kind() const { return kind_; }
+  TCycleState State() const { return v_.CycleState; }
+  const TCycleVariables& Variables() const { return v_; }
+  // The settings of the last "Buscar".
+  const TLinkSettings& SearchSettings() const { return search_; }
 
  private:
-  // True only while a device's link is being opened: a serial link reports
-  // itself open from inside that call.
-  bool opening_link_ = false;
-  bool opening_link_failed_ = false;
-  void SearchStep();
-  void PingAddress(uint8_t address);
-  void PickNextRow();
-  void NextRate();
-  void DeliveryStep();
-  void CheckStep();
-  void ChooseNextDevice(int start_state);
-  bool Serves(const DeviceRow& row) const;
-  void PrepareLinkParameters(const DeviceRow& row);
-  void DeviceFailed(int start_state);
-  void ReportWalk(int start_state);
-  void EndCycle(int state);
+  // A cycle starts: Timer1 runs, the host hears of it.
+  void Begin(TCycleKind kind);
   // The tick rule of the waiting states: true when the wait is over.
   bool WaitOver();
-  std::string LinkAddressOfCheckedLink();
-  std::string SpeedOrPortOfCheckedLink();
+  void EndCycle(TCycleState state);
   DeviceRow* RowAt(int index);
 
-  // Which cycle the end states finish.
-  enum class CycleKind { Search, Delivery, Check };
+  // The search (device_cycle_search.cpp).
+  void SearchStep();
+  void SearchInfoReceived();
+  void PingAddress(uint8_t address, TCycleState waiting);
+  void PickNextRow();
+  void NextRate();
+  std::string LinkAddressOfSearch() const;
+  std::string SpeedOrPortOfSearch();
+
+  // The delivery (device_cycle_delivery.cpp), and what it shares with the
+  // check: the walk over the rows and its reports.
+  void DeliveryStep();
+  void DeliveryInfoReceived();
+  void ReportAbandonedDelivery();
+  void ChooseNextDevice();
+  bool Serves(const DeviceRow& row) const;
+  void PrepareLinkParameters(const DeviceRow& row);
+  // The device being served failed: its panel is failed, the walk goes on.
+  void DeviceFailed();
+  void ReportWalk();
+  // The walk's states for the running kind.
+  TCycleState ChooseState() const;
+
+  // The check (device_cycle_check.cpp).
+  void CheckStep();
 
   TComVornBus& engine_;
   IIntervalTimer& timer1_;
   IDeviceCycleHost& host_;
-  CycleKind cycle_kind_ = CycleKind::Search;
+  TCycleVariables v_;
+  TCycleKind kind_ = TCycleKind::Search;
+  TLinkSettings search_;
+  // A search waits for the link "Buscar" opened (counted in WaitTicks).
+  bool awaiting_search_link_ = false;
+  // True only while a device's link is being opened: a serial link reports
+  // itself open, or failed, from inside that call.
+  bool opening_link_ = false;
+  bool opened_while_opening_ = false;
+  bool failed_while_opening_ = false;
   // The payloads of the running delivery.
   TPanelPayload delivery_results_;
   TPanelPayload delivery_jackpots_;

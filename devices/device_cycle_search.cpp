@@ -5,86 +5,111 @@
 
 #include "bus/bus_engine.h"
 #include "devices/device_cycle.h"
-#include "devices/device_cycle_text.h"
 #include "platform/codepage1252.h"
+#include "platform/interval_timer.h"
 #include "platform/number_text.h"
 
 namespace quinterra {
 
-using device_cycle_text::ParseDecimal;
+bool TDeviceCycle::Search(const TLinkSettings& settings) {
+  // A search on top of a delivery or check would open a second link and
+  // abandon the running cycle; the operator presses again when it is done.
+  if (Running()) return false;
+  if (settings.Kind != TLinkKind::Serial && settings.Kind != TLinkKind::Tcp) return false;
+  search_ = settings;
+  kind_ = TCycleKind::Search;
+  host_.RunningChanged(TCycleKind::Search, true);
+  v_.CycleState = TCycleState::PingResults;
+  awaiting_search_link_ = true;
+  v_.WaitTicks = kLinkOpenWaitTicks;
+  if (settings.Kind == TLinkKind::Tcp) {
+    host_.OpenLink(TLinkKind::Tcp, settings.IpAddress, settings.TcpPort);
+  } else {
+    const TSearchRate rate = ChooseSearchRate(settings);
+    v_.RateIndex = rate.RateIndex;
+    host_.Log(rate.LogLine);
+    host_.OpenLink(TLinkKind::Serial, std::to_string(NumberInText(settings.ComEntry, 0)),
+                   std::to_string(rate.Rate));
+  }
+  // A TCP link reports later, or never: tick meanwhile so the wait is bounded.
+  if (awaiting_search_link_) timer1_.SetEnabled(true);
+  return true;
+}
 
 void TDeviceCycle::SearchStep() {
-  switch (CycleState) {
-    case 0:
-      PingAddress(1);
+  switch (v_.CycleState) {
+    case TCycleState::PingResults:
+      PingAddress(1, TCycleState::AwaitResultsPongs);
       break;
-    case 1:
-      if (WaitOver()) CycleState = 2;
+    case TCycleState::AwaitResultsPongs:
+      if (WaitOver()) v_.CycleState = TCycleState::PingJackpots;
       break;
-    case 2:
-      PingAddress(2);
+    case TCycleState::PingJackpots:
+      PingAddress(2, TCycleState::AwaitJackpotsPongs);
       break;
-    case 3:
-      if (WaitOver()) CycleState = 4;
+    case TCycleState::AwaitJackpotsPongs:
+      if (WaitOver()) v_.CycleState = TCycleState::PickRow;
       break;
-    case 4:
+    case TCycleState::PickRow:
       PickNextRow();
       break;
-    case 5:
+    case TCycleState::AskVersion:
       // The state moves on before the request so that an answer coming back
       // at once finds the state that waits for it.
-      WaitTicks = kIdentifyWaitTicks;
-      CycleState = 6;
+      v_.WaitTicks = kIdentifyWaitTicks;
+      v_.CycleState = TCycleState::AwaitVersion;
       engine_.RequestInfo();
       break;
-    case 7:
-      WaitTicks = kIdentifyWaitTicks;
-      CycleState = 8;
+    case TCycleState::AskBuild:
+      v_.WaitTicks = kIdentifyWaitTicks;
+      v_.CycleState = TCycleState::AwaitBuild;
       engine_.RequestBuild();
       break;
-    case 6:
-    case 8:
+    case TCycleState::AwaitVersion:
+    case TCycleState::AwaitBuild:
       // A device that does not identify itself ends the whole search.
       if (WaitOver()) {
-        WaitTicks = 0;
-        CycleState = kSearchEnd;
+        v_.WaitTicks = 0;
+        v_.CycleState = TCycleState::SearchEnd;
       }
       break;
-    case kSearchEnd:
-      CycleState = kEndNormal;
+    case TCycleState::SearchEnd:
+      v_.CycleState = TCycleState::EndNormal;
       break;
     default:
       break;
   }
 }
 
-void TDeviceCycle::PingAddress(uint8_t address) {
+void TDeviceCycle::PingAddress(uint8_t address, TCycleState waiting) {
   engine_.Stop();
   engine_.SetTarget(address);
-  CycleState += 1;
+  v_.CycleState = waiting;
   engine_.Ping();
   host_.Log("[Ping]");
-  IdentifyIndex = 0;
-  WaitTicks = kPingWaitTicks;
+  v_.IdentifyIndex = 0;
+  v_.WaitTicks = kPingWaitTicks;
 }
 
 void TDeviceCycle::PickNextRow() {
   const std::vector<DeviceRow>& rows = host_.Rows();
   int found = -1;
   int target = 0;
-  for (size_t i = IdentifyIndex < 0 ? 0 : static_cast<size_t>(IdentifyIndex); i < rows.size(); ++i) {
+  for (size_t i = v_.IdentifyIndex < 0 ? 0 : static_cast<size_t>(v_.IdentifyIndex); i < rows.size();
+       ++i) {
     // A row whose number is no bus address cannot be asked; it keeps its
     // empty version.
-    if (rows[i].Version.empty() && ParseDecimal(rows[i].Number, &target) && target >= 0 &&
-        target <= 255) {
+    const std::optional<int> address = rows[i].Address();
+    if (rows[i].Version.empty() && address && *address >= 0 && *address <= 255) {
       found = static_cast<int>(i);
+      target = *address;
       break;
     }
   }
-  IdentifyIndex = found;
+  v_.IdentifyIndex = found;
   if (found >= 0) {
     // Asked over whatever link is open now, whatever the row's own link.
-    CycleState = 5;
+    v_.CycleState = TCycleState::AskVersion;
     engine_.Stop();
     engine_.SetTarget(static_cast<uint8_t>(target));
     return;
@@ -93,45 +118,43 @@ void TDeviceCycle::PickNextRow() {
 }
 
 void TDeviceCycle::NextRate() {
-  if (!host_.SerialChecked() || RateIndex == -1) {
-    CycleState = kEndNormal;
+  if (search_.Kind != TLinkKind::Serial || v_.RateIndex == -1) {
+    v_.CycleState = TCycleState::EndNormal;
     return;
   }
   // The automatic search ends at the last rate of a short list.
-  const int last = std::min(kMaxAutoRates, static_cast<int>(RateList.size())) - 1;
-  if (RateIndex >= last) {
-    CycleState = kEndNormal;
+  const int last = std::min(kMaxAutoRates, static_cast<int>(search_.RateList.size())) - 1;
+  if (v_.RateIndex >= last) {
+    v_.CycleState = TCycleState::EndNormal;
     return;
   }
-  RateIndex += 1;
-  if (!host_.SerialWorkerAlive()) {
-    CycleState = kSearchEnd;
+  v_.RateIndex += 1;
+  if (!host_.SerialLinkAlive()) {
+    v_.CycleState = TCycleState::SearchEnd;
     return;
   }
-  const int rate = RateList[static_cast<size_t>(RateIndex)];
+  const int rate = search_.RateList[static_cast<size_t>(v_.RateIndex)];
   host_.Log("{" + std::to_string(rate) + "}");
   host_.SetSerialRate(rate);
-  CycleState = 0;
+  v_.CycleState = TCycleState::PingResults;
 }
 
-std::string TDeviceCycle::LinkAddressOfCheckedLink() {
-  if (host_.TcpChecked()) return host_.IpText();
-  if (host_.SerialChecked()) return "COM" + std::to_string(NumberInText(host_.ComText(), 0));
-  return std::string();
+std::string TDeviceCycle::LinkAddressOfSearch() const {
+  if (search_.Kind == TLinkKind::Tcp) return search_.IpAddress;
+  return "COM" + std::to_string(NumberInText(search_.ComEntry, 0));
 }
 
-std::string TDeviceCycle::SpeedOrPortOfCheckedLink() {
-  if (host_.TcpChecked()) return host_.PortText();
-  if (host_.SerialChecked()) return std::to_string(host_.SerialRate());
-  return std::string();
+std::string TDeviceCycle::SpeedOrPortOfSearch() {
+  if (search_.Kind == TLinkKind::Tcp) return search_.TcpPort;
+  return std::to_string(host_.SerialRate());
 }
 
 void TDeviceCycle::PongReceived(uint8_t address) {
   if (address != 1 && address != 2) return;
   host_.Log("[Pong " + std::to_string(address) + "]");
   const std::string number = std::to_string(address);
-  const std::string link_address = LinkAddressOfCheckedLink();
-  const std::string speed_or_port = SpeedOrPortOfCheckedLink();
+  const std::string link_address = LinkAddressOfSearch();
+  const std::string speed_or_port = SpeedOrPortOfSearch();
   std::vector<DeviceRow>& rows = host_.Rows();
   for (const DeviceRow& row : rows) {
     if (row.Number == number && row.LinkAddress == link_address &&
@@ -149,30 +172,23 @@ void TDeviceCycle::PongReceived(uint8_t address) {
   host_.RowsChanged();
 }
 
-void TDeviceCycle::InfoReceived() {
-  // An answer counts only in the state that waits for it: one arriving after
-  // its wait ran out would otherwise push the state past its range (and stall
-  // Timer1) or move a delivery on for the wrong device.
-  if (CycleState == 6) {
-    if (DeviceRow* row = RowAt(IdentifyIndex)) {
-      row->Version = engine_.VersionText();
-      host_.RowsChanged();
-    }
-    CycleState = 7;
-  } else if (CycleState == 103) {
-    CycleState = 104;
+void TDeviceCycle::SearchInfoReceived() {
+  if (DeviceRow* row = RowAt(v_.IdentifyIndex)) {
+    row->Version = engine_.VersionText();
+    host_.RowsChanged();
   }
+  v_.CycleState = TCycleState::AskBuild;
 }
 
 void TDeviceCycle::BuildReceived() {
-  if (CycleState != 8) return;
-  if (DeviceRow* row = RowAt(IdentifyIndex)) {
+  if (v_.CycleState != TCycleState::AwaitBuild) return;
+  if (DeviceRow* row = RowAt(v_.IdentifyIndex)) {
     // The device sends single-byte characters; the list holds UTF-8.
     row->Build = Utf8FromCp1252(engine_.BuildText());
     host_.RowsChanged();
   }
-  IdentifyIndex += 1;
-  CycleState = 4;
+  v_.IdentifyIndex += 1;
+  v_.CycleState = TCycleState::PickRow;
 }
 
 }  // namespace quinterra

@@ -1,8 +1,12 @@
 #pragma once
 // One known panel device: one row of the search window's list and one
-// section of equipos.ini. Every field is text, as the list shows it.
+// section of equipos.ini. Every field is text, as the list shows it; the
+// accessors read them the one way the program reads them.
 
+#include <optional>
 #include <string>
+
+#include "devices/panel_types.h"
 
 namespace quinterra {
 
@@ -14,6 +18,15 @@ struct DeviceRow {
   std::string Build;
   std::string Name;
   std::string Selected = "*";  // "*" selected, " " not selected
+
+  // Number as an integer (leading blanks allowed); none when it is no number.
+  std::optional<int> Address() const;
+  // The panel the row serves: Number exactly "1" or "2". Rows are told apart
+  // by their text, so " 1" or "01" serve no panel.
+  std::optional<TPanel> Panel() const;
+  bool IsSelected() const { return Selected == "*"; }
+  // "COM" at the start of LinkAddress is a serial port, anything else TCP.
+  TLinkKind Kind() const;
 };
 
 }  // namespace quinterra

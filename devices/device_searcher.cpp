@@ -21,11 +21,9 @@
 
 #include <chrono>
 
-#include "bus/bus_engine.h"
 #include "devices/searcher_dialogs.h"
 #include "links/link_layer.h"
 #include "links/port_listing.h"
-#include "platform/interval_timer.h"
 #include "platform/profile_file.h"
 
 namespace quinterra {
@@ -69,27 +67,27 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
       dialogs_(environment.Dialogs ? environment.Dialogs
                                    : std::make_shared<MessageBoxDialogs>()),
       present_ports_(std::move(environment.PresentPorts)),
-      settable_rates_(std::move(environment.SettableRates)),
-      timer1_(timers.CreateTimer()),
-      // The engine and the cycle exist from the start because the rate list
-      // that ListRates fills lives in the cycle; the engine's events are
-      // assigned in the order of creation below.
-      engine_(std::make_unique<TComVornBus>(timers)),
-      cycle_(std::make_unique<TDeviceCycle>(*engine_, *timer1_, *this)),
-      ResultsPayload(cycle_->ResultsPayload),
-      JackpotsPayload(cycle_->JackpotsPayload) {
+      settable_rates_(std::move(environment.SettableRates)) {
   setWindowTitle(QString::fromUtf8("Buscador de dispositivos"));
   setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   BuildMenu();
   BuildControls();
 
-  // The order of creation: the check bytes' generator, the registry file,
-  // the ports and the rates of the first, the log hidden, the engine's
-  // way out, then "SERIE".
-  random_.seed(environment.RandomSeed ? *environment.RandomSeed : TickCount());
-  devices_file_ = std::make_unique<TProfileFile>(start_folder_ + "equipos.ini");
-
+  // The order of creation: the session (the check bytes' generator, the
+  // registry file, the engine), the ports and the rates of the first, the
+  // log hidden, then "SERIE".
   com_ports_.ReadOverrides(TProfileFile(start_folder_ + "config.ini"));
+  session_ = std::make_unique<TDeviceSession>(
+      timers, std::make_unique<TLinkLayer>(com_ports_), start_folder_,
+      environment.RandomSeed ? *environment.RandomSeed : TickCount());
+  session_->OnLog = [this](TDeviceSession*, const std::string& line) {
+    Memo1->appendPlainText(QString::fromStdString(line));
+  };
+  session_->OnRowsChanged = [this](TDeviceSession*) { RefreshListView(); };
+  session_->OnRunningChanged = [this](TDeviceSession*, TCycleKind kind, bool running) {
+    CycleRunningChanged(kind, running);
+  };
+
   if (!present_ports_) {
     present_ports_ = [this] { return PresentPortNames(com_ports_); };
   }
@@ -100,41 +98,15 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
 
   ShowLog(false);
 
-  link_ = std::make_unique<TLinkLayer>(com_ports_);
-  link_->OnLog = [this](const std::string& line) { AddLog(line); };
-  link_->OnLinkOpened = [this] { LinkOpened(); };
-  link_->OnLinkFailed = [this] { LinkFailed(); };
-  link_->OnReceived = [this](const uint8_t* bytes, int count) { ReceivedBytes(bytes, count); };
-  engine_->OnSend = [this](TComVornBus*, const uint8_t* bytes, int, int count) {
-    SendToLink(bytes, count);
-  };
-  cycle_->OnPanelSent = [this](int panel, bool failed) {
-    if (OnPanelSent) OnPanelSent(this, panel, failed);
-  };
-  cycle_->OnPanelChecked = [this](int panel, bool active) {
-    if (OnPanelChecked) OnPanelChecked(this, panel, active);
-  };
-  cycle_->OnLinkLost = [this] {
-    if (OnLinkLost) OnLinkLost(this);
-  };
-
   RadioButton2->setChecked(true);
   RadioButton2Click();
 }
 
 TFormDeviceSearcher::~TFormDeviceSearcher() {
-  // The link goes first and quietly: its events would reach a cycle that is
-  // being taken apart.
-  if (link_) {
-    link_->OnLog = nullptr;
-    link_->OnLinkOpened = nullptr;
-    link_->OnLinkFailed = nullptr;
-    link_->OnReceived = nullptr;
-    link_->CloseLink();
-    link_.reset();
-  }
-  engine_->OnSend = nullptr;
-  timer1_->SetEnabled(false);
+  // Quietly: the session's last events would reach widgets being taken apart.
+  session_->OnLog = nullptr;
+  session_->OnRowsChanged = nullptr;
+  session_->OnRunningChanged = nullptr;
 }
 
 void TFormDeviceSearcher::BuildMenu() {
@@ -265,6 +237,19 @@ void TFormDeviceSearcher::ShowLog(bool show) {
   }
 }
 
+void TFormDeviceSearcher::CycleRunningChanged(TCycleKind kind, bool running) {
+  if (!running) {
+    SetControlsEnabled(true);
+  } else if (kind == TCycleKind::Search) {
+    SetControlsEnabled(false);
+  } else {
+    // A delivery or check walks the rows and holds the link: a search or a
+    // removal now could not act. Showing it beats ignoring the click.
+    Button1->setEnabled(false);
+    Button2->setEnabled(false);
+  }
+}
+
 void TFormDeviceSearcher::SetControlsEnabled(bool enabled) {
   RadioButton1->setEnabled(enabled);
   RadioButton2->setEnabled(enabled);
@@ -280,17 +265,6 @@ void TFormDeviceSearcher::SetControlsEnabled(bool enabled) {
   } else if (RadioButton2->isChecked()) {
     RadioButton2Click();
   }
-}
-
-bool TFormDeviceSearcher::TcpChecked() { return RadioButton1->isChecked(); }
-bool TFormDeviceSearcher::SerialChecked() { return RadioButton2->isChecked(); }
-std::string TFormDeviceSearcher::IpText() { return Edit1->text().toStdString(); }
-std::string TFormDeviceSearcher::PortText() { return Edit2->text().toStdString(); }
-std::string TFormDeviceSearcher::ComText() { return ComboBox1->currentText().toStdString(); }
-
-int TFormDeviceSearcher::Random(int n) {
-  if (n <= 1) return 0;
-  return std::uniform_int_distribution<int>(0, n - 1)(random_);
 }
 
 void TFormDeviceSearcher::showEvent(QShowEvent* event) {
@@ -321,13 +295,7 @@ void TFormDeviceSearcher::reject() {
   if (MayClose()) QDialog::reject();
 }
 
-// The cycle does the work; the window gives it its controls and link.
-void TFormDeviceSearcher::Button1Click() { cycle_->Button1Click(); }
-void TFormDeviceSearcher::Timer1Timer() { cycle_->Timer1Timer(); }
-void TFormDeviceSearcher::LinkOpened() { cycle_->LinkOpened(); }
-void TFormDeviceSearcher::LinkFailed() { cycle_->LinkFailed(); }
-bool TFormDeviceSearcher::SendPanels(int mode) { return cycle_->SendPanels(mode); }
-void TFormDeviceSearcher::CheckPanels(int mode) { cycle_->CheckPanels(mode); }
+void TFormDeviceSearcher::Button1Click() { session_->Search(LinkSettings()); }
 
 bool TFormDeviceSearcher::MayClose() {
   CloseAction action = CloseAction::Hide;

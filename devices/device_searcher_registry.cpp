@@ -4,20 +4,11 @@
 #include <QTreeWidget>
 
 #include "devices/device_names.h"
-#include "devices/device_registry_file.h"
 #include "devices/device_searcher.h"
 #include "devices/searcher_dialogs.h"
-#include "platform/file_io.h"
-#include "platform/number_text.h"
-#include "platform/profile_file.h"
 
 namespace quinterra {
 namespace {
-
-// The registry is read once per run of the program, whichever window asks.
-bool devices_loaded = false;
-
-int NumberOf(const DeviceRow& row) { return ParseWholeInteger(row.Number).value_or(0); }
 
 QStringList ColumnsOf(const DeviceRow& row) {
   return {QString::fromStdString(row.Number),      QString::fromStdString(row.LinkAddress),
@@ -28,12 +19,6 @@ QStringList ColumnsOf(const DeviceRow& row) {
 
 }  // namespace
 
-void TFormDeviceSearcher::ForgetDevicesLoaded() { devices_loaded = false; }
-
-std::vector<DeviceRow>& TFormDeviceSearcher::Rows() { return rows_; }
-
-void TFormDeviceSearcher::RowsChanged() { RefreshListView(); }
-
 void TFormDeviceSearcher::RefreshListView() {
   const int highlighted =
       ListView1->selectedItems().isEmpty()
@@ -41,7 +26,7 @@ void TFormDeviceSearcher::RefreshListView() {
           : ListView1->indexOfTopLevelItem(ListView1->selectedItems().first());
   ListView1->clear();
   QList<QTreeWidgetItem*> items;
-  for (const DeviceRow& row : rows_) items << new QTreeWidgetItem(ColumnsOf(row));
+  for (const DeviceRow& row : session_->Devices()) items << new QTreeWidgetItem(ColumnsOf(row));
   ListView1->addTopLevelItems(items);
   if (highlighted >= 0 && highlighted < ListView1->topLevelItemCount()) {
     ListView1->topLevelItem(highlighted)->setSelected(true);
@@ -49,71 +34,31 @@ void TFormDeviceSearcher::RefreshListView() {
   }
 }
 
-void TFormDeviceSearcher::LoadDevices() {
-  if (devices_loaded) return;
-  devices_loaded = true;
-
-  rows_.clear();
-  const ProfileText file = ReadDeviceFile(devices_file_->Path());
-  for (const std::string& section : file.SectionNames()) {
-    if (std::optional<DeviceRow> row = ReadDeviceSection(file, section)) rows_.push_back(*row);
-  }
-  RefreshListView();
-  PublishDevices();
-}
-
-void TFormDeviceSearcher::PublishDevices() {
-  if (OnDevicesCleared) OnDevicesCleared(this);
-  // A handler may change the list (a menu rebuilt from it calls back); walk
-  // a copy.
-  const std::vector<DeviceRow> rows = rows_;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (OnDeviceListed) {
-      OnDeviceListed(this, NumberOf(rows[i]), static_cast<int>(i), rows[i].Name,
-                     rows[i].Selected == "*");
-    }
-  }
-  if (OnDevicesListed) OnDevicesListed(this);
-}
-
 bool TFormDeviceSearcher::SaveDevices() {
-  bool saved = true;
-  QString failure;
-  try {
-    SaveDeviceFile(devices_file_->Path(), rows_);
-  } catch (const FileError& error) {
-    saved = false;
-    failure = QString::fromStdString(error.what());
-  }
-  // The menu follows the list, whether or not the file could keep it.
-  PublishDevices();
-  if (!saved) dialogs_->ShowError(this, failure);
-  return saved;
+  std::string failure;
+  if (session_->SaveDevices(&failure)) return true;
+  dialogs_->ShowError(this, QString::fromStdString(failure));
+  return false;
 }
 
 void TFormDeviceSearcher::SetDeviceSelected(int row_index, bool selected) {
-  if (row_index >= 0 && row_index < static_cast<int>(rows_.size())) {
-    rows_[row_index].Selected = selected ? "*" : " ";
-    RefreshListView();
+  std::string failure;
+  if (!session_->SetDeviceSelected(row_index, selected, &failure)) {
+    dialogs_->ShowError(this, QString::fromStdString(failure));
   }
-  SaveDevices();
 }
 
 void TFormDeviceSearcher::Button2Click() {
-  // A running delivery or check walks the rows by index; a row taken away
-  // under it would shift the device it is serving.
-  if (cycle_->Running()) return;
   const QList<QTreeWidgetItem*> highlighted = ListView1->selectedItems();
   if (highlighted.isEmpty()) return;
   const int index = ListView1->indexOfTopLevelItem(highlighted.first());
-  if (index < 0 || index >= static_cast<int>(rows_.size())) return;
-  rows_.erase(rows_.begin() + index);
+  if (!session_->RemoveDevice(index)) return;
   delete ListView1->takeTopLevelItem(index);
   ListView1->clearSelection();
 }
 
 void TFormDeviceSearcher::FormClose(CloseAction& action) {
-  const QString problem = DeviceNamesProblem(rows_);
+  const QString problem = DeviceNamesProblem(session_->Devices());
   if (!problem.isEmpty()) {
     dialogs_->ShowInfo(this, problem);
     action = CloseAction::None;

@@ -13,6 +13,8 @@
 #include "bus/bus_frame.h"
 #include "platform/simulated_clock.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
 using quinterra::SimulatedClock;
@@ -100,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ++answers_taken;
       CheckPayload(bus.ReceiveFrame());
     }
-    if (b == 0xFE) clock.Advance(2500);  // let the timers run now and then
+    if (b == 0xFE) clock.Advance(2500ms);  // let the timers run now and then
   };
   if (choice & 0x80) {
     // Chunks of: address, code selector, P0..P4, payload length, payload.
@@ -116,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       made.Encode();
       for (uint16_t i = 0; i < made.EncodedLength; ++i) feed(made.Encoded[i]);
       at += 8 + length;
-      if (data[at - 1] == 0xFE) clock.Advance(2500);
+      if (data[at - 1] == 0xFE) clock.Advance(2500ms);
     }
   } else {
     for (size_t i = 0; i < size; ++i) feed(data[i]);

@@ -45,6 +45,12 @@ TComunicacionSerie* TLinkLayer::SerialWorker() const { return impl_->worker; }
 
 bool TLinkLayer::HasTcpSocket() const { return impl_->socket != nullptr; }
 
+int TLinkLayer::SerialRate() const { return impl_->worker ? impl_->worker->VelocidadSerie() : 0; }
+
+void TLinkLayer::SetSerialRate(int rate) {
+  if (impl_->worker) impl_->worker->SetVelocidadSerie(rate);
+}
+
 namespace {
 
 void Emit(const std::function<void(const std::string&)>& log, const std::string& line) {

@@ -10,12 +10,14 @@
 
 #include <QObject>
 
+#include "links/device_link.h"
+
 namespace quinterra {
 
 class TComunicacionSerie;
 class TComPortMap;
 
-class TLinkLayer : public QObject {
+class TLinkLayer : public QObject, public IDeviceLink {
   Q_OBJECT
  public:
   // com_ports maps COM numbers to device paths (see links/com_port_map.h);
@@ -23,32 +25,20 @@ class TLinkLayer : public QObject {
   TLinkLayer(const TComPortMap& com_ports, QObject* parent = nullptr);
   ~TLinkLayer() override;
 
-  // Opens a TCP connection; completes later through OnLinkOpened, or through
-  // "[ERROR]" and OnLinkFailed when the connection cannot be made (refused,
-  // unreachable). An empty address or port 0 opens nothing and logs nothing.
-  // A link still open is closed first.
-  void OpenTcp(const std::string& address, int port);
-  // Starts a serial worker on COM com_number at rate bits per second
-  // (8 data bits, no parity, 1 stop bit) and opens the port; OnLinkOpened or
-  // OnLinkFailed has run when this returns. A link still open is closed first.
-  void OpenSerial(int com_number, int rate);
-  // Closes whatever is open; afterwards no event of the old link arrives.
-  void CloseLink();
-  // Sends on the open link; dropped when none is open.
-  void SendToLink(const uint8_t* bytes, int count);
+  // A TCP link opens through a QTcpSocket, a serial link through a serial
+  // worker thread (TComunicacionSerie). A serial open refused for lack of
+  // permission adds a log line naming the dialout group after its "[ERROR]".
+  void OpenTcp(const std::string& address, int port) override;
+  void OpenSerial(int com_number, int rate) override;
+  void CloseLink() override;
+  void SendToLink(const uint8_t* bytes, int count) override;
+  bool SerialLinkAlive() const override { return SerialWorker() != nullptr; }
+  int SerialRate() const override;
+  void SetSerialRate(int rate) override;
 
   // The live serial worker, or null (none, or told to terminate).
   TComunicacionSerie* SerialWorker() const;
   bool HasTcpSocket() const;
-
-  // Log lines: "[OK] COM3", "[OK] 127.0.0.1", "[ERROR]", "-> ..." and "<- ...";
-  // a serial open refused for lack of permission adds a line naming the
-  // dialout group after its "[ERROR]".
-  std::function<void(const std::string& line)> OnLog;
-  std::function<void()> OnLinkOpened;
-  std::function<void()> OnLinkFailed;
-  // Received bytes, in order, after their "<- " line was logged.
-  std::function<void(const uint8_t* bytes, int count)> OnReceived;
 
  private:
   struct Impl;

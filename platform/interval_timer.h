@@ -9,6 +9,7 @@
 // - enabling an enabled timer changes nothing;
 // - changing the interval of an enabled timer starts a full new period.
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -17,8 +18,8 @@ namespace quinterra {
 class IIntervalTimer {
  public:
   virtual ~IIntervalTimer() = default;
-  virtual void SetInterval(int milliseconds) = 0;
-  virtual int Interval() const = 0;
+  virtual void SetInterval(std::chrono::milliseconds interval) = 0;
+  virtual std::chrono::milliseconds Interval() const = 0;
   virtual void SetEnabled(bool enabled) = 0;
   virtual bool Enabled() const = 0;
 

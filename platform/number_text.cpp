@@ -26,6 +26,12 @@ std::optional<int> ParseWholeInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
+std::optional<int> ParseFieldInteger(const std::string& text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string::npos) return std::nullopt;
+  return ParseWholeInteger(text.substr(start));
+}
+
 int NumberInText(const std::string& text, int k) {
   std::size_t pos = 0;
   for (int run = 0;; ++run) {

@@ -19,11 +19,11 @@ class QtIntervalTimer : public IIntervalTimer {
     });
   }
 
-  void SetInterval(int milliseconds) override {
-    interval_ = milliseconds;
+  void SetInterval(std::chrono::milliseconds interval) override {
+    interval_ = interval;
     if (enabled_) Restart();
   }
-  int Interval() const override { return interval_; }
+  std::chrono::milliseconds Interval() const override { return interval_; }
 
   void SetEnabled(bool enabled) override {
     if (enabled == enabled_) return;
@@ -38,7 +38,7 @@ class QtIntervalTimer : public IIntervalTimer {
 
  private:
   void Restart() {
-    if (interval_ > 0) {
+    if (interval_.count() > 0) {
       timer_.start(interval_);
     } else {
       timer_.stop();
@@ -46,7 +46,7 @@ class QtIntervalTimer : public IIntervalTimer {
   }
 
   QTimer timer_;
-  int interval_ = 1000;
+  std::chrono::milliseconds interval_{1000};
   bool enabled_ = false;
 };
 

@@ -15,11 +15,11 @@ class SimulatedClock::Timer : public IIntervalTimer {
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
   }
 
-  void SetInterval(int milliseconds) override {
-    interval_ = milliseconds;
+  void SetInterval(std::chrono::milliseconds interval) override {
+    interval_ = interval;
     if (enabled_ && clock_ != nullptr) due_ = clock_->now_ + interval_;
   }
-  int Interval() const override { return interval_; }
+  std::chrono::milliseconds Interval() const override { return interval_; }
   void SetEnabled(bool enabled) override {
     // A timer that outlived its clock keeps its settings but has no time.
     if (enabled && !enabled_ && clock_ != nullptr) due_ = clock_->now_ + interval_;
@@ -28,8 +28,8 @@ class SimulatedClock::Timer : public IIntervalTimer {
   bool Enabled() const override { return enabled_; }
 
   void Detach() { clock_ = nullptr; }
-  bool Armed() const { return enabled_ && interval_ > 0; }
-  int64_t Due() const { return due_; }
+  bool Armed() const { return enabled_ && interval_.count() > 0; }
+  std::chrono::milliseconds Due() const { return due_; }
   uint64_t Sequence() const { return sequence_; }
   void Fire() {
     due_ += interval_;
@@ -39,9 +39,9 @@ class SimulatedClock::Timer : public IIntervalTimer {
  private:
   SimulatedClock* clock_;
   uint64_t sequence_;
-  int interval_ = 1000;
+  std::chrono::milliseconds interval_{1000};
   bool enabled_ = false;
-  int64_t due_ = 0;
+  std::chrono::milliseconds due_{0};
 };
 
 SimulatedClock::SimulatedClock() = default;
@@ -54,7 +54,7 @@ std::unique_ptr<IIntervalTimer> SimulatedClock::CreateTimer() {
   return std::make_unique<Timer>(this, next_sequence_++);
 }
 
-SimulatedClock::Timer* SimulatedClock::NextDue(int64_t until) const {
+SimulatedClock::Timer* SimulatedClock::NextDue(std::chrono::milliseconds until) const {
   Timer* next = nullptr;
   for (Timer* timer : timers_) {
     if (!timer->Armed() || timer->Due() > until) continue;
@@ -66,16 +66,16 @@ SimulatedClock::Timer* SimulatedClock::NextDue(int64_t until) const {
   return next;
 }
 
-bool SimulatedClock::FireNext(int64_t limit_milliseconds) {
-  Timer* next = NextDue(now_ + limit_milliseconds);
+bool SimulatedClock::FireNext(std::chrono::milliseconds limit) {
+  Timer* next = NextDue(now_ + limit);
   if (next == nullptr) return false;
   now_ = std::max(now_, next->Due());
   next->Fire();
   return true;
 }
 
-void SimulatedClock::Advance(int64_t milliseconds) {
-  const int64_t target = now_ + milliseconds;
+void SimulatedClock::Advance(std::chrono::milliseconds span) {
+  const std::chrono::milliseconds target = now_ + span;
   while (Timer* next = NextDue(target)) {
     now_ = std::max(now_, next->Due());
     next->Fire();

@@ -2,6 +2,7 @@
 // A timer factory whose time moves only when a test says so.
 // Timers fire in due-time order; ties fire in creation order.
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -18,20 +19,20 @@ class SimulatedClock : public ITimerFactory {
 
   std::unique_ptr<IIntervalTimer> CreateTimer() override;
 
-  // Milliseconds since the clock was made.
-  int64_t Now() const { return now_; }
+  // Time since the clock was made.
+  std::chrono::milliseconds Now() const { return now_; }
   // Moves time forward, firing every expiry on the way, each at its own time.
-  void Advance(int64_t milliseconds);
+  void Advance(std::chrono::milliseconds span);
   // Moves time to the next expiry (if any within limit) and fires it.
-  bool FireNext(int64_t limit_milliseconds);
+  bool FireNext(std::chrono::milliseconds limit);
 
   class Timer;
 
  private:
   friend class Timer;
-  Timer* NextDue(int64_t until) const;
+  Timer* NextDue(std::chrono::milliseconds until) const;
 
-  int64_t now_ = 0;
+  std::chrono::milliseconds now_{0};
   uint64_t next_sequence_ = 0;
   std::vector<Timer*> timers_;
 };

@@ -11,6 +11,8 @@
 #include "app/panel_picture.h"
 #include "window_fixture.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra {
 namespace {
 
@@ -29,11 +31,13 @@ class FakeDevices : public IPanelDevices {
     results = std::move(r);
     jackpots = std::move(j);
   }
-  bool SendPanels(int mode) override {
-    calls.push_back("SendPanels " + std::to_string(mode));
+  bool SendPanels(TPanelMode mode) override {
+    calls.push_back("SendPanels " + std::to_string(static_cast<int>(mode)));
     return accept_send;
   }
-  void CheckPanels(int mode) override { calls.push_back("CheckPanels " + std::to_string(mode)); }
+  void CheckPanels(TPanelMode mode) override {
+    calls.push_back("CheckPanels " + std::to_string(static_cast<int>(mode)));
+  }
   void SetDeviceSelected(int row, bool selected) override {
     calls.push_back("SetDeviceSelected " + std::to_string(row) + " " + (selected ? "1" : "0"));
     if (on_select) on_select(row, selected);
@@ -83,8 +87,8 @@ TEST_F(Sending, ShowingLoadsDevicesAndChecksTheTickedPanels) {
 
 TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
   Make();
-  form->PanelStateChanged(1, true);
-  form->PanelStateChanged(2, true);
+  form->PanelStateChanged(TPanel::Results, true);
+  form->PanelStateChanged(TPanel::Jackpots, true);
   Tick(true, true);
   form->SelectCell(&Cell(0));
   form->Edit1->setText("18");
@@ -100,7 +104,7 @@ TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
   // Results active but only "Panel Botes" ticked, jackpots inactive: refused.
   devices.calls.clear();
   devices.accept_send = false;
-  form->PanelStateChanged(2, false);
+  form->PanelStateChanged(TPanel::Jackpots, false);
   Tick(false, true);
   form->SpeedButton3Click();
   EXPECT_EQ(devices.calls, (Calls{"SetPayloads", "SendPanels 2"}));
@@ -111,7 +115,7 @@ TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
 
 TEST_F(Sending, NothingTickedOrNoDeviceSideMeansARefusal) {
   Make();
-  form->PanelStateChanged(1, true);
+  form->PanelStateChanged(TPanel::Results, true);
   Tick(false, false);
   form->SpeedButton3Click();
   EXPECT_EQ(devices.calls, (Calls{"SetPayloads"})) << "no delivery requested";
@@ -128,27 +132,26 @@ TEST_F(Sending, NothingTickedOrNoDeviceSideMeansARefusal) {
 
 TEST_F(Sending, DeliveryReportsColourTheLabelsAndTheButton) {
   Make();
-  form->PanelStateChanged(1, true);
-  form->PanelStateChanged(2, true);
+  form->PanelStateChanged(TPanel::Results, true);
+  form->PanelStateChanged(TPanel::Jackpots, true);
   Tick(true, true);
   form->SpeedButton3Click();
-  form->PanelSendResult(1, 0);
+  form->PanelSendResult(TPanel::Results, TPanelResult::Sent);
   EXPECT_EQ(form->LabelErrorPanelResultados->text(), "Panel enviado");
   EXPECT_EQ(form->FontColor(form->LabelErrorPanelResultados), kColorGreen);
   EXPECT_FALSE(form->LabelErrorPanelResultados->isHidden());
   EXPECT_EQ(ButtonColour(), kColorGreen);
-  form->PanelSendResult(2, 1);
+  form->PanelSendResult(TPanel::Jackpots, TPanelResult::Failed);
   EXPECT_EQ(form->LabelErrorPanelBotes->text(), "Error enviando panel");
   EXPECT_EQ(form->FontColor(form->LabelErrorPanelBotes), kColorRed);
   EXPECT_EQ(ButtonColour(), kColorRed);
-  // A later success does not turn a red button green; other panels change no label.
-  form->PanelSendResult(1, 0);
-  form->PanelSendResult(3, 0);
+  // A later success does not turn a red button green.
+  form->PanelSendResult(TPanel::Results, TPanelResult::Sent);
   EXPECT_EQ(ButtonColour(), kColorRed);
 
   // Only the red label blinks, once a second.
   for (int second = 1; second <= 3; ++second) {
-    clock.Advance(1000);
+    clock.Advance(1000ms);
     EXPECT_EQ(form->LabelErrorPanelBotes->isHidden(), second % 2 == 1) << second;
     EXPECT_FALSE(form->LabelErrorPanelResultados->isHidden());
   }
@@ -156,7 +159,7 @@ TEST_F(Sending, DeliveryReportsColourTheLabelsAndTheButton) {
   form->SpeedButton3Click();
   EXPECT_TRUE(form->LabelErrorPanelResultados->isHidden());
   EXPECT_TRUE(form->LabelErrorPanelBotes->isHidden());
-  clock.Advance(2000);
+  clock.Advance(2000ms);
   EXPECT_TRUE(form->LabelErrorPanelBotes->isHidden());
 
   form->SendFailed();
@@ -169,7 +172,7 @@ TEST_F(Sending, ActualizarTicksCheckOrDeactivateTheirPanel) {
   EXPECT_TRUE(form->PanelResultados1->isChecked());
   EXPECT_EQ(devices.calls, (Calls{"CheckPanels 1"}));
   EXPECT_FALSE(form->ResultsActive) << "only the device's answer activates a panel";
-  form->PanelStateChanged(1, true);
+  form->PanelStateChanged(TPanel::Results, true);
   EXPECT_TRUE(form->ResultsActive);
   EXPECT_TRUE(form->Image1->isVisibleTo(form.get()));
   form->PanelResultados1Click();
@@ -184,7 +187,7 @@ TEST_F(Sending, ActualizarTicksCheckOrDeactivateTheirPanel) {
 
 TEST_F(Sending, TheTestPatternLightsEveryActiveSegment) {
   Make();
-  form->PanelStateChanged(2, true);
+  form->PanelStateChanged(TPanel::Jackpots, true);
   Tick(true, true);
   Cell(0).Text = "1";
   form->SetFontColor(form->SpeedButton3, kColorGreen);

@@ -5,6 +5,8 @@
 
 #include "bus_test_support.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra::testing {
 namespace {
 
@@ -18,7 +20,7 @@ TEST(BusEngineTiming, LostRequestIsRepeatedFiveTimesThenTheLinkIsLost) {
   e.Bus.SetTarget(1);
   e.Bus.Connect();
   e.Bus.RequestInfo();
-  e.Clock.Advance(30000);
+  e.Clock.Advance(30000ms);
   EXPECT_EQ(e.SendTimes(), (Times{0, 2500, 5000, 7500, 10000, 12500}));
   for (const Sent& s : e.Sends) {
     EXPECT_EQ(s.Frame, e.Sends.front().Frame);
@@ -36,9 +38,9 @@ TEST(BusEngineTiming, ARepetitionIsHeardThoughADamagedLengthSwallowedTheFirstAns
   e.Bus.RequestInfo();
   Bytes damaged = WireFrame(1, 0x82, {}, InfoRecordOf(10, 1));
   damaged[8] = 0xFF;  // announces 255 payload bytes
-  e.Clock.Advance(100);
+  e.Clock.Advance(100ms);
   e.Feed(damaged);
-  e.Clock.Advance(2400);
+  e.Clock.Advance(2400ms);
   ASSERT_EQ(e.Sends.size(), 2u);
   e.Feed(WireFrame(1, 0x82, {}, InfoRecordOf(10, 1)));
   EXPECT_EQ(e.Events, (Names{"connected@0", "info@2500"}));
@@ -48,9 +50,9 @@ TEST(BusEngineTiming, IdleConnectionPingsThenIsLost) {
   RecordingEngine e;
   e.Bus.SetTarget(1);
   e.Bus.Connect();
-  e.Clock.Advance(1000);
+  e.Clock.Advance(1000ms);
   e.Bus.Connect();  // already connected: the keep-alive period is not restarted
-  e.Clock.Advance(29000);
+  e.Clock.Advance(29000ms);
   EXPECT_EQ(e.SendTimes(), (Times{1800, 3600, 5400, 7200, 9000}));
   for (const Sent& s : e.Sends) {
     EXPECT_EQ(s.Frame, kKeepAliveTo1);
@@ -64,15 +66,15 @@ TEST(BusEngineTiming, AnsweredKeepAliveAndFinishedRequestsKeepTheLinkWithoutPong
   e.Bus.SetTarget(1);
   e.Bus.Connect();
   for (int i = 0; i < 30; ++i) {
-    e.Clock.Advance(1800);
+    e.Clock.Advance(1800ms);
     ASSERT_EQ(e.Sends.size(), static_cast<size_t>(i + 1));
     e.Feed(WireFrame(1, 0x81, {0, 0, 0, 0, 0x69}));
   }
-  e.Clock.Advance(1000);
+  e.Clock.Advance(1000ms);
   e.Bus.RequestBuild();
-  e.Clock.Advance(1000);
+  e.Clock.Advance(1000ms);
   e.AnswerLast({'V'});
-  e.Clock.Advance(1799);
+  e.Clock.Advance(1799ms);
   EXPECT_EQ(e.Sends.size(), 31u);  // a finished request restarts the keep-alive period
   EXPECT_EQ(e.Events, (Names{"connected@0", "build@56000"}));
   EXPECT_EQ(e.Bus.KeepAliveLeft(), 5);
@@ -82,7 +84,7 @@ TEST(BusEngineTiming, NothingIsRepeatedBeforeConnectAndBusyHoldsUntilStopOrConne
   RecordingEngine e;
   e.Bus.SetTarget(1);
   e.Bus.Ping();
-  e.Clock.Advance(60000);
+  e.Clock.Advance(60000ms);
   e.Bus.RequestInfo();  // dropped: still busy
   EXPECT_EQ(e.SendTimes(), Times{0});
   EXPECT_TRUE(e.Bus.Busy());
@@ -100,10 +102,10 @@ TEST(BusEngineTiming, StopLeavesARunningResponseTimerAlone) {
   e.Bus.SetTarget(1);
   e.Bus.Connect();
   e.Bus.RequestInfo();
-  e.Clock.Advance(1000);
+  e.Clock.Advance(1000ms);
   e.Bus.Stop();
   EXPECT_FALSE(e.Bus.Busy());
-  e.Clock.Advance(29000);
+  e.Clock.Advance(29000ms);
   EXPECT_EQ(e.SendTimes(), (Times{0, 2500, 5000, 7500, 10000, 12500}));
   EXPECT_EQ(e.Events, (Names{"connected@0", "disconnected@1000", "timeout@15000"}));
 
@@ -113,7 +115,7 @@ TEST(BusEngineTiming, StopLeavesARunningResponseTimerAlone) {
   f.Bus.RequestInfo();
   f.Bus.Stop();
   f.Bus.Ping();
-  f.Clock.Advance(30000);
+  f.Clock.Advance(30000ms);
   EXPECT_EQ(f.Sends.size(), 2u);
 }
 
@@ -159,7 +161,7 @@ TEST(BusEngineReentrancy, HandlersMayAnswerStopOrSendTheNextRequest) {
   };
   f.Bus.Connect();
   f.Bus.RequestInfo();
-  f.Clock.Advance(2500);
+  f.Clock.Advance(2500ms);
   ASSERT_EQ(f.Sends.size(), 3u);
   EXPECT_EQ(f.Sends[2].Frame, f.Sends[1].Frame);
   EXPECT_EQ(f.Sends[2].Frame[1], 0x01);
@@ -169,7 +171,7 @@ TEST(BusEngineReentrancy, HandlersMayAnswerStopOrSendTheNextRequest) {
   g.Bus.SetTarget(1);
   g.Bus.OnConnected = [](TComVornBus* bus) { bus->RequestInfo(); };
   g.Bus.Connect();
-  g.Clock.Advance(2000);
+  g.Clock.Advance(2000ms);
   EXPECT_EQ(g.SendTimes(), Times{0});
   EXPECT_FALSE(g.Bus.KeepAliveTimer().Enabled());
 }

@@ -50,7 +50,7 @@ class RecordingEngine {
   RecordingEngine() {
     Bus.OnSend = [this](TComVornBus* sender, const uint8_t* bytes, int is_request, int count) {
       EXPECT_EQ(sender, &Bus);
-      Sends.push_back({Clock.Now(), Bytes(bytes, bytes + count), is_request});
+      Sends.push_back({Clock.Now().count(), Bytes(bytes, bytes + count), is_request});
     };
     Bus.OnInfo = [this](TComVornBus*) { Note("info"); };
     Bus.OnBuild = [this](TComVornBus*) { Note("build"); };
@@ -67,7 +67,7 @@ class RecordingEngine {
     Bus.OnCheckResult = [this](TComVornBus*, bool match) { Note(match ? "match" : "mismatch"); };
   }
 
-  void Note(const std::string& name) { Events.push_back(name + "@" + std::to_string(Clock.Now())); }
+  void Note(const std::string& name) { Events.push_back(name + "@" + std::to_string(Clock.Now().count())); }
 
   // Feeds bytes; returns how many completed frames.
   int Feed(const Bytes& bytes) {

@@ -16,6 +16,7 @@
 
 #include "devices/device_searcher.h"
 #include "devices/searcher_dialogs.h"
+#include "links/link_layer.h"
 #include "platform/simulated_clock.h"
 
 namespace quinterra::testing {
@@ -32,7 +33,7 @@ class SearcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder_.isValid());
-    TFormDeviceSearcher::ForgetDevicesLoaded();
+    TDeviceSession::ForgetDevicesLoaded();
   }
 
   // The window is made on first use, so a test can prepare files and ports.
@@ -51,6 +52,9 @@ class SearcherTest : public ::testing::Test {
     }
     return *window_;
   }
+
+  TDeviceSession& Session() { return Window().Session(); }
+  TLinkLayer& Link() { return static_cast<TLinkLayer&>(Session().Link()); }
 
   std::string Folder() const { return folder_.path().toStdString(); }
   std::string PathOf(const std::string& name) const { return Folder() + "/" + name; }

@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
 #include <csignal>
@@ -31,23 +33,23 @@ class DeviceRegistryTest : public SearcherTest {
  protected:
   // What the main window hears, one text per event.
   std::vector<std::string>& Listen() {
-    TFormDeviceSearcher& window = Window();
-    window.OnDevicesCleared = [this](TFormDeviceSearcher* sender) {
-      EXPECT_EQ(sender, window_.get());
+    TDeviceSession& session = Session();
+    session.OnDevicesCleared = [this](TDeviceSession* sender) {
+      EXPECT_EQ(sender, &Session());
       heard_.push_back("cleared");
     };
-    window.OnDeviceListed = [this](TFormDeviceSearcher*, int number, int row_index,
-                                   const std::string& name, bool selected) {
+    session.OnDeviceListed = [this](TDeviceSession*, int number, int row_index,
+                                    const std::string& name, bool selected) {
       heard_.push_back(std::to_string(number) + " " + std::to_string(row_index) + " " + name +
                        (selected ? " *" : " -"));
     };
-    window.OnDevicesListed = [this](TFormDeviceSearcher*) { heard_.push_back("listed"); };
+    session.OnDevicesListed = [this](TDeviceSession*) { heard_.push_back("listed"); };
     return heard_;
   }
 
   void AddRows(const std::vector<DeviceRow>& rows) {
-    for (const DeviceRow& row : rows) Window().Rows().push_back(row);
-    Window().RowsChanged();
+    for (const DeviceRow& row : rows) Session().Rows().push_back(row);
+    Session().RowsChanged();
   }
 
   void Highlight(int row_index) {
@@ -74,15 +76,15 @@ class DeviceRegistryTest : public SearcherTest {
 
 TEST_F(DeviceRegistryTest, MissingOrEmptyFileGivesAnEmptyListButIsStillPublished) {
   std::vector<std::string>& heard = Listen();
-  Window().LoadDevices();
-  EXPECT_TRUE(Window().Devices().empty());
+  Session().LoadDevices();
+  EXPECT_TRUE(Session().Devices().empty());
   EXPECT_EQ(Window().ListView1->topLevelItemCount(), 0);
   EXPECT_EQ(heard, (std::vector<std::string>{"cleared", "listed"}));
 
-  TFormDeviceSearcher::ForgetDevicesLoaded();
+  TDeviceSession::ForgetDevicesLoaded();
   WriteFile("equipos.ini", "");
   heard.clear();
-  Window().LoadDevices();
+  Session().LoadDevices();
   EXPECT_EQ(heard, (std::vector<std::string>{"cleared", "listed"}));
 }
 
@@ -96,12 +98,12 @@ TEST_F(DeviceRegistryTest, LoadingSkipsNamelessSectionsAndNumbersRowsWithoutGaps
             "NumDispositivo=2\r\nSelected= \r\n"
             "[x]\r\nNombre=Odd one\r\nNumDispositivo=two\r\nSelected=x\r\n");
   std::vector<std::string>& heard = Listen();
-  Window().LoadDevices();
+  Session().LoadDevices();
 
   EXPECT_EQ(heard, (std::vector<std::string>{"cleared", "1 0 Panel Resultados (COM3) *",
                                              "2 1 Panel Botes (10.0.0.5) -", "0 2 Odd one *",
                                              "listed"}));
-  const std::vector<DeviceRow>& rows = Window().Devices();
+  const std::vector<DeviceRow>& rows = Session().Devices();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].LinkAddress, "COM3");
   EXPECT_EQ(rows[0].SpeedOrPort, "19200");
@@ -116,15 +118,15 @@ TEST_F(DeviceRegistryTest, LoadingSkipsNamelessSectionsAndNumbersRowsWithoutGaps
 
 TEST_F(DeviceRegistryTest, SecondLoadNeitherClearsNorRereads) {
   WriteFile("equipos.ini", "[0]\r\nNombre=A\r\nNumDispositivo=1\r\n");
-  Window().LoadDevices();
+  Session().LoadDevices();
   AddRows({Row("2", "COM5", "9600", "Found by a search")});
   WriteFile("equipos.ini", "[0]\r\nNombre=Changed meanwhile\r\nNumDispositivo=1\r\n");
   std::vector<std::string>& heard = Listen();
 
-  Window().LoadDevices();
+  Session().LoadDevices();
   EXPECT_TRUE(heard.empty());
-  ASSERT_EQ(Window().Devices().size(), 2u);
-  EXPECT_EQ(Window().Devices()[0].Name, "A");
+  ASSERT_EQ(Session().Devices().size(), 2u);
+  EXPECT_EQ(Session().Devices()[0].Name, "A");
 }
 
 TEST_F(DeviceRegistryTest, SaveWritesTheListOnlyKeyByKeyAndSelectionComesBackAsAStar) {
@@ -134,7 +136,7 @@ TEST_F(DeviceRegistryTest, SaveWritesTheListOnlyKeyByKeyAndSelectionComesBackAsA
             "NumDispositivo=1\r\nSelected=x\r\n"
             "[5]\r\nNombre=Panel Botes (COM4)\r\nCOMIP=COM4\r\nSpeedPort=9600\r\n"
             "NumDispositivo=2\r\nSelected= \r\nExtra=kept nowhere\r\n");
-  Window().LoadDevices();
+  Session().LoadDevices();
   ASSERT_TRUE(Window().SaveDevices());
 
   EXPECT_EQ(Sections(), (std::vector<std::string>{"0", "1"}));
@@ -162,11 +164,11 @@ TEST_F(DeviceRegistryTest, EliminarRemovesTheHighlightedRowAndTheNextSaveRenumbe
   AddRows({Row("1", "COM3", "19200", "First"), Row("2", "COM3", "19200", "Second"),
            Row("1", "10.0.0.5", "10001", "Third")});
   Window().Button2Click();  // nothing highlighted: nothing removed
-  EXPECT_EQ(Window().Devices().size(), 3u);
+  EXPECT_EQ(Session().Devices().size(), 3u);
 
   Highlight(0);
   Window().Button2Click();
-  ASSERT_EQ(Window().Devices().size(), 2u);
+  ASSERT_EQ(Session().Devices().size(), 2u);
   EXPECT_EQ(Window().ListView1->topLevelItemCount(), 2);
   EXPECT_EQ(Window().ListView1->topLevelItem(0)->text(5), "Second");
   EXPECT_TRUE(Window().ListView1->selectedItems().isEmpty());
@@ -177,14 +179,23 @@ TEST_F(DeviceRegistryTest, EliminarRemovesTheHighlightedRowAndTheNextSaveRenumbe
   EXPECT_EQ(Value("1", "Nombre"), "Third");
 }
 
-// A delivery walks the rows by index: none may vanish under it.
-TEST_F(DeviceRegistryTest, EliminarWaitsWhileADeliveryRuns) {
-  AddRows({Row("1", "127.0.0.1", "1", "Results")});
-  Window().ResultsPayload = std::make_shared<std::vector<uint8_t>>(320, 0xFF);
-  ASSERT_TRUE(Window().SendPanels(1));
+// A delivery walks the rows by index: none may vanish under it, and the
+// window shows that "Buscar" and "Eliminar" wait.
+TEST_F(DeviceRegistryTest, SearchAndEliminarWaitVisiblyWhileADeliveryRuns) {
+  AddRows({Row("1", "COMx", "9600", "Results")});  // a link that fails at once
+  Session().SetPayloads(std::make_shared<std::vector<uint8_t>>(320, 0xFF), nullptr);
+  ASSERT_TRUE(Session().SendPanels(TPanelMode::Results));
+  EXPECT_FALSE(Window().Button1->isEnabled());
+  EXPECT_FALSE(Window().Button2->isEnabled());
+  EXPECT_TRUE(Window().RadioButton1->isEnabled());
   Highlight(0);
   Window().Button2Click();
-  EXPECT_EQ(Window().Devices().size(), 1u);
+  EXPECT_EQ(Session().Devices().size(), 1u);
+
+  clock_.Advance(TDeviceCycle::kTick * 3);
+  ASSERT_FALSE(Session().Running());
+  EXPECT_TRUE(Window().Button1->isEnabled());
+  EXPECT_TRUE(Window().Button2->isEnabled());
 }
 
 TEST_F(DeviceRegistryTest, NamesDifferingOnlyInCaseKeepTheWindowOpenUnsaved) {
@@ -230,7 +241,7 @@ TEST_F(DeviceRegistryTest, SetDeviceSelectedChangesTheRowThenSavesAndRepublishes
   AddRows({Row("1", "COM3", "19200", "Results"), Row("2", "COM3", "19200", "Jackpots")});
   std::vector<std::string>& heard = Listen();
   Window().SetDeviceSelected(1, false);
-  EXPECT_EQ(Window().Devices()[1].Selected, " ");
+  EXPECT_EQ(Session().Devices()[1].Selected, " ");
   EXPECT_EQ(Window().ListView1->topLevelItem(1)->text(6), " ");
   EXPECT_EQ(heard, (std::vector<std::string>{"cleared", "1 0 Results *", "2 1 Jackpots -",
                                              "listed"}));
@@ -242,8 +253,8 @@ TEST_F(DeviceRegistryTest, SetDeviceSelectedChangesTheRowThenSavesAndRepublishes
   heard.clear();
   Window().SetDeviceSelected(2, true);
   Window().SetDeviceSelected(-1, false);
-  EXPECT_EQ(Window().Devices()[1].Selected, " ");
-  EXPECT_EQ(Window().Devices()[0].Selected, "*");
+  EXPECT_EQ(Session().Devices()[1].Selected, " ");
+  EXPECT_EQ(Session().Devices()[0].Selected, "*");
   EXPECT_EQ(Sections(), (std::vector<std::string>{"0", "1"}));
   EXPECT_EQ(heard.size(), 8u);
 }
@@ -255,7 +266,7 @@ TEST_F(DeviceRegistryTest, SaveThatRunsOutOfSpaceLeavesThePreviousFileWhole) {
   const std::string before =
       "[0]\r\nNombre=Kept\r\nCOMIP=COM1\r\nSpeedPort=9600\r\nNumDispositivo=1\r\nSelected=*\r\n";
   WriteFile("equipos.ini", before);
-  Window().LoadDevices();
+  Session().LoadDevices();
   AddRows({Row("2", "10.0.0.7", "10001", std::string(300, 'n'))});
   std::vector<std::string>& heard = Listen();
 

@@ -23,6 +23,8 @@
 #include "tests/support/port_config.h"
 #include "tests/support/pty_pair.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra::testing {
 namespace {
 
@@ -97,14 +99,14 @@ class SearcherLinkTest : public SearcherTest {
     Window().Edit2->setText(QString::fromStdString(port));
     if (!panels || panels_) return;
     panels_ = panels;
-    auto send = Window().Engine().OnSend;
-    Window().Engine().OnSend = [this, send](TComVornBus* engine, const uint8_t* bytes,
-                                            int is_request, int count) {
-      if (Window().Link().HasTcpSocket()) sent_ += count;
+    auto send = Session().Engine().OnSend;
+    Session().Engine().OnSend = [this, send](TComVornBus* engine, const uint8_t* bytes,
+                                             int is_request, int count) {
+      if (Link().HasTcpSocket()) sent_ += count;
       send(engine, bytes, is_request, count);
     };
-    auto receive = Window().Link().OnReceived;
-    Window().Link().OnReceived = [this, receive](const uint8_t* bytes, int count) {
+    auto receive = Link().OnReceived;
+    Link().OnReceived = [this, receive](const uint8_t* bytes, int count) {
       received_ += count;
       receive(bytes, count);
     };
@@ -112,7 +114,7 @@ class SearcherLinkTest : public SearcherTest {
 
   // One Timer1 tick of simulated time, then the sockets get their turn.
   void Tick() {
-    clock_.Advance(100);
+    clock_.Advance(100ms);
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     if (panels_) {
       WaitFor([&] { return panels_->Heard().size() == sent_ && panels_->Written() == received_; },
@@ -123,10 +125,10 @@ class SearcherLinkTest : public SearcherTest {
   // Ticks until the cycle has ended (Timer1 off) or the bound is reached.
   bool RunCycle(int max_ticks = 400) {
     for (int i = 0; i < max_ticks; ++i) {
-      if (!Window().Timer1().Enabled()) return true;
+      if (!Session().Timer1().Enabled()) return true;
       Tick();
     }
-    return !Window().Timer1().Enabled();
+    return !Session().Timer1().Enabled();
   }
 
   EmulatedPanelsOnTcp* panels_ = nullptr;
@@ -135,36 +137,27 @@ class SearcherLinkTest : public SearcherTest {
 };
 
 TEST_F(SearcherLinkTest, TcpWithoutAnAddressOrWithABadPortOpensNothingAndSaysNothing) {
-  UseTcp("", "10001");
-  Window().OpenLink(-1, "", "");
-  EXPECT_FALSE(Window().Link().HasTcpSocket());
-
-  UseTcp("127.0.0.1", "port");
-  Window().OpenLink(-1, "", "");
-  EXPECT_FALSE(Window().Link().HasTcpSocket());
-
-  UseTcp("127.0.0.1", "70000");
-  Window().OpenLink(2, "", "");
-  EXPECT_FALSE(Window().Link().HasTcpSocket());
+  Session().OpenLink(TLinkKind::Tcp, "", "10001");
+  EXPECT_FALSE(Link().HasTcpSocket());
+  Session().OpenLink(TLinkKind::Tcp, "127.0.0.1", "port");
+  EXPECT_FALSE(Link().HasTcpSocket());
+  Session().OpenLink(TLinkKind::Tcp, "127.0.0.1", "70000");
+  EXPECT_FALSE(Link().HasTcpSocket());
   EXPECT_TRUE(LogLines().empty());
 }
 
 TEST_F(SearcherLinkTest, TrafficLinesShowTheBytesInHexadecimalBothWays) {
   EmulatedPanelsOnTcp panels;
   panels.AddPanel(1, "EMU 1.0");
-  // Texts given to OpenLink win over the edit boxes and the radio buttons.
-  UseTcp("", "");
-  Window().RadioButton2->click();
-  Window().OpenLink(2, "127.0.0.1", panels.Port());
+  Session().OpenLink(TLinkKind::Tcp, " 127.0.0.1 ", panels.Port());
   ASSERT_TRUE(WaitFor([&] { return Contains(LogLines(), "[OK] 127.0.0.1"); }));
-  EXPECT_EQ(std::to_string(Window().TcpPort()), panels.Port());
 
   // The engine's frames leave through the window, and the answers come back
   // to the engine byte by byte.
   int pongs = 0;
-  Window().Engine().OnPong = [&](TComVornBus*, uint8_t address) { pongs += address; };
-  Window().Engine().SetTarget(1);
-  Window().Engine().Ping();
+  Session().Engine().OnPong = [&](TComVornBus*, uint8_t address) { pongs += address; };
+  Session().Engine().SetTarget(1);
+  Session().Engine().Ping();
   ASSERT_TRUE(WaitFor([&] { return pongs == 1; }));
 
   const std::vector<uint8_t> ping{0x01, 0x01, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x39, 0xAC};
@@ -177,8 +170,8 @@ TEST_F(SearcherLinkTest, TrafficLinesShowTheBytesInHexadecimalBothWays) {
                                    [](const std::string& line) { return line.rfind("<- ", 0) == 0; });
   ASSERT_NE(answer, lines.end());
   EXPECT_EQ(answer->substr(0, 15), "<- 0x01   ,0x81");
-  Window().CloseLink();
-  EXPECT_FALSE(Window().Link().HasTcpSocket());
+  Session().CloseLink();
+  EXPECT_FALSE(Link().HasTcpSocket());
 }
 
 TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
@@ -189,10 +182,10 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
 
   Window().Button1Click();
   EXPECT_FALSE(Window().Button1->isEnabled());
-  ASSERT_TRUE(WaitFor([&] { return Window().Timer1().Enabled(); }));
+  ASSERT_TRUE(WaitFor([&] { return Session().Timer1().Enabled(); }));
   ASSERT_TRUE(RunCycle());
 
-  const std::vector<DeviceRow>& rows = Window().Devices();
+  const std::vector<DeviceRow>& rows = Session().Devices();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].Name, "Panel Resultados (127.0.0.1)");
   EXPECT_EQ(rows[0].SpeedOrPort, panels.Port());
@@ -204,7 +197,7 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   // The end of the cycle gives the controls back and closes the link.
   EXPECT_TRUE(Window().Button1->isEnabled());
   EXPECT_TRUE(Window().Edit1->isEnabled());
-  EXPECT_FALSE(Window().Link().HasTcpSocket());
+  EXPECT_FALSE(Link().HasTcpSocket());
   const std::vector<std::string> lines = LogLines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "[Ping]"), 2);
   EXPECT_TRUE(Contains(lines, "[Pong 1]") && Contains(lines, "[Pong 2]"));
@@ -212,15 +205,16 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   // "SERIE" chosen in the window: each row's own link kind decides.
   Window().RadioButton2->click();
   std::vector<std::string> reports;
-  Window().OnPanelSent = [&](TFormDeviceSearcher* sender, int panel, bool failed) {
-    EXPECT_EQ(sender, window_.get());
-    reports.push_back(std::to_string(panel) + (failed ? " failed" : " sent"));
+  Session().OnPanelSent = [&](TDeviceSession* sender, TPanel panel, TPanelResult result) {
+    EXPECT_EQ(sender, &Session());
+    reports.push_back(std::to_string(static_cast<int>(panel)) +
+                      (result == TPanelResult::Failed ? " failed" : " sent"));
   };
   auto image = std::make_shared<std::vector<uint8_t>>(320);
   for (size_t i = 0; i < image->size(); ++i) (*image)[i] = static_cast<uint8_t>(i * 7);
-  Window().ResultsPayload = image;
-  ASSERT_TRUE(Window().SendPanels(1));
-  EXPECT_FALSE(Window().SendPanels(1));
+  Session().SetPayloads(image, nullptr);
+  ASSERT_TRUE(Session().SendPanels(TPanelMode::Results));
+  EXPECT_FALSE(Session().SendPanels(TPanelMode::Results));
   ASSERT_TRUE(RunCycle());
   EXPECT_EQ(reports, std::vector<std::string>{"1 sent"});
   ASSERT_GE(results.Display().size(), image->size());
@@ -238,23 +232,23 @@ class SearcherSerialTest : public SearcherLinkTest {
     rates_[200] = {9600, 19200, 38400};
   }
   void TearDown() override {
-    if (window_) window_->CloseLink();
+    if (window_) Session().CloseLink();
   }
 
   test::PtyPair pty_;
 };
 
 TEST_F(SearcherSerialTest, GivenPortAndRateOpenWithoutARateLine) {
-  Window().OpenLink(1, "200", "19200");
+  Session().OpenLink(TLinkKind::Serial, "200", "19200");
   const std::vector<std::string> lines = LogLines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "[OK] COM200");
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [](const std::string& line) { return line.rfind("{", 0) == 0; }),
             0);
-  ASSERT_TRUE(Window().SerialWorkerAlive());
-  EXPECT_EQ(Window().SerialRate(), 19200);
-  TComunicacionSerie* worker = Window().Link().SerialWorker();
+  ASSERT_TRUE(Link().SerialLinkAlive());
+  EXPECT_EQ(Link().SerialRate(), 19200);
+  TComunicacionSerie* worker = Link().SerialWorker();
   EXPECT_EQ(worker->PuertoSerie(), 200);
   EXPECT_EQ(worker->DataBitsSerie(), 8);
   EXPECT_EQ(worker->ParitySerie(), 0);
@@ -263,27 +257,27 @@ TEST_F(SearcherSerialTest, GivenPortAndRateOpenWithoutARateLine) {
 
 TEST_F(SearcherSerialTest, TheSpeedListDecidesTheRateItsLogLineAndTheRateSearch) {
   EXPECT_EQ(Window().ComboBox1->currentText(), "COM200 - Emulated panel");
-  Window().OpenLink(-1, "", "");
+  Window().Button1Click();
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"{9600}", "[OK] COM200"}));
-  EXPECT_EQ(Window().RateIndex(), 0);
-  EXPECT_EQ(Window().SerialRate(), 9600);
-  EXPECT_TRUE(Window().Timer1().Enabled());  // told at once that the link is open
+  EXPECT_EQ(Session().Cycle().Variables().RateIndex, 0);
+  EXPECT_EQ(Link().SerialRate(), 9600);
+  EXPECT_TRUE(Session().Timer1().Enabled());  // told at once that the link is open
 
-  // A second OpenLink closes the first link before it opens its own.
-  Window().Limpiarlog1Click();
-  Window().ComboBox2->setCurrentText("38400");
-  Window().OpenLink(-1, "", "");
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"{38400}", "[OK] COM200"}));
-  EXPECT_EQ(Window().RateIndex(), -1);
-  EXPECT_EQ(Window().SerialRate(), 38400);
+  // A fixed rate opens at that rate alone.
+  TLinkSettings settings = Window().LinkSettings();
+  settings.Rate = "38400";
+  TSearchRate rate = ChooseSearchRate(settings);
+  EXPECT_EQ(rate.Rate, 38400);
+  EXPECT_EQ(rate.RateIndex, -1);
+  EXPECT_EQ(rate.LogLine, "{38400}");
 
   // "Auto" on a port of unknown rates tries one rate and steps no further.
-  Window().Limpiarlog1Click();
   rates_.clear();
   Window().ListRates("COM200 - rates unknown");
-  Window().OpenLink(-1, "", "");
-  EXPECT_EQ(LogLines(), (std::vector<std::string>{"{9600}", "[OK] COM200"}));
-  EXPECT_EQ(Window().RateIndex(), -1);
+  rate = ChooseSearchRate(Window().LinkSettings());
+  EXPECT_EQ(rate.Rate, 9600);
+  EXPECT_EQ(rate.RateIndex, -1);
+  EXPECT_EQ(rate.LogLine, "{9600}");
 }
 
 }  // namespace

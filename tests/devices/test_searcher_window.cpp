@@ -12,6 +12,8 @@
 #include "platform/interval_timer.h"
 #include "searcher_fixture.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra::testing {
 namespace {
 
@@ -41,8 +43,8 @@ TEST_F(SearcherWindowTest, StartsOnSerialWithTheLogHiddenAndTheTimerOff) {
   EXPECT_TRUE(window.Memo1->isHidden());
   EXPECT_EQ(window.ClientArea->width(), 605);
   EXPECT_EQ(window.ClientHeight(), 355);
-  EXPECT_FALSE(window.Timer1().Enabled());
-  EXPECT_EQ(window.Timer1().Interval(), 100);
+  EXPECT_FALSE(window.Session().Timer1().Enabled());
+  EXPECT_EQ(window.Session().Timer1().Interval(), 100ms);
 }
 
 TEST_F(SearcherWindowTest, ExactlyOnePairOfInputsIsEnabledAlsoAfterACycle) {

@@ -1,6 +1,6 @@
 #pragma once
-// The cycle wired as the search window wires it: a simulated clock, the bus
-// engine, Timer1, the fake window and the cycle, plus its reports.
+// A device session on emulated lines under a simulated clock, with the link
+// settings "Buscar" would take from the window, and the session's reports.
 
 #include <memory>
 #include <string>
@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "bus/bus_engine.h"
-#include "devices/device_cycle.h"
+#include "devices/device_session.h"
 #include "platform/simulated_clock.h"
-#include "tests/devices_cycle/fake_cycle_host.h"
+#include "tests/devices_cycle/emulated_lines.h"
 
 namespace quinterra {
 namespace cycle_test {
@@ -55,28 +55,53 @@ inline TPanelPayload Payload(size_t size, uint8_t seed) {
   return bytes;
 }
 
+using namespace std::chrono_literals;
+
 class CycleBench : public ::testing::Test {
  protected:
   CycleBench() {
-    host.Attach(cycle);
-    cycle.OnPanelSent = [this](int panel, bool failed) { sent.push_back({panel, failed}); };
-    cycle.OnPanelChecked = [this](int panel, bool active) { checked.push_back({panel, active}); };
-    cycle.OnLinkLost = [this] { ++links_lost; };
+    session.OnPanelSent = [this](TDeviceSession*, TPanel panel, TPanelResult result) {
+      sent.push_back({static_cast<int>(panel), result == TPanelResult::Failed});
+    };
+    session.OnPanelChecked = [this](TDeviceSession*, TPanel panel, bool active) {
+      checked.push_back({static_cast<int>(panel), active});
+    };
+    session.OnLinkLost = [this](TDeviceSession*) { ++links_lost; };
+    session.OnRunningChanged = [this](TDeviceSession*, TCycleKind, bool now) {
+      running = now;
+      running_history.push_back(now);
+    };
+    settings.Kind = TLinkKind::Serial;
+    settings.IpAddress = "127.0.0.1";
+    settings.TcpPort = "10001";
+    settings.ComEntry = "COM3 - Communications Port";
+    settings.Rate = "Auto";
   }
 
-  // Runs simulated time until Timer1 stops; returns the milliseconds taken.
-  int64_t RunUntilIdle(int64_t limit_ms = 120000) {
-    const int64_t start = clock.Now();
-    while (timer1->Enabled() && clock.Now() - start < limit_ms) clock.Advance(1);
-    EXPECT_FALSE(timer1->Enabled()) << "the cycle did not end within " << limit_ms << " ms";
+  bool Search() { return session.Search(settings); }
+  // As "ENVIAR" does: the payloads handed over, then the delivery asked for.
+  bool SendPanels(TPanelMode mode) {
+    session.SetPayloads(results_payload, jackpots_payload);
+    return session.SendPanels(mode);
+  }
+  std::vector<DeviceRow>& Rows() { return session.Rows(); }
+  const std::vector<std::string>& Log() const { return session.LogLines(); }
+  TCycleState State() const { return session.Cycle().State(); }
+  const TCycleVariables& Vars() const { return session.Cycle().Variables(); }
+
+  // Runs simulated time until Timer1 stops; returns the time taken.
+  std::chrono::milliseconds RunUntilIdle(std::chrono::milliseconds limit = 120s) {
+    const auto start = clock.Now();
+    while (session.Timer1().Enabled() && clock.Now() - start < limit) clock.Advance(1ms);
+    EXPECT_FALSE(session.Timer1().Enabled()) << "the cycle did not end within " << limit.count() << " ms";
     return clock.Now() - start;
   }
 
   // Runs until the cycle reaches a state (or the limit passes).
-  bool RunUntilState(int state, int64_t limit_ms = 60000) {
-    const int64_t start = clock.Now();
-    while (cycle.CycleState != state && clock.Now() - start < limit_ms) clock.Advance(1);
-    return cycle.CycleState == state;
+  bool RunUntilState(TCycleState state, std::chrono::milliseconds limit = 60s) {
+    const auto start = clock.Now();
+    while (State() != state && clock.Now() - start < limit) clock.Advance(1ms);
+    return State() == state;
   }
 
   std::vector<SentFrame> FramesWithCommand(uint8_t command) const {
@@ -87,15 +112,29 @@ class CycleBench : public ::testing::Test {
     return frames;
   }
 
+  // The log without traffic, link and pong lines: rates and pings only.
+  std::vector<std::string> RateAndPingLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : Log()) {
+      if (line == "[Ping]" || (!line.empty() && line[0] == '{')) lines.push_back(line);
+    }
+    return lines;
+  }
+
   SimulatedClock clock;
-  TComVornBus engine{clock};
-  std::unique_ptr<IIntervalTimer> timer1 = clock.CreateTimer();
-  FakeCycleHost host{clock, engine};
-  TDeviceCycle cycle{engine, *timer1, host};
+  EmulatedLines* lines_ = new EmulatedLines(clock);
+  TDeviceSession session{clock, std::unique_ptr<IDeviceLink>(lines_), "", 12345};
+  EmulatedLines& host = *lines_;
+  TComVornBus& engine = session.Engine();
+  TLinkSettings settings;
+  TPanelPayload results_payload;
+  TPanelPayload jackpots_payload;
 
   std::vector<PanelReport> sent;
   std::vector<PanelReport> checked;
   int links_lost = 0;
+  bool running = false;
+  std::vector<bool> running_history;
 };
 
 }  // namespace cycle_test

@@ -23,21 +23,28 @@ class CheckTest : public CycleBench {
 TEST_F(CheckTest, SendsTenToFortyNineRandomBytesOfAtMost254) {
   std::vector<std::vector<uint8_t>> heard;
   Record(host.AddSerialDevice(3, 0, Device(1)), heard);
-  host.rows = {Row("1", "COM3", "9600")};
-
-  host.random_override = [](int n) { return n - 1; };  // the top of every range
-  cycle.CheckPanels(1);
-  RunUntilIdle();
-  host.random_override = [](int) { return 0; };  // the bottom
-  cycle.CheckPanels(1);
-  RunUntilIdle();
-
-  ASSERT_EQ(heard.size(), 2u);
-  EXPECT_EQ(heard[0], std::vector<uint8_t>(49, 254));
-  EXPECT_EQ(heard[1], std::vector<uint8_t>(10, 0));
-  EXPECT_EQ(host.random_ranges.front(), 40);
-  EXPECT_EQ(std::count(host.random_ranges.begin(), host.random_ranges.end(), 255), 49 + 10);
-  EXPECT_EQ(checked, (Reports{{1, true}, {1, true}}));
+  Rows() = {Row("1", "COM3", "9600")};
+  // Enough checks for both ends of each range to come up.
+  for (int i = 0; i < 400; ++i) {
+    session.CheckPanels(TPanelMode::Results);
+    RunUntilIdle();
+  }
+  ASSERT_EQ(heard.size(), 400u);
+  size_t shortest = 49, longest = 10;
+  uint8_t lowest = 255, highest = 0;
+  for (const std::vector<uint8_t>& bytes : heard) {
+    shortest = std::min(shortest, bytes.size());
+    longest = std::max(longest, bytes.size());
+    for (uint8_t b : bytes) {
+      lowest = std::min(lowest, b);
+      highest = std::max(highest, b);
+    }
+  }
+  EXPECT_EQ(shortest, 10u);
+  EXPECT_EQ(longest, 49u);
+  EXPECT_EQ(lowest, 0);
+  EXPECT_EQ(highest, 254);
+  EXPECT_EQ(checked.size(), 400u);
 }
 
 TEST_F(CheckTest, AnyAnswerCountsAsActiveAndSilenceAsInactive) {
@@ -49,15 +56,16 @@ TEST_F(CheckTest, AnyAnswerCountsAsActiveAndSilenceAsInactive) {
     return EncodeAnswer(answer[0], 0x30, param, {});
   };
   bool matched = true;
-  engine.OnCheckResult = [this, &matched](TComVornBus*, bool match) {
+  auto to_cycle = engine.OnCheckResult;
+  engine.OnCheckResult = [&matched, to_cycle](TComVornBus* sender, bool match) {
     matched = match;
-    cycle.CheckAnswered(match);
+    to_cycle(sender, match);
   };
   TPanelDeviceOptions silent = Device(1);
   silent.SilentAfter = 0;
   host.AddSerialDevice(3, 0, silent);
-  host.rows = {Row("1", "COM3", "9600"), Row("2", "COM4", "9600")};
-  cycle.CheckPanels(0);
+  Rows() = {Row("1", "COM3", "9600"), Row("2", "COM4", "9600")};
+  session.CheckPanels(TPanelMode::Both);
   RunUntilIdle();
   EXPECT_FALSE(matched);
   EXPECT_EQ(checked, (Reports{{1, false}, {2, true}}));
@@ -71,8 +79,8 @@ TEST_F(CheckTest, ModeTwoAsksOnlySelectedJackpotsDevices) {
   Record(host.AddSerialDevice(3, 0, Device(1)), results_heard);
   Record(host.AddSerialDevice(4, 0, Device(2)), jackpots_heard);
   Record(host.AddSerialDevice(5, 0, Device(2)), unselected_heard);
-  host.rows = {Row("1", "COM3", "9600"), Row("2", "COM5", "9600", " "), Row("2", "COM4", "9600")};
-  cycle.CheckPanels(2);
+  Rows() = {Row("1", "COM3", "9600"), Row("2", "COM5", "9600", " "), Row("2", "COM4", "9600")};
+  session.CheckPanels(TPanelMode::Jackpots);
   RunUntilIdle();
   EXPECT_EQ(checked, (Reports{{2, true}}));
   EXPECT_TRUE(results_heard.empty());
@@ -83,30 +91,29 @@ TEST_F(CheckTest, ModeTwoAsksOnlySelectedJackpotsDevices) {
 }
 
 TEST_F(CheckTest, PanelWithoutDevicesIsInactive) {
-  cycle.CheckPanels(0);
+  session.CheckPanels(TPanelMode::Both);
   RunUntilIdle();
   EXPECT_EQ(checked, (Reports{{1, false}, {2, false}}));
 }
 
 TEST_F(CheckTest, CheckTakesOverASearchAndGivesTheControlsBack) {
   host.AddSerialDevice(3, 0, Device(1));
-  host.rate_text = "9600";
-  cycle.Button1Click();
-  clock.Advance(300);
-  cycle.CheckPanels(1);
-  EXPECT_EQ(cycle.CycleState, TDeviceCycle::kCheckStart);
+  settings.Rate = "9600";
+  Search();
+  clock.Advance(300ms);
+  session.CheckPanels(TPanelMode::Results);
+  EXPECT_EQ(State(), TCycleState::CheckChoose);
   RunUntilIdle();
-  ASSERT_EQ(host.rows.size(), 1u);  // listed by the first ping, before the take-over
+  ASSERT_EQ(Rows().size(), 1u);  // listed by the first ping, before the take-over
   EXPECT_EQ(checked, (Reports{{1, true}}));
-  EXPECT_TRUE(host.controls_enabled);
+  EXPECT_FALSE(running);
 }
 
 TEST_F(CheckTest, TcpDeviceIsCheckedOnceItsConnectionCompletes) {
   host.AddTcpDevice("127.0.0.1", 10005, Device(1));
-  host.serial_checked = true;  // the window's choice plays no part
-  host.rows = {Row("1", "127.0.0.1", "10005")};
-  cycle.CheckPanels(1);
-  ASSERT_TRUE(RunUntilState(201));
+  Rows() = {Row("1", "127.0.0.1", "10005")};
+  session.CheckPanels(TPanelMode::Results);
+  ASSERT_TRUE(RunUntilState(TCycleState::CheckAwaitLink));
   RunUntilIdle();
   EXPECT_EQ(checked, (Reports{{1, true}}));
   EXPECT_EQ(host.opened, (std::vector<std::string>{"tcp 127.0.0.1 10005"}));

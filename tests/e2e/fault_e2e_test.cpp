@@ -29,8 +29,8 @@ class FaultTest : public ProgramTest {
   // main window.
   void Start(const std::vector<DeviceEntry>& devices, const ProgramSettings& settings) {
     StartWithDevices(devices, settings);
-    auto to_window = Searcher().OnLinkLost;
-    Searcher().OnLinkLost = [this, to_window](TFormDeviceSearcher* sender) {
+    auto to_window = Searcher().Session().OnLinkLost;
+    Searcher().Session().OnLinkLost = [this, to_window](TDeviceSession* sender) {
       ++links_lost_;
       if (to_window) to_window(sender);
     };
@@ -172,7 +172,7 @@ TEST_F(FaultTest, ARefusedConnectionFailsItsPanelAtOnceAndTheOtherPanelIsStillDe
   Start({unreachable, TcpDevice(1, *results), TcpDevice(2, *jackpots)}, SettingsWithDocument());
   ASSERT_TRUE(Form().ResultsActive && Form().JackpotsActive) << Diagnostics();
   SelectDevice("Resultados calle");
-  ASSERT_EQ(Searcher().Devices().at(0).Selected, "*");
+  ASSERT_EQ(Searcher().Session().Devices().at(0).Selected, "*");
 
   Stopwatch watch;
   PressEnviar();

@@ -38,7 +38,7 @@ void ProgramTest::SetUp() {
   // The program keeps its files in the folder that is current at start-up.
   previous_folder_ = QDir::currentPath();
   QDir::setCurrent(folder_.path());
-  TFormDeviceSearcher::ForgetDevicesLoaded();
+  TDeviceSession::ForgetDevicesLoaded();
 }
 
 void ProgramTest::TearDown() {
@@ -182,7 +182,7 @@ DeviceEntry ProgramTest::SerialDevice(int number, int com_number, int rate) {
 
 void ProgramTest::PressEnviar() { form_->SpeedButton3->click(); }
 
-bool ProgramTest::CycleRunning() { return searcher_->Timer1().Enabled(); }
+bool ProgramTest::CycleRunning() { return searcher_->Session().Running(); }
 
 bool ProgramTest::WaitForCycleEnd(std::chrono::milliseconds limit) {
   return WaitFor([this] { return !CycleRunning(); }, limit);

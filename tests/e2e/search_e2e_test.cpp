@@ -84,7 +84,7 @@ TEST_F(SearchTest, BuscarOverTcpListsAndIdentifiesAResultsAndAJackpotsPanel) {
   // A third search of the first device finds it again and adds no row.
   SearchTcp(results->TcpPort());
   ASSERT_TRUE(WaitForCycleEnd(10s)) << Diagnostics();
-  EXPECT_EQ(Searcher().Devices().size(), 2u);
+  EXPECT_EQ(Searcher().Session().Devices().size(), 2u);
   EXPECT_GE(FindLogLine("[Pong 1]", pong2), 0) << LogText();
 }
 
@@ -150,7 +150,7 @@ TEST_F(SearchTest, ASearchWhoseTcpLinkNeverComesUpGivesTheControlsBack) {
   EXPECT_TRUE(ControlsBack());
   EXPECT_GE(FindLogLine("[ERROR]", errors_before), 0) << LogText();
   EXPECT_EQ(FindLogLine("[Ping]"), -1) << LogText();
-  EXPECT_TRUE(Searcher().Devices().empty());
+  EXPECT_TRUE(Searcher().Session().Devices().empty());
 }
 
 TEST_F(SearchTest, ASerialPortThatCannotBeOpenedEndsTheSearch) {

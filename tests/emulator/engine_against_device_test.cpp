@@ -11,6 +11,8 @@
 #include "platform/simulated_clock.h"
 #include "tests/emulator/request_bytes.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra::test {
 namespace {
 
@@ -26,7 +28,7 @@ class EngineWithDevice {
     Device.OnAnswer = [this](TPanelDeviceEmulator& device, const uint8_t* bytes, size_t count) {
       const Bytes answer(bytes, bytes + count);
       LengthByteHit |= (size_t(answer[7]) << 8 | answer[8]) + 11 != count;
-      ToEngine.push_back({Clock.Now() + device.Options().DelayMs, answer});
+      ToEngine.push_back({Clock.Now().count() + device.Options().DelayMs, answer});
     };
     auto note = [this](const char* name) { return [this, name](TComVornBus*) { Events.push_back(name); }; };
     Bus.OnInfo = note("info");
@@ -38,7 +40,7 @@ class EngineWithDevice {
     Bus.OnCheckResult = [this](TComVornBus*, bool match) { Events.push_back(match ? "match" : "mismatch"); };
     Bus.OnTimeout = [this](TComVornBus*) {
       Events.push_back("timeout");
-      TimeoutAt.push_back(Clock.Now());
+      TimeoutAt.push_back(Clock.Now().count());
     };
     Bus.SetTarget(options.Address);
   }
@@ -49,7 +51,7 @@ class EngineWithDevice {
       const Bytes bytes(ToDevice.begin(), ToDevice.end());
       ToDevice.clear();
       Device.ReceiveBytes(bytes.data(), bytes.size());
-      while (!ToEngine.empty() && ToEngine.front().first <= Clock.Now()) {
+      while (!ToEngine.empty() && ToEngine.front().first <= Clock.Now().count()) {
         const Bytes answer = ToEngine.front().second;
         ToEngine.pop_front();
         for (uint8_t byte : answer) Bus.ReceiveByte(byte);
@@ -62,7 +64,7 @@ class EngineWithDevice {
     Pump();
     for (int64_t waited = 0; Count(event) == 0; waited += 10) {
       if (waited >= limit_ms) return false;
-      Clock.Advance(10);
+      Clock.Advance(10ms);
       Pump();
     }
     return true;
@@ -223,7 +225,7 @@ TEST(EngineAgainstDevice, ADeviceThatFallsSilentEndsInExactlyOneTimeout) {
   ASSERT_TRUE(busy.RunUntil("info"));
   const Bytes image = Pattern(360, 2);
   busy.Bus.WriteDisplay(0, image.data(), 360);
-  const int64_t sent_at = busy.Clock.Now();
+  const int64_t sent_at = busy.Clock.Now().count();
   busy.RunUntil("never", 60000);
   EXPECT_EQ(busy.Count("timeout"), 1);
   EXPECT_EQ(busy.Count("disconnected"), 1);
@@ -239,7 +241,7 @@ TEST(EngineAgainstDevice, ADeviceThatFallsSilentEndsInExactlyOneTimeout) {
   idle.Bus.Connect();
   idle.Bus.RequestInfo();
   ASSERT_TRUE(idle.RunUntil("info"));
-  const int64_t idle_from = idle.Clock.Now();
+  const int64_t idle_from = idle.Clock.Now().count();
   idle.RunUntil("never", 60000);
   ASSERT_EQ(idle.TimeoutAt.size(), 1u);
   EXPECT_EQ(idle.TimeoutAt[0] - idle_from, 10800);

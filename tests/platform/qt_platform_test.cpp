@@ -15,6 +15,8 @@
 #include "platform/qt_interval_timer.h"
 #include "platform/ui_thread.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra {
 namespace {
 
@@ -37,7 +39,7 @@ bool RunEventsUntil(Done done, std::chrono::milliseconds bound = std::chrono::se
 // overdue timers in deadline order, so the order holds on a loaded machine.
 class QtTimerFactoryTest : public ::testing::Test {
  protected:
-  std::unique_ptr<IIntervalTimer> Timer(const std::string& name, int interval) {
+  std::unique_ptr<IIntervalTimer> Timer(const std::string& name, std::chrono::milliseconds interval) {
     auto timer = factory_.CreateTimer();
     timer->SetInterval(interval);
     timer->OnTimer = [this, name] { events_.push_back(name); };
@@ -65,15 +67,15 @@ class QtTimerFactoryTest : public ::testing::Test {
 };
 
 TEST_F(QtTimerFactoryTest, RepeatsOnTheUiThreadUntilDisabled) {
-  auto repeating = Timer("repeating", 10);
+  auto repeating = Timer("repeating", 10ms);
   bool on_ui_thread = true;
   repeating->OnTimer = [&] {
     events_.push_back("repeating");
     on_ui_thread = on_ui_thread && QThread::currentThread() == qApp->thread();
     if (events_.size() == 3) repeating->SetEnabled(false);
   };
-  auto never_enabled = Timer("never-enabled", 10);
-  auto zero = Timer("zero", 0);  // enabled, but a zero interval never fires
+  auto never_enabled = Timer("never-enabled", 10ms);
+  auto zero = Timer("zero", 0ms);  // enabled, but a zero interval never fires
   zero->SetEnabled(true);
   repeating->SetEnabled(true);
   At(200, "end");
@@ -85,7 +87,7 @@ TEST_F(QtTimerFactoryTest, RepeatsOnTheUiThreadUntilDisabled) {
 }
 
 TEST_F(QtTimerFactoryTest, EnablingAnEnabledTimerKeepsItsPeriod) {
-  auto timer = Timer("timer", 400);
+  auto timer = Timer("timer", 400ms);
   timer->SetEnabled(true);
   At(200, "poke", [&] { timer->SetEnabled(true); });
   At(500, "end");  // a restarted period would end at 600 or later
@@ -94,9 +96,9 @@ TEST_F(QtTimerFactoryTest, EnablingAnEnabledTimerKeepsItsPeriod) {
 }
 
 TEST_F(QtTimerFactoryTest, NewIntervalOfAnEnabledTimerRestartsThePeriod) {
-  auto timer = Timer("timer", 400);
+  auto timer = Timer("timer", 400ms);
   timer->SetEnabled(true);
-  At(200, "poke", [&] { timer->SetInterval(400); });
+  At(200, "poke", [&] { timer->SetInterval(400ms); });
   At(500, "end");  // the kept period would have fired at 400
   ASSERT_TRUE(RunEventsUntil([&] { return Logged("end"); }));
   EXPECT_TRUE(Between("poke", "end").empty());
@@ -106,7 +108,7 @@ TEST_F(QtTimerFactoryTest, NewIntervalOfAnEnabledTimerRestartsThePeriod) {
 
 TEST_F(QtTimerFactoryTest, AHandlerMayDestroyItsOwnTimer) {
   auto timer = factory_.CreateTimer();
-  timer->SetInterval(10);
+  timer->SetInterval(10ms);
   timer->OnTimer = [&] { timer.reset(); };
   timer->SetEnabled(true);
   EXPECT_TRUE(RunEventsUntil([&] { return timer == nullptr; }));

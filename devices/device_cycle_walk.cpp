@@ -1,0 +1,109 @@
+// The walk over the device list that the delivery and the presence check
+// share: one row per tick, each served device's own link, one report per
+// requested panel at the end.
+
+#include "bus/bus_engine.h"
+#include "devices/device_cycle.h"
+#include "platform/number_text.h"
+
+namespace quinterra {
+
+TCycleState TDeviceCycle::ChooseState() const {
+  return kind_ == TCycleKind::Delivery ? TCycleState::DeliveryChoose : TCycleState::CheckChoose;
+}
+
+bool TDeviceCycle::Serves(const DeviceRow& row) const {
+  if (!row.IsSelected()) return false;
+  const std::optional<TPanel> panel = row.Panel();
+  if (panel == TPanel::Results) return v_.WantResults && !v_.ResultsFailed;
+  if (panel == TPanel::Jackpots) return v_.WantJackpots && !v_.JackpotsFailed;
+  return false;
+}
+
+void TDeviceCycle::ChooseNextDevice() {
+  const DeviceRow* current = RowAt(v_.DeliveryIndex);
+  if (current == nullptr) {
+    ReportWalk();
+    return;
+  }
+  if (!Serves(*current)) {
+    v_.DeliveryIndex += 1;
+    return;
+  }
+  const DeviceRow row = *current;  // the host calls below may touch the list
+  host_.CloseLink();
+  engine_.Stop();
+  PrepareLinkParameters(row);
+  engine_.SetTarget(static_cast<uint8_t>(v_.PanelKind));
+  int& tried = v_.PanelKind == 1 ? v_.ResultsTried : v_.JackpotsTried;
+  if (v_.LinkKind == TLinkKind::None) {
+    // Nothing would open: fail the device now instead of waiting for a link.
+    tried += 1;
+    host_.Log("[ERROR]");
+    DeviceFailed();
+    return;
+  }
+  v_.WaitTicks = kLinkOpenWaitTicks;
+  opening_link_ = true;
+  opened_while_opening_ = false;
+  failed_while_opening_ = false;
+  host_.OpenLink(v_.LinkKind, v_.LinkTarget, v_.LinkSpeed);
+  opening_link_ = false;
+  tried += 1;
+  const bool delivery = kind_ == TCycleKind::Delivery;
+  if (failed_while_opening_) {
+    DeviceFailed();
+  } else if (opened_while_opening_) {
+    v_.CycleState = delivery ? TCycleState::DeliveryAskInfo : TCycleState::CheckSend;
+  } else {
+    v_.CycleState = delivery ? TCycleState::DeliveryAwaitLink : TCycleState::CheckAwaitLink;
+  }
+}
+
+void TDeviceCycle::PrepareLinkParameters(const DeviceRow& row) {
+  v_.LinkKind = TLinkKind::None;
+  if (const std::optional<int> number = row.Address()) v_.PanelKind = *number;
+  // A conversion that fails leaves the kind at none and the rest as it was.
+  std::optional<int> value;
+  if (row.Kind() == TLinkKind::Serial) {
+    if (!(value = ParseFieldInteger(row.LinkAddress.substr(3)))) return;
+    v_.LinkTarget = std::to_string(*value);
+  } else {
+    v_.LinkTarget = row.LinkAddress;
+  }
+  if (!(value = ParseFieldInteger(row.SpeedOrPort))) return;
+  v_.LinkSpeed = std::to_string(*value);
+  v_.LinkKind = row.Kind();
+}
+
+void TDeviceCycle::DeviceFailed() {
+  if (v_.PanelKind == 1) {
+    v_.ResultsFailed = true;
+  } else {
+    v_.JackpotsFailed = true;
+  }
+  v_.DeliveryIndex += 1;
+  v_.CycleState = ChooseState();
+}
+
+void TDeviceCycle::ReportWalk() {
+  // The state is final before anyone hears of it, so a handler may start
+  // the next cycle at once.
+  v_.CycleState = TCycleState::EndNormal;
+  const bool want_results = v_.WantResults;
+  const bool want_jackpots = v_.WantJackpots;
+  if (kind_ == TCycleKind::Delivery) {
+    const bool results_failed = v_.ResultsTried == 0 || v_.ResultsFailed;
+    const bool jackpots_failed = v_.JackpotsTried == 0 || v_.JackpotsFailed;
+    auto result = [](bool failed) { return failed ? TPanelResult::Failed : TPanelResult::Sent; };
+    if (want_results && OnPanelSent) OnPanelSent(TPanel::Results, result(results_failed));
+    if (want_jackpots && OnPanelSent) OnPanelSent(TPanel::Jackpots, result(jackpots_failed));
+  } else {
+    const bool results_active = v_.ResultsTried != 0 && !v_.ResultsFailed;
+    const bool jackpots_active = v_.JackpotsTried != 0 && !v_.JackpotsFailed;
+    if (want_results && OnPanelChecked) OnPanelChecked(TPanel::Results, results_active);
+    if (want_jackpots && OnPanelChecked) OnPanelChecked(TPanel::Jackpots, jackpots_active);
+  }
+}
+
+}  // namespace quinterra

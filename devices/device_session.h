@@ -1,0 +1,135 @@
+#pragma once
+// The device side of the program, apart from any window: the bus engine,
+// the one link, the device registry (equipos.ini), the log lines and the
+// search, delivery and check cycle. The search window shows it and asks it
+// to act; a console program can drive it the same way.
+//
+// The session is standard C++; its link comes from outside (TLinkLayer in
+// the program, lines to emulated devices in tests). Everything runs on one
+// thread, the UI thread in the program; events may call back into the
+// session.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "devices/device_cycle.h"
+#include "devices/device_row.h"
+#include "devices/link_settings.h"
+#include "devices/panel_types.h"
+
+namespace quinterra {
+
+class IDeviceLink;
+class IIntervalTimer;
+class ITimerFactory;
+class TComVornBus;
+
+class TDeviceSession : private IDeviceCycleHost {
+ public:
+  // timers makes Timer1 and the engine's timers and must outlive the
+  // session. folder holds equipos.ini (it ends in a separator). seed draws
+  // the check bytes.
+  TDeviceSession(ITimerFactory& timers, std::unique_ptr<IDeviceLink> link, std::string folder,
+                 uint32_t seed);
+  ~TDeviceSession() override;
+  TDeviceSession(const TDeviceSession&) = delete;
+  TDeviceSession& operator=(const TDeviceSession&) = delete;
+
+  // --- the registry ---
+  // Fills the list from equipos.ini once per program run, then publishes it.
+  void LoadDevices();
+  // Tests run many sessions in one process.
+  static void ForgetDevicesLoaded();
+  // Rewrites equipos.ini from the list and publishes it. False, with the
+  // reason in *failure, when the file could not be written; the previous
+  // file is then left whole.
+  bool SaveDevices(std::string* failure);
+  // Sets the row's "S" if the row exists, then saves in any case (as
+  // SaveDevices).
+  bool SetDeviceSelected(int row_index, bool selected, std::string* failure);
+  // Removes a row; refused (false) while a delivery or check walks the rows
+  // by index, since a row taken away would shift the device being served.
+  bool RemoveDevice(int row_index);
+  const std::vector<DeviceRow>& Devices() const { return rows_; }
+  std::vector<DeviceRow>& Rows() override { return rows_; }
+  // Raises OnRowsChanged: a row was added or changed.
+  void RowsChanged() override;
+  const std::string& RegistryPath() const { return registry_path_; }
+
+  // --- the cycles ---
+  // "Buscar" on the link of settings; false when refused.
+  bool Search(const TLinkSettings& settings);
+  // The main window's panel contents, handed over before SendPanels; null
+  // for no data. A running delivery keeps the ones it started with.
+  void SetPayloads(TPanelPayload results, TPanelPayload jackpots);
+  const TPanelPayload& ResultsPayload() const { return results_payload_; }
+  const TPanelPayload& JackpotsPayload() const { return jackpots_payload_; }
+  bool SendPanels(TPanelMode mode);
+  void CheckPanels(TPanelMode mode);
+  bool Running() const { return cycle_->Running(); }
+
+  // --- the link ---
+  // kind's link to target at speed (COM number and rate, or IP address and
+  // port, as texts; blanks around a number are allowed). Texts that name no
+  // link open nothing and say nothing.
+  void OpenLink(TLinkKind kind, const std::string& target, const std::string& speed) override;
+  void CloseLink() override;
+  bool SerialLinkAlive() override;
+  int SerialRate() override;
+
+  // --- the log ---
+  void Log(const std::string& line) override;
+  const std::vector<std::string>& LogLines() const { return log_; }
+  void ClearLog() { log_.clear(); }
+
+  // --- parts, for the window and tests ---
+  TComVornBus& Engine() { return *engine_; }
+  IDeviceLink& Link() { return *link_; }
+  const TDeviceCycle& Cycle() const { return *cycle_; }
+  const IIntervalTimer& Timer1() const { return *timer1_; }
+
+  // --- events, each called only when filled, the session first ---
+  std::function<void(TDeviceSession*, const std::string& line)> OnLog;
+  // A row was added or changed by a search.
+  std::function<void(TDeviceSession*)> OnRowsChanged;
+  // A cycle starts (also when it takes over another) or ends.
+  std::function<void(TDeviceSession*, TCycleKind kind, bool running)> OnRunningChanged;
+  // Memory transfer progress of the device being served.
+  std::function<void(TDeviceSession*, uint32_t planned, uint32_t done)> OnProgress;
+  // The list, row by row, after every load and save.
+  std::function<void(TDeviceSession*)> OnDevicesCleared;
+  std::function<void(TDeviceSession*, int number, int row_index, const std::string& name,
+                     bool selected)>
+      OnDeviceListed;
+  std::function<void(TDeviceSession*)> OnDevicesListed;
+  // The outcome of deliveries and checks.
+  std::function<void(TDeviceSession*, TPanel panel, TPanelResult result)> OnPanelSent;
+  std::function<void(TDeviceSession*, TPanel panel, bool active)> OnPanelChecked;
+  std::function<void(TDeviceSession*)> OnLinkLost;
+
+ private:
+  // IDeviceCycleHost.
+  void SetSerialRate(int rate) override;
+  void RunningChanged(TCycleKind kind, bool running) override;
+  int Random(int n) override;
+
+  void PublishDevices();
+  void ReceivedBytes(const uint8_t* bytes, int count);
+
+  std::string registry_path_;
+  std::unique_ptr<IDeviceLink> link_;
+  std::unique_ptr<IIntervalTimer> timer1_;
+  std::unique_ptr<TComVornBus> engine_;
+  std::unique_ptr<TDeviceCycle> cycle_;
+  std::mt19937 random_;
+  std::vector<DeviceRow> rows_;
+  std::vector<std::string> log_;
+  TPanelPayload results_payload_;
+  TPanelPayload jackpots_payload_;
+};
+
+}  // namespace quinterra

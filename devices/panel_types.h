@@ -1,0 +1,25 @@
+#pragma once
+// What crosses between the main window and the device side: which panels a
+// delivery or check is for, a panel, what became of a panel, and the kind
+// of link a device sits on. The numbers are those the files and the log use.
+
+#include <optional>
+
+namespace quinterra {
+
+// Which panels "ENVIAR", "Actualizar" and the start-up check ask for.
+enum class TPanelMode { Both = 0, Results = 1, Jackpots = 2 };
+
+// A panel, by the number of its device: 1 results, 2 jackpots.
+enum class TPanel { Results = 1, Jackpots = 2 };
+
+// What a delivery did for a panel.
+enum class TPanelResult { Sent, Failed };
+
+enum class TLinkKind { None = 0, Serial = 1, Tcp = 2 };
+
+inline bool Requests(TPanelMode mode, TPanel panel) {
+  return mode == TPanelMode::Both || static_cast<int>(mode) == static_cast<int>(panel);
+}
+
+}  // namespace quinterra
