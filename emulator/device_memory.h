@@ -5,6 +5,9 @@
 // model and block size reported in the information record. A fresh device
 // holds 0xFF everywhere (erased flash), except its own address in byte 81 of
 // the configuration block, which the device owner sets before use.
+//
+// These tables are the emulator's own, not the bus's, on purpose: see
+// device_commands.h.
 
 #include <cstddef>
 #include <cstdint>

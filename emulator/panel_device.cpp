@@ -3,18 +3,11 @@
 #include <stdexcept>
 
 #include "bus/crc16.h"
+#include "emulator/device_commands.h"
 
 namespace quinterra {
-namespace {
 
-constexpr uint8_t kPing = 0x01;
-constexpr uint8_t kInformation = 0x02;
-constexpr uint8_t kMemoryRead = 0x03;
-constexpr uint8_t kBuild = 0x04;
-constexpr uint8_t kMemoryWrite = 0x10;
-constexpr uint8_t kCheck = 0x30;
-
-}  // namespace
+using namespace device_commands;
 
 const char* OutcomeName(TRequestOutcome outcome) {
   switch (outcome) {
@@ -34,7 +27,7 @@ std::vector<uint8_t> EncodeAnswer(uint8_t address, uint8_t command, const uint8_
   std::vector<uint8_t> frame;
   frame.reserve(payload.size() + kFrameOverhead);
   frame.push_back(address);
-  frame.push_back(static_cast<uint8_t>(command | 0x80));
+  frame.push_back(static_cast<uint8_t>(command | kAnswerBit));
   frame.insert(frame.end(), param, param + 5);
   frame.push_back(static_cast<uint8_t>(payload.size() >> 8));
   frame.push_back(static_cast<uint8_t>(payload.size() & 0xFF));

@@ -14,7 +14,7 @@ TEST(BusCommands, RequestsOnTheWire) {
   e.Bus.SetTarget(1);
   e.Bus.Ping();
   EXPECT_EQ(e.Sends.back().Frame, (Bytes{1, 1, 0x0F, 0, 0, 0, 0, 0, 0, 0x39, 0xAC}));
-  e.Bus.RequestInfo();  // busy: dropped without a trace
+  EXPECT_FALSE(e.Bus.RequestInfo());  // busy: dropped without a trace
   EXPECT_EQ(e.Sends.size(), 1u);
   e.Bus.Stop();
   e.Bus.RequestInfo();

@@ -217,6 +217,17 @@ TEST_F(DeliveryTest, RowWhoseLinkCannotBeReadFailsAtOnce) {
   EXPECT_TRUE(host.opened.empty());
 }
 
+TEST_F(DeliveryTest, APayloadTooLargeForTheDisplayFailsAtOnceNotAfterAWait) {
+  TPanelDeviceEmulator& results = *host.AddSerialDevice(3, 0, Device(1)).Device;
+  Rows() = {Row("1", "COM3", "9600")};
+  results_payload = Payload(results.Layout().DisplaySize() + 1, 1);
+  ASSERT_TRUE(SendPanels(TPanelMode::Results));
+  // Choose, information, directory and display steps, the end of the list and
+  // the end state: no 26-tick wait for an answer that cannot come.
+  EXPECT_LT(RunUntilIdle(), 1s);
+  EXPECT_EQ(sent, (Reports{{1, true}}));
+}
+
 TEST_F(DeliveryTest, LinkParametersAreNormalisedNumbers) {
   host.AddSerialDevice(3, 0, Device(1));
   Rows() = {Row("1", "COM03", " 9600")};
