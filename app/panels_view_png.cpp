@@ -1,6 +1,7 @@
 #include "app/panels_view_png.h"
 
 #include <QGuiApplication>
+#include <memory>
 
 #include "app/panels_view_drawing.h"
 #include "panels/panel_layout.h"
@@ -9,16 +10,15 @@ namespace quinterra {
 
 namespace {
 
-// The tool has no display: fonts and painting need only the offscreen platform.
-void EnsureGuiApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
+// The tool has no display: fonts and painting need only the offscreen
+// platform. Null when an application object exists already.
+std::unique_ptr<QGuiApplication> OffscreenApplication() {
+  if (QCoreApplication::instance() != nullptr) return nullptr;
   qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "quinterra-image";
   static char* argv[] = {name, nullptr};
-  // Lives until the tool ends; taking it down at exit would gain nothing.
-  static QGuiApplication* application = new QGuiApplication(argc, argv);
-  (void)application;
+  return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ bool WritePanelsViewPng(const std::string& path, const Bytes* results, const Byt
     reason = "the jackpots image is not " + std::to_string(kJackpotsImageSize) + " bytes";
     return false;
   }
-  EnsureGuiApplication();
+  const std::unique_ptr<QGuiApplication> application = OffscreenApplication();
   if (!DrawPanelsView(content).save(QString::fromStdString(path), "PNG")) {
     reason = "cannot write " + path;
     return false;

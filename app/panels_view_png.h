@@ -8,9 +8,10 @@
 
 namespace quinterra {
 
-// Either image may be null: that panel shows "Sin datos". Starts an
-// offscreen QGuiApplication when there is none. False with a reason when an
-// image has the wrong size or the file cannot be written.
+// Either image may be null: that panel shows "Sin datos". Without an
+// application object, an offscreen QGuiApplication lives for the call.
+// False with a reason when an image has the wrong size or the file cannot
+// be written.
 bool WritePanelsViewPng(const std::string& path, const Bytes* results, const Bytes* jackpots,
                         std::string& reason);
 
