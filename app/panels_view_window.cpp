@@ -16,6 +16,8 @@ namespace quinterra {
 TPanelsViewWindow::TPanelsViewWindow(std::function<PanelImages()> document, QWidget* parent)
     : QWidget(parent, Qt::Window), document_(std::move(document)) {
   setWindowTitle("Vista de los paneles");
+  // Closing the main window ends the program even while the view is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 4, 0, 0);
   auto* bar = new QHBoxLayout;

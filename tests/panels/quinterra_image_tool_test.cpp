@@ -88,7 +88,7 @@ TEST(QuinterraImageTool, UnreadableFilesAndWrongUsageFail) {
   }
 }
 
-std::string Slurp(const fs::path& path) {
+[[maybe_unused]] std::string Slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
