@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/panel_picture.h"
 #include "app/panels_view_drawing.h"

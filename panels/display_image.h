@@ -43,7 +43,8 @@ class TDisplayImageEncoder : private TLaneWalk {
   void ClearLanes();
 
   const std::vector<TCasilla*>& cells_by_wire_;
-  // Set by a shown Quinigol result; read by the row's any-sign byte.
+  // Set by every shown 16-segment position since the Quinigol row began;
+  // that row's any-sign byte reads it.
   bool any_sign_ = false;
 };
 
