@@ -81,7 +81,10 @@ void TForm1::SelectCell(TCasilla* cell) {
   // Tab and Enter still arrive.
   if (Edit1->hasFocus()) setFocus(Qt::OtherFocusReason);
   Edit1->hide();
-  if (!cell) return;
+  if (!cell) {
+    CellsChanged();
+    return;
+  }
 
   const CellKindRules& rules = RulesFor(cell->Kind);
   Edit1->move(cell->Left, cell->Top);
@@ -103,6 +106,7 @@ void TForm1::SelectCell(TCasilla* cell) {
   edit_text_before_ = Edit1->text();
   const std::string in_box = FromEditText(edit_text_before_);
   if (AcceptsText(cell->Kind, in_box)) cell->Text = in_box;
+  CellsChanged();
   Edit1->show();
   Edit1->raise();
   QWidget* focused = focusWidget();
@@ -116,6 +120,7 @@ void TForm1::Edit1Change() {
   if (AcceptsText(SelectedCell->Kind, typed)) {
     SelectedCell->Text = typed;
     edit_text_before_ = text;
+    CellsChanged();
     return;
   }
   // Refused: put back the text and the caret as they were before the change.
@@ -143,6 +148,7 @@ void TForm1::DrawAllCells() {
   }
   Image1->update();
   Image2->update();
+  CellsChanged();
 }
 
 void TForm1::SetResultsActive(bool active) {

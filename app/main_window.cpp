@@ -18,6 +18,7 @@
 #include "app/panel_font.h"
 #include "app/panel_picture.h"
 #include "app/panel_pictures.h"
+#include "app/panels_view_window.h"
 #include "app/scroll_box.h"
 #include "app/window_texts.h"
 #include "platform/file_io.h"
@@ -176,6 +177,9 @@ void TForm1::CreateComponents() {
   Edit1->installEventFilter(this);
 
   ScrollBox1->setWidget(ScrollContent);
+
+  PanelsView = new TPanelsViewWindow([this] { return DocumentImages(); }, this);
+  PanelsView->setObjectName("PanelsView");
 }
 
 void TForm1::CreateMenu() {
@@ -193,6 +197,9 @@ void TForm1::CreateMenu() {
   Archivo1->addSeparator();
   Guardadoautomtico1 = action(Archivo1, "Guardadoautomtico1", "Guardado automático");
   Guardadoautomtico1->setCheckable(true);
+  Archivo1->addSeparator();
+  Verpaneles1 = action(Archivo1, "Verpaneles1", "Ver paneles");
+  Verpaneles1->setShortcut(Qt::Key_F2);
   Archivo1->addSeparator();
   Salir1 = action(Archivo1, "Salir1", "Salir");
 
@@ -223,6 +230,7 @@ void TForm1::CreateMenu() {
     Guardadoautomtico1->setChecked(!Guardadoautomtico1->isChecked());
     Guardadoautomtico1Click();
   });
+  connect(Verpaneles1, &QAction::triggered, this, [this] { Verpaneles1Click(); });
   connect(Salir1, &QAction::triggered, this, [this] { Salir1Click(); });
   connect(BuscarEquipos1, &QAction::triggered, this, [this] { BuscarEquipos1Click(); });
   connect(PanelResultados1, &QAction::triggered, this, [this] {
@@ -291,6 +299,26 @@ bool TForm1::FormClose() {
 }
 
 void TForm1::Salir1Click() { close(); }
+
+void TForm1::Verpaneles1Click() {
+  PanelsView->show();
+  PanelsView->raise();
+  PanelsView->activateWindow();
+}
+
+void TForm1::CellsChanged() {
+  if (PanelsView) PanelsView->DocumentChanged();
+}
+
+PanelImages TForm1::DocumentImages() {
+  TCasilla* cell = SelectedCell;
+  if (!cell || ValidateCell(*cell)) return BuildPanelImages(CellSet.CellsByWire);
+  const std::string typed = std::move(cell->Text);
+  cell->Text.clear();
+  PanelImages images = BuildPanelImages(CellSet.CellsByWire);
+  cell->Text = typed;
+  return images;
+}
 
 void TForm1::keyReleaseEvent(QKeyEvent* event) {
   // Windows reports one key-up for a held key; Qt repeats the pair.

@@ -12,6 +12,7 @@
 
 #include "app/dialogs.h"
 #include "app/panel_devices.h"
+#include "panels/display_image.h"
 #include "panels/panel_layout.h"
 #include "platform/interval_timer.h"
 #include "platform/profile_file.h"
@@ -26,6 +27,7 @@ class QToolButton;
 namespace quinterra {
 
 class TPanelPicture;
+class TPanelsViewWindow;
 class TScrollBox;
 
 struct TForm1Options {
@@ -80,6 +82,7 @@ class TForm1 : public QMainWindow {
   QAction* Guardar1 = nullptr;
   QAction* Guardarcomo1 = nullptr;
   QAction* Guardadoautomtico1 = nullptr;
+  QAction* Verpaneles1 = nullptr;
   QAction* Salir1 = nullptr;
   QMenu* Comunicaciones1 = nullptr;
   QAction* BuscarEquipos1 = nullptr;
@@ -90,6 +93,9 @@ class TForm1 : public QMainWindow {
   QMenu* Administrador1 = nullptr;
   QAction* EnviarTestFijo1 = nullptr;
   std::unique_ptr<IIntervalTimer> Timer2;
+  // "Vista de los paneles"; panels read back from devices are handed to its
+  // SetDeviceSources.
+  TPanelsViewWindow* PanelsView = nullptr;
 
   // Window state.
   std::string BaseCaption;
@@ -110,6 +116,9 @@ class TForm1 : public QMainWindow {
   void DrawAllCells();
   void SetResultsActive(bool active);
   void SetJackpotsActive(bool active);
+  // The images "ENVIAR" would send now: it ends editing first, which
+  // empties a value out of range.
+  PanelImages DocumentImages();
 
   // Documents and settings. SaveDocument and LoadDocument report a file
   // error to the operator and return false, leaving the state as it was.
@@ -130,6 +139,7 @@ class TForm1 : public QMainWindow {
   void Guardar1Click();
   void Guardarcomo1Click();
   void Guardadoautomtico1Click();
+  void Verpaneles1Click();
   void Salir1Click();
   void BuscarEquipos1Click();
   void SpeedButton3Click();
@@ -171,6 +181,8 @@ class TForm1 : public QMainWindow {
   void CreateMenu();
   void FitToScreen();
   void ShowDocumentCaption();
+  // Every change of a cell's text passes here, for the panels view.
+  void CellsChanged();
   void ShowFileError(const std::exception& error);
   // The panels the "Actualizar" ticks ask for; none when neither is ticked.
   std::optional<TPanelMode> ModeFromTicks() const;

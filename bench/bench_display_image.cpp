@@ -1,9 +1,11 @@
-// Building both display images of a fully filled document, as every "ENVIAR" does.
+// Building both display images of a fully filled document, as every "ENVIAR"
+// does, and reading them back, as the LED view does.
 
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "panels/display_decode.h"
 #include "panels/display_image.h"
 #include "panels/panel_layout.h"
 
@@ -44,5 +46,19 @@ void BM_ReusedEncoder(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReusedEncoder);
+
+// The LED view redraws from the bytes on every keystroke: both images read back.
+void BM_DecodePanelImages(benchmark::State& state) {
+  quinterra::TCellSet set;
+  FillDocument(set);
+  const quinterra::PanelImages images = quinterra::BuildPanelImages(set.CellsByWire);
+  for (auto _ : state) {
+    auto results = quinterra::DecodeResultsImage(images.results);
+    auto jackpots = quinterra::DecodeJackpotsImage(images.jackpots);
+    benchmark::DoNotOptimize(results);
+    benchmark::DoNotOptimize(jackpots);
+  }
+}
+BENCHMARK(BM_DecodePanelImages);
 
 }  // namespace

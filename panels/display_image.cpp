@@ -7,7 +7,6 @@ namespace quinterra {
 namespace {
 
 constexpr uint8_t kDot = 0x80;
-constexpr int kLaneCount = 8;
 constexpr uint8_t kDigitSegments[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
                                         0x6D, 0x7D, 0x07, 0x7F, 0x67};
 
@@ -54,9 +53,6 @@ std::array<uint8_t, 2> SixteenSegmentAt(const TCasilla& cell, int k) {
   return SixteenSegmentBytes(c);
 }
 
-// Number and jackpot rows carry no digits in lanes 6 and 7, only filler.
-bool IsPaddingLane(int lane) { return lane == 6 || lane == 7; }
-
 bool IsBlankPosition(const TCasilla& cell, int k) {
   char c;
   return !CharacterAt(cell, k, c);
@@ -92,11 +88,27 @@ const TCasilla* TDisplayImageEncoder::NextCell() {
   return cells_by_wire_[static_cast<size_t>(WireCursor++)];
 }
 
-void TDisplayImageEncoder::ForNextCells(int count, const std::function<void(const TCasilla&)>& each) {
-  for (int n = 0; n < count; ++n) {
-    const TCasilla* cell = NextCell();
-    if (cell == nullptr) return;
-    each(*cell);
+void TDisplayImageEncoder::Put(int lane, const LaneSlot& slot) {
+  Bytes& bytes = Lanes[static_cast<size_t>(lane)];
+  switch (slot.kind) {
+    case LaneSlot::Kind::Blank:
+      bytes.push_back(0x00);
+      break;
+    case LaneSlot::Kind::BlankPair:
+      bytes.insert(bytes.end(), {0x00, 0x00});
+      break;
+    case LaneSlot::Kind::Seven:
+      bytes.push_back(SevenSegmentAt(*slot.cell, slot.position, slot.dots));
+      break;
+    case LaneSlot::Kind::Sixteen: {
+      const auto pattern = SixteenSegmentAt(*slot.cell, slot.position);
+      bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+      if (!IsBlankPosition(*slot.cell, slot.position)) any_sign_ = true;
+      break;
+    }
+    case LaneSlot::Kind::AnySign:
+      bytes.push_back(any_sign_ ? 0xFF : 0x00);
+      break;
   }
 }
 
@@ -104,97 +116,16 @@ void TDisplayImageEncoder::ClearLanes() {
   for (Bytes& lane : Lanes) lane.clear();
 }
 
-void TDisplayImageEncoder::EncodeNumberRow(int count) {
-  int p = 0;
-  ForNextCells(count, [&](const TCasilla& cell) {
-    for (int k = 0; k < cell.Digits;) {
-      const int lane = p % kLaneCount;
-      if (IsPaddingLane(lane)) {
-        Lanes[lane].push_back(0x00);
-      } else {
-        Lanes[lane].push_back(SevenSegmentAt(cell, k, true));
-        ++k;
-      }
-      ++p;
-    }
-    for (int placed = 0; placed < cell.TrailingBlanks; ++p) {
-      const int lane = p % kLaneCount;
-      Lanes[lane].push_back(0x00);
-      if (!IsPaddingLane(lane)) ++placed;
-    }
-  });
-  Lanes[6].push_back(0x00);
-  Lanes[7].push_back(0x00);
-}
+void TDisplayImageEncoder::EncodeNumberRow(int count) { NumberRow(count); }
 
 void TDisplayImageEncoder::EncodeQuinigolRow(int count) {
-  int p = 0;
-  bool first_pair = true;
-  bool any_sign = false;
-  ForNextCells(count, [&](const TCasilla& cell) {
-    for (int k = 0; k < cell.Digits; ++k, ++p) {
-      const int lane = p % kLaneCount;
-      if (cell.Glyphs == GlyphSet::SevenSegment) {
-        Lanes[lane].push_back(SevenSegmentAt(cell, k, false));
-        if (lane == 1) {
-          int first_zero_lane = 2;
-          if (first_pair) {
-            first_pair = false;
-          } else {
-            // Lane 2 of the closing group tells the panel whether any result is shown.
-            Lanes[2].push_back(any_sign ? 0xFF : 0x00);
-            first_zero_lane = 3;
-          }
-          for (int j = first_zero_lane; j < kLaneCount; ++j) Lanes[j].push_back(0x00);
-          p += 6;
-        }
-      } else {
-        const auto pattern = SixteenSegmentAt(cell, k);
-        Lanes[lane].insert(Lanes[lane].end(), pattern.begin(), pattern.end());
-        if (!IsBlankPosition(cell, k)) any_sign = true;
-        if (lane == 5) {
-          for (int j : {6, 7}) Lanes[j].insert(Lanes[j].end(), {0x00, 0x00});
-          p += 2;
-        }
-      }
-    }
-  });
+  any_sign_ = false;
+  QuinigolRow(count);
 }
 
-void TDisplayImageEncoder::EncodeQuinielaColumn(int count) {
-  int c = 0;
-  ForNextCells(count, [&](const TCasilla& cell) {
-    const auto pattern = SixteenSegmentAt(cell, 0);
-    Bytes& lane = Lanes[c++ % kLaneCount];
-    lane.insert(lane.end(), pattern.begin(), pattern.end());
-  });
-  Lanes[7].insert(Lanes[7].end(), {0x00, 0x00});
-}
+void TDisplayImageEncoder::EncodeQuinielaColumn(int count) { QuinielaColumn(count); }
 
-void TDisplayImageEncoder::EncodeJackpotRow(int count) {
-  int p = 0;
-  ForNextCells(count, [&](const TCasilla& cell) {
-    for (int k = 0; k < cell.Digits;) {
-      const int lane = p % kLaneCount;
-      if (IsPaddingLane(lane)) {
-        Lanes[lane].insert(Lanes[lane].end(), {0x00, 0x00});
-        ++p;
-        continue;
-      }
-      if (cell.Glyphs == GlyphSet::SevenSegment) {
-        // Amount digits 1-6 share lanes 3-5 in pairs; 7-9 take lanes 0-2.
-        Lanes[lane].push_back(SevenSegmentAt(cell, k, true));
-        if (k >= 6 || k % 2 == 1) ++p;
-      } else {
-        const auto pattern = SixteenSegmentAt(cell, k);
-        Lanes[lane].insert(Lanes[lane].end(), pattern.begin(), pattern.end());
-        ++p;
-      }
-      ++k;
-    }
-  });
-  for (int j = 3; j < kLaneCount; ++j) Lanes[j].push_back(0x00);
-}
+void TDisplayImageEncoder::EncodeJackpotRow(int count) { JackpotRow(count); }
 
 Bytes TDisplayImageEncoder::JoinLanes() const {
   Bytes image;
@@ -208,19 +139,14 @@ Bytes TDisplayImageEncoder::JoinLanes() const {
 Bytes TDisplayImageEncoder::BuildResultsImage() {
   WireCursor = 0;
   ClearLanes();
-  for (int row = 0; row < 6; ++row) EncodeNumberRow(9);  // Bonoloto 1-4, Primitiva
-  EncodeNumberRow(8);                                    // Euromillones
-  EncodeNumberRow(7);                                    // El Gordo
-  EncodeQuinigolRow(14);  // Quinigol JORNADA, twelve results, Quiniela JORNADA
-  EncodeNumberRow(9);     // Lototurf
-  EncodeNumberRow(9);     // Quíntuple Plus, Quiniela FECHA day and month
-  EncodeQuinielaColumn(15);
+  any_sign_ = false;
+  ResultsPanel();
   return JoinLanes();
 }
 
 Bytes TDisplayImageEncoder::BuildJackpotsImage() {
   ClearLanes();
-  for (int row = 0; row < 9; ++row) EncodeJackpotRow(2);
+  JackpotsPanel();
   return JoinLanes();
 }
 

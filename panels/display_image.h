@@ -3,10 +3,10 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "panels/cell.h"
+#include "panels/lane_walk.h"
 
 namespace quinterra {
 
@@ -17,7 +17,7 @@ uint8_t SevenSegmentByte(char c);
 // The two bytes of a character's 16-segment pattern (00 00 when unlisted).
 std::array<uint8_t, 2> SixteenSegmentBytes(char c);
 
-class TDisplayImageEncoder {
+class TDisplayImageEncoder : private TLaneWalk {
  public:
   // cells_by_wire: the 134 cells in panel data order; must outlive the encoder.
   explicit TDisplayImageEncoder(const std::vector<TCasilla*>& cells_by_wire);
@@ -38,12 +38,14 @@ class TDisplayImageEncoder {
 
  private:
   // The cell at WireCursor, advancing it; null past the end.
-  const TCasilla* NextCell();
-  // Hands each of the next count cells to each, stopping past the end.
-  void ForNextCells(int count, const std::function<void(const TCasilla&)>& each);
+  const TCasilla* NextCell() override;
+  void Put(int lane, const LaneSlot& slot) override;
   void ClearLanes();
 
   const std::vector<TCasilla*>& cells_by_wire_;
+  // Set by every shown 16-segment position since the Quinigol row began;
+  // that row's any-sign byte reads it.
+  bool any_sign_ = false;
 };
 
 // Both images of a document, as the program sends them.

@@ -242,7 +242,8 @@ TEST_F(Sending, TheWindowHasItsMenusAndControls) {
   for (QAction* item : form->Archivo1->actions())
     if (!item->isSeparator()) archivo << item->text();
   EXPECT_EQ(archivo, QStringList({"Nuevo", "Abrir...", "Guardar", "Guardar como...",
-                                  QString::fromUtf8("Guardado automático"), "Salir"}));
+                                  QString::fromUtf8("Guardado automático"), "Ver paneles",
+                                  "Salir"}));
   EXPECT_EQ(form->PanelResultados1->text(), "Panel Resultados");
   EXPECT_EQ(form->PanelBotes1->text(), "Panel Botes");
   EXPECT_EQ(form->EnviarTestFijo1->text(), "Enviar Test Fijo");

@@ -88,5 +88,49 @@ TEST(QuinterraImageTool, UnreadableFilesAndWrongUsageFail) {
   }
 }
 
+[[maybe_unused]] std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(QuinterraImageTool, DrawsADocumentOrDisplayFilesAsTheSamePng) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("png-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  TCellSet set;
+  set.Cells[0].Text = "18";
+  set.Cells[116].Text = "BOTE";
+  std::ofstream(dir / "doc.ltr", std::ios::binary) << FormatDocument(set.Texts());
+  // Display memories hold more than the panel's bytes; the rest is ignored.
+  const PanelImages images = BuildPanelImages(set.CellsByWire);
+  std::ofstream(dir / "results.bin", std::ios::binary)
+      << std::string(images.results.begin(), images.results.end()) << std::string(200, '\xFF');
+  std::ofstream(dir / "jackpots.bin", std::ios::binary)
+      << std::string(images.jackpots.begin(), images.jackpots.end());
+  std::ofstream(dir / "short.bin", std::ios::binary) << std::string(319, '\0');
+  const std::string d = "'" + dir.string() + "/";
+
+  ToolRun run = RunTool("--png " + d + "doc.png' " + d + "doc.ltr'");
+#ifdef QUINTERRA_IMAGE_PNG
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const std::string png = Slurp(dir / "doc.png");
+  ASSERT_GT(png.size(), 24u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  EXPECT_EQ(png.substr(16, 8), std::string("\0\0\x04\x72\0\0\x03\x4d", 8)) << "1138 x 845";
+  run = RunTool("--png " + d + "bin.png' --jackpots " + d + "jackpots.bin' --results " + d +
+                "results.bin'");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(Slurp(dir / "bin.png"), png);
+  run = RunTool("--png " + d + "short.png' --results " + d + "short.bin'");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("320"), std::string::npos) << run.err;
+  run = RunTool("--png " + d + "x.png' --results " + d + "results.bin' --results " + d + "results.bin'");
+  EXPECT_EQ(run.exit_code, 2);
+#else
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_NE(run.err.find("Qt"), std::string::npos) << run.err;
+#endif
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace quinterra

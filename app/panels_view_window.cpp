@@ -1,0 +1,87 @@
+#include "app/panels_view_window.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "app/panel_picture.h"
+#include "app/panels_view_drawing.h"
+#include "panels/display_decode.h"
+
+namespace quinterra {
+
+TPanelsViewWindow::TPanelsViewWindow(std::function<PanelImages()> document, QWidget* parent)
+    : QWidget(parent, Qt::Window), document_(std::move(document)) {
+  setWindowTitle("Vista de los paneles");
+  // Closing the main window ends the program even while the view is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 4, 0, 0);
+  auto* bar = new QHBoxLayout;
+  bar->setContentsMargins(8, 0, 8, 0);
+  bar->addWidget(new QLabel("Origen:"));
+  ComboBox1 = new QComboBox;
+  ComboBox1->setObjectName("ComboBox1");
+  ComboBox1->addItem("Documento");
+  bar->addWidget(ComboBox1);
+  bar->addStretch();
+  layout->addLayout(bar);
+
+  auto* scroll = new QScrollArea;
+  scroll->setFrameShape(QFrame::NoFrame);
+  Image1 = new TPanelPicture;
+  Image1->setObjectName("Image1");
+  Image1->setFixedSize(kPanelsViewWidth, kPanelsViewHeight);
+  scroll->setWidget(Image1);
+  layout->addWidget(scroll);
+  resize(kPanelsViewWidth + 2, kPanelsViewHeight + 40);
+
+  connect(ComboBox1, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Redraw(); });
+}
+
+void TPanelsViewWindow::SetDeviceSources(std::vector<PanelsViewSource> sources) {
+  const QString chosen = ComboBox1->currentText();
+  sources_ = std::move(sources);
+  {
+    const QSignalBlocker quiet(ComboBox1);
+    ComboBox1->clear();
+    ComboBox1->addItem("Documento");
+    for (const PanelsViewSource& source : sources_) ComboBox1->addItem(source.name);
+    ComboBox1->setCurrentIndex(std::max(0, ComboBox1->findText(chosen)));
+  }
+  Redraw();
+}
+
+void TPanelsViewWindow::DocumentChanged() { Redraw(); }
+
+void TPanelsViewWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  Redraw();
+}
+
+void TPanelsViewWindow::Redraw() {
+  if (!isVisible()) return;
+  const PanelImages document = document_();
+  const std::optional<DecodedPanel> results = DecodeResultsImage(document.results);
+  const std::optional<DecodedPanel> jackpots = DecodeJackpotsImage(document.jackpots);
+  PanelsViewContent content{results, jackpots, {}};
+  const int chosen = ComboBox1->currentIndex() - 1;
+  if (chosen >= 0 && chosen < static_cast<int>(sources_.size())) {
+    const PanelsViewSource& source = sources_[static_cast<size_t>(chosen)];
+    content.results = DecodeResultsImage(source.results);
+    content.jackpots = DecodeJackpotsImage(source.jackpots);
+    if (content.results && results) content.outlined = DifferingCells(*content.results, *results);
+    if (content.jackpots && jackpots) {
+      const std::vector<int> differing = DifferingCells(*content.jackpots, *jackpots);
+      content.outlined.insert(content.outlined.end(), differing.begin(), differing.end());
+    }
+  }
+  Image1->Picture = DrawPanelsView(content);
+  Image1->update();
+}
+
+}  // namespace quinterra
