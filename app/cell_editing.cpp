@@ -23,6 +23,14 @@ QString ToEditText(const std::string& cp1252) {
 
 std::string FromEditText(const QString& text) { return Cp1252FromUtf8(text.toStdString()); }
 
+// The edit box's maximum length. A loaded text may be longer than its kind
+// allows; the box must hold it whole (Qt would cut it and the cut text would
+// be stored), so that the check on leaving sees what was loaded. The operator
+// may shorten such a text but never lengthen it.
+int LengthLimit(const CellKindRules& rules, const QString& in_box) {
+  return std::max(rules.max_length, int(in_box.size()));
+}
+
 }  // namespace
 
 TCasilla* TForm1::CellAt(int x, int y) { return CellSet.CellAt(x, y); }
@@ -87,19 +95,20 @@ void TForm1::SelectCell(TCasilla* cell) {
   }
 
   const CellKindRules& rules = RulesFor(cell->Kind);
+  const QString shown = ToEditText(rules.group_thousands ? DigitsOnly(cell->Text) : cell->Text);
+  const int limit = LengthLimit(rules, shown);
   Edit1->move(cell->Left, cell->Top);
   Edit1->resize(rules.edit_width, rules.edit_height);
   QFont font = PanelFont(33, cell->Glyphs == GlyphSet::SixteenSegment);
-  font.setStretch(StretchToFit(font, rules.max_length, rules.edit_width - 4));
+  font.setStretch(StretchToFit(font, limit, rules.edit_width - 4));
   Edit1->setFont(font);
   QPalette palette = Edit1->palette();
   palette.setColor(QPalette::Text, ColorFromBgr(cell->Color));
   Edit1->setPalette(palette);
-  const std::string shown = rules.group_thousands ? DigitsOnly(cell->Text) : cell->Text;
   in_edit_change_ = true;
   // The length first: Qt cuts a text that is longer than the limit.
-  Edit1->setMaxLength(rules.max_length);
-  Edit1->setText(ToEditText(shown));
+  Edit1->setMaxLength(limit);
+  Edit1->setText(shown);
   in_edit_change_ = false;
   // What the box now shows becomes the cell's value when its characters pass
   // (so an amount loses its dots); otherwise the cell keeps its text.
@@ -120,6 +129,7 @@ void TForm1::Edit1Change() {
   if (AcceptsText(SelectedCell->Kind, typed)) {
     SelectedCell->Text = typed;
     edit_text_before_ = text;
+    Edit1->setMaxLength(LengthLimit(RulesFor(SelectedCell->Kind), text));
     CellsChanged();
     return;
   }

@@ -8,7 +8,6 @@
 #include "app/main_window.h"
 #include "app/searcher_panel_devices.h"
 #include "app/qt_dialogs.h"
-#include "app/screenshot_mode.h"
 #include "devices/device_searcher.h"
 #include "platform/qt_interval_timer.h"
 
@@ -32,8 +31,6 @@ int main(int argc, char* argv[]) {
   quinterra::TSearcherPanelDevices devices(searcher);
   form.AttachDevices(&devices);
 
-  const QString screenshot = quinterra::ScreenshotPath();
-  if (!screenshot.isEmpty()) quinterra::ArrangeScreenshot(form, screenshot);
   form.show();
   return application.exec();
 }

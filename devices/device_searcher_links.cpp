@@ -19,11 +19,7 @@ void TFormDeviceSearcher::ListComPorts() {
 }
 
 void TFormDeviceSearcher::ListRates(const QString& entry) {
-  const std::string text = entry.toStdString();
-  const int com_number = NumberInText(text, 0);
-  const std::vector<int> settable =
-      com_number > 0 ? settable_rates_(com_number) : std::vector<int>();
-  const TRateChoices choices = RateChoices(text, settable);
+  const TRateChoices choices = quinterra::ListRates(entry.toStdString(), settable_rates_);
   ComboBox2->clear();
   for (const std::string& item : choices.items) ComboBox2->addItem(QString::fromStdString(item));
   if (ComboBox2->count() > 0) ComboBox2->setCurrentIndex(0);

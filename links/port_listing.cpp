@@ -12,6 +12,10 @@ std::string Lower(std::string text) {
   return text;
 }
 
+bool IsBluetoothEntry(const std::string& entry) {
+  return Lower(entry).find("bluetooth") != std::string::npos;
+}
+
 }  // namespace
 
 std::vector<std::string> ComPortEntries(const std::vector<std::string>& friendly_names) {
@@ -37,10 +41,6 @@ const std::vector<int>& OfferedRates() {
   return rates;
 }
 
-bool IsBluetoothEntry(const std::string& entry) {
-  return Lower(entry).find("bluetooth") != std::string::npos;
-}
-
 TRateChoices RateChoices(const std::string& entry, const std::vector<int>& settable_rates) {
   TRateChoices choices;
   if (IsBluetoothEntry(entry)) {
@@ -55,6 +55,11 @@ TRateChoices RateChoices(const std::string& entry, const std::vector<int>& setta
   }
   for (int rate : choices.rate_list) choices.items.push_back(std::to_string(rate));
   return choices;
+}
+
+TRateChoices ListRates(const std::string& entry, const SettableRatesOf& settable_rates) {
+  const int com_number = NumberInText(entry, 0);
+  return RateChoices(entry, com_number > 0 ? settable_rates(com_number) : std::vector<int>());
 }
 
 }  // namespace quinterra

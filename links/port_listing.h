@@ -3,6 +3,7 @@
 // The rules are pure functions over plain lists, so they can be checked with
 // made-up port lists; the functions at the end feed them from this machine.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,17 @@ struct TRateChoices {
 // The rates of the speed list: 9600 14400 19200 38400 56000 57600 115200 128000.
 const std::vector<int>& OfferedRates();
 
-// The entry names a Bluetooth port: it contains "bluetooth" in any letter case.
-bool IsBluetoothEntry(const std::string& entry);
-
-// A Bluetooth entry offers 57600 alone, without "Auto";
+// A Bluetooth entry (one that contains "bluetooth" in any letter case) offers 57600 alone, without "Auto";
 // any other offers "Auto" then those of OfferedRates() found in settable_rates.
 TRateChoices RateChoices(const std::string& entry, const std::vector<int>& settable_rates);
+
+// Tells the rates a COM number can be set to (SettableRates on this machine).
+using SettableRatesOf = std::function<std::vector<int>(int com_number)>;
+
+// The speed list for an entry of the COM list: RateChoices with the settable
+// rates of the entry's COM number. The port is asked whatever the entry,
+// Bluetooth included; an entry without a COM number has no settable rate.
+TRateChoices ListRates(const std::string& entry, const SettableRatesOf& settable_rates);
 
 // --- this machine ---
 
@@ -47,7 +53,5 @@ std::vector<int> SettableRates(int com_number, const TComPortMap& ports);
 
 // ComPortEntries(PresentPortNames(ports)).
 std::vector<std::string> ListComPorts(const TComPortMap& ports);
-// RateChoices for an entry, with the settable rates of its COM number.
-TRateChoices ListRates(const std::string& entry, const TComPortMap& ports);
 
 }  // namespace quinterra

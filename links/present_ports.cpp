@@ -57,11 +57,4 @@ std::vector<std::string> ListComPorts(const TComPortMap& ports) {
   return ComPortEntries(PresentPortNames(ports));
 }
 
-TRateChoices ListRates(const std::string& entry, const TComPortMap& ports) {
-  // A Bluetooth port offers 57600 whatever it can take; opening it would
-  // only start a connection attempt.
-  if (IsBluetoothEntry(entry)) return RateChoices(entry, {});
-  return RateChoices(entry, SettableRates(NumberInText(entry, 0), ports));
-}
-
 }  // namespace quinterra

@@ -47,7 +47,7 @@ class TSerialDevice {
 // The device of this platform.
 std::unique_ptr<TSerialDevice> CreateNativeSerialDevice();
 
-// The system's message text for an error code, without a line end.
+// The system's message text for an error code, in Spanish, without a line end.
 std::string SystemErrorText(uint32_t code);
 
 // The error code of "permission denied" on this platform.

@@ -12,10 +12,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "links/serial_device.h"
+#include "platform/errno_text.h"
 
 namespace quinterra {
 namespace {
@@ -232,12 +232,7 @@ std::unique_ptr<TSerialDevice> CreateNativeSerialDevice() {
   return std::make_unique<PosixSerialDevice>();
 }
 
-std::string SystemErrorText(uint32_t code) {
-  char buffer[256];
-  // GNU strerror_r: returns the text, which may or may not be in buffer.
-  const char* text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
-  return text != nullptr ? text : "";
-}
+std::string SystemErrorText(uint32_t code) { return ErrnoText(static_cast<int>(code)); }
 
 uint32_t PermissionDeniedCode() { return EACCES; }
 

@@ -1,6 +1,7 @@
 #include "panels/document.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace quinterra {
 
@@ -9,14 +10,10 @@ namespace {
 constexpr char kQuote = '"';
 constexpr char kSeparator = ',';
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-// Codes 0 to 32 other than the line ends: skipped around items and ending
-// an unquoted item. NUL is among them so that a stray NUL can neither stop
-// the reading early nor leave the reader stuck on it.
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 32 && !IsLineEnd(c);
-}
+// Codes 0 to 32: skipped around items and ending an unquoted item. NUL is
+// among them so that a stray NUL can neither stop the reading early nor
+// leave the reader stuck on it.
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 bool NeedsQuotes(const std::string& text) {
   for (char c : text) {
@@ -36,75 +33,65 @@ void AppendQuoted(std::string& out, const std::string& text) {
 
 class LineReader {
  public:
-  explicit LineReader(const std::string& contents) : s_(contents) {}
+  explicit LineReader(const std::string& contents) : line_(FirstLine(contents)) {}
 
   std::vector<std::string> Items() {
     std::vector<std::string> items;
     SkipBlanks();
     while (!AtLineEnd()) {
-      items.push_back(s_[pos_] == kQuote ? QuotedItem() : PlainItem());
+      items.push_back(line_[pos_] == kQuote ? QuotedItem() : PlainItem());
       SkipBlanks();
-      if (!AtLineEnd() && s_[pos_] == kSeparator) {
+      if (!AtLineEnd() && line_[pos_] == kSeparator) {
         ++pos_;
-        SkipBlanks();
-        // A separator with nothing after it closes one more, empty, item.
+        // Only a separator that ends the line closes one more, empty, item;
+        // one followed by blanks alone does not.
         if (AtLineEnd()) items.emplace_back();
+        SkipBlanks();
       }
     }
     return items;
   }
 
  private:
-  bool AtLineEnd() const { return pos_ >= s_.size() || IsLineEnd(s_[pos_]); }
+  // The first line alone is read: nothing, not even an open quote, reaches
+  // beyond its end.
+  static std::string_view FirstLine(const std::string& contents) {
+    const std::string_view all(contents);
+    return all.substr(0, all.find_first_of("\r\n"));
+  }
+
+  bool AtLineEnd() const { return pos_ >= line_.size(); }
 
   void SkipBlanks() {
-    while (pos_ < s_.size() && IsBlank(s_[pos_])) ++pos_;
+    while (!AtLineEnd() && IsBlank(line_[pos_])) ++pos_;
   }
 
   std::string PlainItem() {
     const size_t start = pos_;
-    while (pos_ < s_.size() && static_cast<unsigned char>(s_[pos_]) > 32 &&
-           s_[pos_] != kSeparator) {
-      ++pos_;
-    }
-    return s_.substr(start, pos_ - start);
+    while (!AtLineEnd() && !IsBlank(line_[pos_]) && line_[pos_] != kSeparator) ++pos_;
+    return std::string(line_.substr(start, pos_ - start));
   }
 
   // From the opening quote to its closing quote; a doubled quote stands for
-  // one. Line breaks inside quotes belong to the item, so that every text
-  // reads back as it was written. A quote that is never closed takes the
-  // rest of its own line only.
+  // one. A quote that is never closed takes the rest of the line.
   std::string QuotedItem() {
-    const size_t opening = pos_;
     std::string item;
-    if (ReadQuoted(opening, s_.size(), item)) return item;
-    size_t line_end = opening;
-    while (line_end < s_.size() && !IsLineEnd(s_[line_end])) ++line_end;
-    item.clear();
-    ReadQuoted(opening, line_end, item);
-    pos_ = line_end;
+    ++pos_;
+    while (!AtLineEnd()) {
+      if (line_[pos_] != kQuote) {
+        item += line_[pos_++];
+      } else if (pos_ + 1 < line_.size() && line_[pos_ + 1] == kQuote) {
+        item += kQuote;
+        pos_ += 2;
+      } else {
+        ++pos_;
+        break;
+      }
+    }
     return item;
   }
 
-  // Reads the quoted item starting at opening, not looking at or beyond
-  // limit; true when its closing quote was found (pos_ then follows it).
-  bool ReadQuoted(size_t opening, size_t limit, std::string& item) {
-    size_t i = opening + 1;
-    while (i < limit) {
-      if (s_[i] != kQuote) {
-        item += s_[i++];
-      } else if (i + 1 < limit && s_[i + 1] == kQuote) {
-        item += kQuote;
-        i += 2;
-      } else {
-        pos_ = i + 1;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  const std::string& s_;
+  const std::string_view line_;
   size_t pos_ = 0;
 };
 

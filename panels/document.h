@@ -13,9 +13,11 @@ namespace quinterra {
 std::string FormatDocument(const std::vector<std::string>& texts);
 
 // The items of the first line of a file's contents (tolerant reading: further
-// lines ignored; an empty first line gives no items). Any bytes are safe:
-// a NUL outside quotes counts as a blank, a quoted item keeps every byte
-// (line breaks included) and an unclosed quote ends at the end of its line.
+// lines ignored, even inside quotes; an empty first line gives no items). Any
+// bytes are safe: a NUL outside quotes counts as a blank, a quoted item keeps
+// every byte of the line and an unclosed quote takes the rest of the line.
+// Texts read back as written unless they hold a line break, which no cell
+// text can (typing accepts none and reading stops at the first one).
 std::vector<std::string> ParseDocument(const std::string& contents);
 
 // Gives item i to cell i while both remain: further items are dropped and

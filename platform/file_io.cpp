@@ -8,13 +8,18 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
+
+#include "platform/errno_text.h"
 
 namespace quinterra {
 namespace {
 
-[[noreturn]] void Fail(const std::string& action, const std::string& path, int error) {
-  throw FileError("Cannot " + action + " file \"" + path + "\": " + std::strerror(error));
+enum class Action { Read, Write };
+
+[[noreturn]] void Fail(Action action, const std::string& path, int error) {
+  const char* verb = action == Action::Read ? "leer" : "escribir";
+  throw FileError(std::string("No se puede ") + verb + " el archivo \"" + path + "\": " +
+                  ErrnoText(error));
 }
 
 // Closes a descriptor on every way out.
@@ -59,7 +64,7 @@ void WriteAll(int fd, const std::string& bytes, const std::string& path) {
     const ssize_t written = ::write(fd, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
-      Fail("write", path, errno);
+      Fail(Action::Write, path, errno);
     }
     data += written;
     left -= static_cast<std::size_t>(written);
@@ -77,7 +82,7 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.Get() < 0) {
     if (errno == ENOENT) return std::nullopt;
-    Fail("read", path, errno);
+    Fail(Action::Read, path, errno);
   }
   std::string bytes;
   char buffer[65536];
@@ -85,7 +90,7 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
     const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      Fail("read", path, errno);
+      Fail(Action::Read, path, errno);
     }
     if (got == 0) break;
     bytes.append(buffer, static_cast<std::size_t>(got));
@@ -95,18 +100,18 @@ std::optional<std::string> ReadFileIfExists(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
   std::optional<std::string> bytes = ReadFileIfExists(path);
-  if (!bytes) Fail("read", path, ENOENT);
+  if (!bytes) Fail(Action::Read, path, ENOENT);
   return *bytes;
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  if (path.empty()) Fail("write", path, ENOENT);
+  if (path.empty()) Fail(Action::Write, path, ENOENT);
   const std::string target = ResolveTarget(path);
 
   struct stat previous {};
   const bool replacing = ::stat(target.c_str(), &previous) == 0;
-  if (replacing && S_ISDIR(previous.st_mode)) Fail("write", path, EISDIR);
-  if (replacing && ::access(target.c_str(), W_OK) != 0) Fail("write", path, errno);
+  if (replacing && S_ISDIR(previous.st_mode)) Fail(Action::Write, path, EISDIR);
+  if (replacing && ::access(target.c_str(), W_OK) != 0) Fail(Action::Write, path, errno);
 
   // A name left behind by an earlier run that died half-way is skipped.
   std::string temporary;
@@ -116,7 +121,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0 && errno != EEXIST) break;
   }
-  if (descriptor < 0) Fail("write", path, errno);
+  if (descriptor < 0) Fail(Action::Write, path, errno);
   Descriptor file(descriptor);
   try {
     if (replacing) {
@@ -125,9 +130,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
       (void)::fchmod(file.Get(), previous.st_mode & 07777);
     }
     WriteAll(file.Get(), bytes, path);
-    if (::fsync(file.Get()) != 0) Fail("write", path, errno);
-    if (file.Close() != 0) Fail("write", path, errno);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) Fail("write", path, errno);
+    if (::fsync(file.Get()) != 0) Fail(Action::Write, path, errno);
+    if (file.Close() != 0) Fail(Action::Write, path, errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) Fail(Action::Write, path, errno);
   } catch (...) {
     ::unlink(temporary.c_str());
     throw;

@@ -7,8 +7,8 @@
 
 namespace quinterra {
 
-// A file that could not be read or written; what() names the file and the
-// operating system's reason.
+// A file that could not be read or written; what() says so to the operator,
+// in Spanish (UTF-8), naming the file and the operating system's reason.
 class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need,
-# when any of them is missing. As root, or through sudo.
+# and any named as arguments, when any of them is missing. As root, or
+# through sudo.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth fonts-dseg
+  "$@"
 )
 
 missing=()

@@ -1,27 +1,90 @@
 #!/usr/bin/env bash
-# Saves a picture of the main window with a filled document and both panels
-# active to docs/screenshot.png (or the path given), under a virtual X server.
+# Redraws docs/screenshot.png (or the path given) from the real demonstration:
+# the two emulated panels of run.sh, the program under a virtual X server in
+# a fresh demonstration folder, both panels made active by the start-up
+# check, one press of "ENVIAR", and "Panel enviado" above both pictures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/docs/screenshot.png}"
-build="${QUINTERRA_BUILD_DIR:-$root/build}"
-program="$build/app/quinterra"
+# Apart from run.sh's ports, so that a demonstration running meanwhile
+# cannot answer in place of these emulators.
+export QUINTERRA_DEMO_RESULTS_PORT="${QUINTERRA_DEMO_RESULTS_PORT:-27101}"
+export QUINTERRA_DEMO_JACKPOTS_PORT="${QUINTERRA_DEMO_JACKPOTS_PORT:-27102}"
 
-if [ ! -x "$program" ]; then
-  "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target quinterra
-fi
+"$root/scripts/install-deps.sh" xdotool imagemagick
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator
 
+source "$root/scripts/demo.sh"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-cp "$root/assets/sample.ltr" "$work/sample.ltr"
-printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\nPanelResultados=1\r\nPanelBotes=1\r\n' \
-  "$work/sample.ltr" > "$work/config.ini"
+xvfb_pid=""
+program_pid=""
+finish() {
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; wait "$program_pid" 2>/dev/null || true; fi
+  demo_stop_emulators
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap finish EXIT
+trap 'exit 1' INT TERM
+
+# wait_for SECONDS WHAT COMMAND...: runs COMMAND until it succeeds.
+wait_for() {
+  local tries=$(($1 * 5)) what="$2"
+  shift 2
+  until "$@"; do
+    tries=$((tries - 1))
+    if [ "$tries" -le 0 ]; then
+      echo "screenshot.sh: $what did not happen" >&2
+      return 1
+    fi
+    sleep 0.2
+  done
+}
+
+# The first free display; Xvfb writes its number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for 10 "the virtual X server" test -s "$work/display"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
+
+demo_prepare_folder "$work/demo"
+demo_start_emulators "$work/demo"
+(cd "$work/demo" && exec "$root/build/app/quinterra") >"$work/program.log" 2>&1 &
+program_pid=$!
+
+find_window() { window="$(xdotool search --onlyvisible --name '^Quinterra v' 2>/dev/null | head -n 1)" && [ -n "$window" ]; }
+wait_for 20 "the main window" find_window
+eval "$(xdotool getwindowgeometry --shell "$window")"
+top=$((HEIGHT - 845))  # the menu bar sits above the 1140 x 845 client area
+
+# fx_at EXPRESSION: true when EXPRESSION holds on a fresh grab of the window.
+fx_at() {
+  import -window "$window" "$work/window.png"
+  [ "$(convert "$work/window.png" -format "%[fx:$1]" info:)" = 1 ]
+}
+# The banner over each picture turns from grey to yellow when the panel is active.
+yellow() { echo "(p{$1,$((top + 30))}.r > 0.8 && p{$1,$((top + 30))}.b < 0.3)"; }
+wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
+
+# "ENVIAR", in the middle of its button panel at (576, 40), 121 x 35; then the
+# pointer leaves the window, so that the button is drawn without hover.
+xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
+# "Panel enviado" is written in green over each picture, at (16, 88) and (640, 88).
+green_label() {
+  import -window "$window" "$work/window.png"
+  local x
+  for x in 16 640; do
+    [ "$(convert "$work/window.png" -crop "180x18+$x+$((top + 88))" +repage \
+      -fx '(r < 0.3 && g > 0.8 && b < 0.3)' -format '%[fx:mean > 0]' info:)" = 1 ] || return 1
+  done
+}
+wait_for 30 "\"Panel enviado\" on both panels" green_label
 
 mkdir -p "$(dirname "$out")"
-out="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")"
-cd "$work"
-QUINTERRA_SCREENSHOT="$out" timeout 60 \
-  xvfb-run -a -s "-screen 0 1280x1024x24" "$program"
+# Without the time stamps ImageMagick adds, so that an unchanged window gives
+# an unchanged file.
+import -window "$window" "$work/window.png"
+convert "$work/window.png" -strip "$out"
 echo "saved $out"

@@ -75,6 +75,27 @@ TEST_F(Editing, TheEditBoxBoundsTheLength) {
   EXPECT_EQ(Cell(125).Text, "123456789");
 }
 
+TEST_F(Editing, ALoadedTextLongerThanItsBoxIsCheckedWhole) {
+  Activate(true, true);
+  Cell(1).Text = "123";  // Number49
+  form->SelectCell(&Cell(1));
+  EXPECT_EQ(form->Edit1->text().toStdString(), "123");
+  form->SelectCell(nullptr);
+  EXPECT_EQ(Cell(1).Text, "") << "123 is out of 1..49";
+  Cell(7).Text = "123";  // Free
+  form->SelectCell(&Cell(7));
+  form->SelectCell(nullptr);
+  EXPECT_EQ(Cell(7).Text, "123");
+  // Such a text can be shortened, never lengthened.
+  form->SelectCell(&Cell(7));
+  QTest::keyClick(form->Edit1, Qt::Key_End);
+  QTest::keyClick(form->Edit1, Qt::Key_4);
+  EXPECT_EQ(Cell(7).Text, "123");
+  QTest::keyClick(form->Edit1, Qt::Key_Backspace);
+  QTest::keyClick(form->Edit1, Qt::Key_5);
+  EXPECT_EQ(Cell(7).Text, "12");
+}
+
 TEST_F(Editing, LeavingACellChecksItsRange) {
   Activate(true, true);
   struct Case {

@@ -245,13 +245,17 @@ TEST_F(Documents, AFailingSaveKeepsNameCaptionModifiedAndThePreviousFile) {
   Edit("12");
   const std::string folder_path = InFolder("carpeta.ltr");
   ASSERT_TRUE(QDir().mkdir(QString::fromStdString(folder_path)));
-  for (const std::string& target : {InFolder("no-such-folder/x.ltr"), folder_path}) {
+  const std::pair<std::string, const char*> failures[] = {
+      {InFolder("no-such-folder/x.ltr"), "No existe el archivo o el directorio"},
+      {folder_path, "Es un directorio"}};
+  for (const auto& [target, reason] : failures) {
     dialogs.errors.clear();
     dialogs.save_answers = {QString::fromStdString(target)};
     form->Guardarcomo1Click();
     ASSERT_EQ(dialogs.errors.size(), 1u) << target;
-    EXPECT_NE(dialogs.errors[0].indexOf("x.ltr") + dialogs.errors[0].indexOf("carpeta.ltr"), -2)
-        << "the error names the file";
+    // The operator reads it all in Spanish, the reason included.
+    EXPECT_EQ(dialogs.errors[0].toStdString(),
+              "No se puede escribir el archivo \"" + target + "\": " + reason);
     EXPECT_EQ(form->DocumentName, path);
     EXPECT_EQ(Caption(), kBase + " - bueno");
     EXPECT_TRUE(form->Modified);

@@ -19,6 +19,10 @@ using test::PtyPair;
 using test::TempConfig;
 using Items = std::vector<std::string>;
 
+SettableRatesOf OnThisMachine(const TComPortMap& map) {
+  return [&map](int com_number) { return SettableRates(com_number, map); };
+}
+
 TEST(NumberInText, FindsTheKthRunOfDigits) {
   EXPECT_EQ(NumberInText("COM12 - USB Serial Port", 0), 12);
   EXPECT_EQ(NumberInText("a1b22c333", 2), 333);
@@ -61,6 +65,18 @@ TEST(RateChoices, APortThatCannotBeOpenedOffersOnlyAuto) {
   EXPECT_TRUE(choices.rate_list.empty());
   // No port at all: the window lists nothing and asks for the rates of "".
   EXPECT_EQ(RateChoices("", {}).items, Items{"Auto"});
+}
+
+TEST(ListRates, AsksTheSettableRatesOfTheEntrysComNumberBluetoothIncluded) {
+  std::vector<int> asked;
+  const SettableRatesOf settable = [&](int com_number) {
+    asked.push_back(com_number);
+    return std::vector<int>{9600, 256000};
+  };
+  EXPECT_EQ(ListRates("COM12 - USB Serial Port", settable).items, (Items{"Auto", "9600"}));
+  EXPECT_EQ(ListRates("COM100 - Bluetooth link", settable).items, Items{"57600"});
+  EXPECT_EQ(ListRates("", settable).items, Items{"Auto"});
+  EXPECT_EQ(asked, (std::vector<int>{12, 100}));
 }
 
 TEST(ComPortMap, FixedRangesNameEachFamily) {
@@ -120,7 +136,7 @@ TEST(PresentPorts, AMappedPseudoTerminalIsListedAndOffersEveryRate) {
   EXPECT_NE(std::find(entries.begin(), entries.end(), entry), entries.end());
   for (const std::string& e : entries) EXPECT_NE(NumberInText(e, 0), 121) << "absent device listed";
 
-  const TRateChoices rates = ListRates(entry, map);
+  const TRateChoices rates = ListRates(entry, OnThisMachine(map));
   EXPECT_EQ(rates.items.front(), "Auto");
   EXPECT_EQ(rates.rate_list, OfferedRates());
 }
@@ -133,7 +149,7 @@ TEST(PresentPorts, APortThatCannotBeOpenedOrIsInUseOffersNoRate) {
   EXPECT_TRUE(SettableRates(250, map).empty());  // no device for that number
   auto holder = CreateNativeSerialDevice();
   ASSERT_EQ(holder->Open(pty.SlavePath()), 0u);
-  EXPECT_EQ(ListRates("COM120 - pts", map).items, Items{"Auto"});
+  EXPECT_EQ(ListRates("COM120 - pts", OnThisMachine(map)).items, Items{"Auto"});
 }
 
 TEST(FormatBytes, RendersEachFlagAndSeparatesGroups) {

@@ -102,7 +102,7 @@ TEST_F(SerialLinkTest, ARefusedOpenLogsOneErrorAndNamesTheDialoutGroup) {
   EXPECT_EQ(recorder.failed, 1);
   EXPECT_EQ(recorder.opened, 0);
   ASSERT_NE(link.SerialWorker(), nullptr);
-  EXPECT_EQ(link.SerialWorker()->LastErrorText(), "ERROR: 0xD Permission denied");
+  EXPECT_EQ(link.SerialWorker()->LastErrorText(), "ERROR: 0xD Permiso denegado");
   link.CloseLink();
 }
 

@@ -167,7 +167,7 @@ TEST_F(SerialWorkerTest, AnOpenThatFailsReportsOneErrorTextAfterTheRetries) {
   EXPECT_EQ(record_->open_calls.load(), 101);
   EXPECT_EQ(seen_.order, (std::vector<std::string>{"connect", "error"}));
   ASSERT_EQ(seen_.errors.size(), 1u);
-  EXPECT_EQ(seen_.errors[0], "ERROR: 0x2 No such file or directory");
+  EXPECT_EQ(seen_.errors[0], "ERROR: 0x2 No existe el archivo o el directorio");
   EXPECT_EQ(worker->LastErrorText(), seen_.errors[0]);
   EXPECT_EQ(worker->LastErrorCode(), static_cast<uint32_t>(ENOENT));
   // Not connected: the loop neither reads nor writes, and reports nothing more.
@@ -193,7 +193,7 @@ TEST_F(SerialWorkerTest, AWriteErrorUnderTheQueueLockNeverDeadlocksTheUiThread) 
   // write's error must not need this thread before the lock is let go.
   worker->SendBytes(second.data(), 2);
   ASSERT_TRUE(WaitUntil([&] { return !seen_.errors.empty(); }));
-  EXPECT_EQ(seen_.errors[0], "ERROR: 0x5 Input/output error");
+  EXPECT_EQ(seen_.errors[0], "ERROR: 0x5 Error de entrada/salida");
   ASSERT_TRUE(WaitUntil([&] { return !seen_.transmitted.empty(); }));
   // The error is delivered before the transmit report of the same write.
   EXPECT_EQ(seen_.order[2], "error");

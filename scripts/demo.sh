@@ -1,0 +1,52 @@
+# The demonstration that needs no hardware, shared by run.sh and screenshot.sh:
+# two emulated panel devices on 127.0.0.1 (a results panel, address 1, and a
+# jackpots panel, address 2) and a working folder that lists them.
+# Sourced, not run; the caller sets root and calls demo_stop_emulators on exit.
+# shellcheck shell=bash
+: "${root:?the checkout folder}"
+
+demo_results_port="${QUINTERRA_DEMO_RESULTS_PORT:-17001}"
+demo_jackpots_port="${QUINTERRA_DEMO_JACKPOTS_PORT:-17002}"
+demo_pids=()
+
+# demo_prepare_folder WORK: both emulated panels known and selected, both
+# "Actualizar" items ticked, and a sample document to send. A document or a
+# config.ini already there is the operator's and is kept.
+demo_prepare_folder() {
+  local work="$1"
+  mkdir -p "$work/memory-results" "$work/memory-jackpots"
+  [ -f "$work/demo.ltr" ] || cp "$root/assets/sample.ltr" "$work/demo.ltr"
+  printf '[0]\r\nNombre=Panel Resultados (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=1\r\nSelected=*\r\n[1]\r\nNombre=Panel Botes (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=2\r\nSelected=*\r\n' \
+    "$demo_results_port" "$demo_jackpots_port" > "$work/equipos.ini"
+  [ -f "$work/config.ini" ] ||
+    printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\nPanelResultados=1\r\nPanelBotes=1\r\n' "$work/demo.ltr" > "$work/config.ini"
+}
+
+# demo_start_emulators WORK: starts both emulators, keeping their memory in
+# WORK, and returns once both listen, so that the program's start-up check
+# finds them.
+demo_start_emulators() {
+  local work="$1" emulator="$root/build/emulator/quinterra-emulator"
+  "$emulator" --tcp "$demo_results_port" --address 1 --build "Demo resultados" \
+    --dump "$work/memory-results" > "$work/emulator-results.out" &
+  demo_pids+=($!)
+  "$emulator" --tcp "$demo_jackpots_port" --address 2 --build "Demo botes" \
+    --dump "$work/memory-jackpots" > "$work/emulator-jackpots.out" &
+  demo_pids+=($!)
+  local name
+  for name in results jackpots; do
+    for _ in $(seq 100); do
+      grep -q '^TCP ' "$work/emulator-$name.out" 2>/dev/null && continue 2
+      sleep 0.1
+    done
+    echo "The $name emulator did not start (is its port taken?)." >&2
+    return 1
+  done
+}
+
+demo_stop_emulators() {
+  local pid
+  for pid in "${demo_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${demo_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  demo_pids=()
+}
