@@ -50,6 +50,7 @@ void TDeviceCycle::Begin(TCycleKind kind) {
   kind_ = kind;
   awaiting_search_link_ = false;
   timer1_.SetEnabled(true);
+  StartProgress();
   host_.RunningChanged(kind, true);
 }
 
@@ -72,7 +73,9 @@ void TDeviceCycle::Timer1Timer() {
   } else if (state >= StateNumber(TCycleState::EndNormal) &&
              state <= StateNumber(TCycleState::EndLinkError)) {
     EndCycle(v_.CycleState);
+    return;
   }
+  UpdateProgress();
 }
 
 void TDeviceCycle::LinkOpened() {
@@ -147,6 +150,7 @@ void TDeviceCycle::EndCycle(TCycleState state) {
   engine_.Stop();
   delivery_results_.reset();
   delivery_jackpots_.reset();
+  SetProgress(100);
   const TCycleKind kind = kind_;
   switch (state) {
     case TCycleState::EndNormal:

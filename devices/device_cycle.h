@@ -166,6 +166,13 @@ class TDeviceCycle {
   void DisplayWritten();
   void CheckAnswered(bool match);
 
+  // How far the running cycle is, in percent for a person: from 0 when it
+  // starts, never going back, 100 when it ends. Raised when the share moves.
+  std::function<void(int percent)> OnProgress;
+  // Works the share out again (after a tick, or when the engine has moved a
+  // block) and raises OnProgress when it moved.
+  void UpdateProgress();
+
   // Reports, called only when filled.
   std::function<void(TPanel panel, TPanelResult result)> OnPanelSent;
   std::function<void(TPanel panel, bool active)> OnPanelChecked;
@@ -212,6 +219,13 @@ class TDeviceCycle {
   // The check (device_cycle_check.cpp).
   void CheckStep();
 
+  // Progress (device_cycle_progress.cpp): the share done, 0 to 1.
+  double ShareDone() const;
+  double SearchShare() const;
+  double WalkShare() const;
+  void StartProgress();
+  void SetProgress(int percent);
+
   TComVornBus& engine_;
   IIntervalTimer& timer1_;
   IDeviceCycleHost& host_;
@@ -228,6 +242,10 @@ class TDeviceCycle {
   // The payloads of the running delivery.
   TPanelPayload delivery_results_;
   TPanelPayload delivery_jackpots_;
+  // The rows a delivery or check meant to serve when it started, and the
+  // percent last raised.
+  std::vector<int> walk_rows_;
+  int progress_percent_ = 0;
 };
 
 }  // namespace quinterra

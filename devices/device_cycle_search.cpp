@@ -18,6 +18,7 @@ bool TDeviceCycle::Search(const TLinkSettings& settings) {
   if (settings.Kind != TLinkKind::Serial && settings.Kind != TLinkKind::Tcp) return false;
   search_ = settings;
   kind_ = TCycleKind::Search;
+  StartProgress();
   host_.RunningChanged(TCycleKind::Search, true);
   v_.CycleState = TCycleState::PingResults;
   awaiting_search_link_ = true;

@@ -29,8 +29,9 @@ TDeviceSession::TDeviceSession(ITimerFactory& timers, std::unique_ptr<IDeviceLin
   engine_->OnSend = [this](TComVornBus*, const uint8_t* bytes, int, int count) {
     link_->SendToLink(bytes, count);
   };
-  engine_->OnProgress = [this](TComVornBus*, uint32_t planned, uint32_t done) {
-    if (OnProgress) OnProgress(this, planned, done);
+  engine_->OnProgress = [this](TComVornBus*, uint32_t, uint32_t) { cycle_->UpdateProgress(); };
+  cycle_->OnProgress = [this](int percent) {
+    if (OnProgress) OnProgress(this, percent);
   };
   cycle_->OnPanelSent = [this](TPanel panel, TPanelResult result) {
     if (OnPanelSent) OnPanelSent(this, panel, result);

@@ -98,8 +98,9 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*)> OnRowsChanged;
   // A cycle starts (also when it takes over another) or ends.
   std::function<void(TDeviceSession*, TCycleKind kind, bool running)> OnRunningChanged;
-  // Memory transfer progress of the device being served.
-  std::function<void(TDeviceSession*, uint32_t planned, uint32_t done)> OnProgress;
+  // How far the running search, delivery or check is, in percent: 0 when
+  // it starts, never going back, 100 when it ends (TDeviceCycle::OnProgress).
+  std::function<void(TDeviceSession*, int percent)> OnProgress;
   // The list, row by row, after every load and save.
   std::function<void(TDeviceSession*)> OnDevicesCleared;
   std::function<void(TDeviceSession*, int number, int row_index, const std::string& name,

@@ -62,6 +62,29 @@ TEST_F(DeliveryTest, BothPanelsReachTheirDevicesOverTheirOwnLinks) {
   EXPECT_EQ(links_lost, 0);
 }
 
+TEST_F(DeliveryTest, ProgressClimbsFromZeroToAHundredAndNeverGoesBack) {
+  TPanelDeviceOptions small_blocks = Device(1);
+  small_blocks.SmallBlocks = true;
+  host.AddSerialDevice(3, 0, small_blocks);
+  TPanelDeviceOptions silent = Device(2);
+  silent.SilentAfter = 1;  // the second device fails half-way
+  host.AddSerialDevice(4, 0, silent);
+  Rows() = {Row("1", "COM3", "9600"), Row("2", "COM4", "9600"), Row("2", "COM5", "9600")};
+  std::vector<int> shown;
+  session.OnProgress = [&shown](TDeviceSession*, int percent) { shown.push_back(percent); };
+  results_payload = Payload(320, 1);
+  jackpots_payload = Payload(360, 2);
+  ASSERT_TRUE(SendPanels(TPanelMode::Both));
+  RunUntilIdle();
+  ASSERT_GE(shown.size(), 5u);
+  EXPECT_EQ(shown.front(), 0);
+  EXPECT_EQ(shown.back(), 100);
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  // The first of three devices done, block by block, before the second starts.
+  EXPECT_NE(std::find_if(shown.begin(), shown.end(), [](int p) { return p > 10 && p < 34; }),
+            shown.end());
+}
+
 TEST_F(DeliveryTest, ModeZeroWithOnlyTheResultsPayloadDeliversOnlyResults) {
   TPanelDeviceEmulator& results = *host.AddSerialDevice(3, 0, Device(1)).Device;
   TPanelDeviceEmulator& jackpots = *host.AddSerialDevice(4, 0, Device(2)).Device;
