@@ -70,7 +70,7 @@ enum class TCycleState : int {
 
 inline int StateNumber(TCycleState state) { return static_cast<int>(state); }
 
-enum class TCycleKind { Search, Delivery, Check };
+enum class TCycleKind { Search, Delivery, Check, Read };
 
 // What the cycle needs of the session.
 class IDeviceCycleHost {

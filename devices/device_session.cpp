@@ -125,6 +125,12 @@ bool TDeviceSession::SendPanels(TPanelMode mode) {
 
 void TDeviceSession::CheckPanels(TPanelMode mode) { cycle_->CheckPanels(mode); }
 
+void TDeviceSession::SetVerifyAfterWrite(bool on) { verify_after_write_ = on; }
+
+bool TDeviceSession::VerifyAfterWrite() const { return verify_after_write_; }
+
+bool TDeviceSession::ReadPanels(TPanelMode) { return false; }
+
 void TDeviceSession::OpenLink(TLinkKind kind, const std::string& target,
                               const std::string& speed) {
   if (kind == TLinkKind::Tcp) {

@@ -70,6 +70,15 @@ class TDeviceSession : private IDeviceCycleHost {
   const TPanelPayload& JackpotsPayload() const { return jackpots_payload_; }
   bool SendPanels(TPanelMode mode);
   void CheckPanels(TPanelMode mode);
+  // With verification on, a delivery reads back what it wrote to each device
+  // and reports a panel Verified only when every device holds it exactly.
+  // Off (as created), a delivery is exactly the described one.
+  void SetVerifyAfterWrite(bool on);
+  bool VerifyAfterWrite() const;
+  // Reads what every selected device of the requested panels holds (the
+  // display bytes of its panel's size); OnDeviceRead once per device, then
+  // the end of the cycle. False when a cycle runs.
+  bool ReadPanels(TPanelMode mode);
   bool Running() const { return cycle_->Running(); }
 
   // --- the link ---
@@ -111,6 +120,11 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, TPanelResult result)> OnPanelSent;
   std::function<void(TDeviceSession*, TPanel panel, bool active)> OnPanelChecked;
   std::function<void(TDeviceSession*)> OnLinkLost;
+  // One device read by ReadPanels: its row, its panel, and the bytes it
+  // holds; empty when it could not be read.
+  std::function<void(TDeviceSession*, TPanel panel, int row_index,
+                     const std::vector<uint8_t>& bytes)>
+      OnDeviceRead;
 
  private:
   // IDeviceCycleHost.
@@ -131,6 +145,7 @@ class TDeviceSession : private IDeviceCycleHost {
   std::vector<std::string> log_;
   TPanelPayload results_payload_;
   TPanelPayload jackpots_payload_;
+  bool verify_after_write_ = false;
 };
 
 }  // namespace quinterra

@@ -13,8 +13,10 @@ enum class TPanelMode { Both = 0, Results = 1, Jackpots = 2 };
 // A panel, by the number of its device: 1 results, 2 jackpots.
 enum class TPanel { Results = 1, Jackpots = 2 };
 
-// What a delivery did for a panel.
-enum class TPanelResult { Sent, Failed };
+// What a delivery did for a panel: written and acknowledged; also read back
+// and found equal (when verification is on); or failed (no answer in time,
+// or read back different or not at all).
+enum class TPanelResult { Sent, Verified, Failed };
 
 enum class TLinkKind { None = 0, Serial = 1, Tcp = 2 };
 
