@@ -176,6 +176,7 @@ void TForm1::CreateComponents() {
   connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
   Edit1->installEventFilter(this);
 
+  CreateStatusWidgets();
   ScrollBox1->setWidget(ScrollContent);
 
   PanelsView = new TPanelsViewWindow([this] { return DocumentImages(); }, this);

@@ -22,6 +22,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QToolButton;
 
 namespace quinterra {
@@ -76,6 +77,10 @@ class TForm1 : public QMainWindow {
   QFrame* ScrollBox2 = nullptr;
   QFrame* Bevel1 = nullptr;
   QToolButton* SpeedButton3 = nullptr;
+  // Under the "ENVIAR" button while a delivery runs.
+  QProgressBar* ProgressBar1 = nullptr;
+  // Where the results error label stands, while no panel device is known.
+  QLabel* LabelSinEquipos = nullptr;
   QMenu* Archivo1 = nullptr;
   QAction* Nuevo1 = nullptr;
   QAction* Abrir1 = nullptr;
@@ -156,6 +161,11 @@ class TForm1 : public QMainWindow {
   void AddActiveDevice(int device_number, int row_index, const QString& name, bool selected);
   void UpdateActiveDevicesMenu();
   void ActiveDeviceClick(QAction* item);
+  // How far the running delivery is, in percent; shows the bar, which never
+  // goes back while it is shown.
+  void DeliveryProgress(int percent);
+  // No delivery runs (it ended, or a check took over): hides the bar.
+  void DeliveryEnded();
 
   // Font colours (0x00BBGGRR) of the labels and of the "ENVIAR" button.
   int32_t FontColor(const QWidget* widget) const;
@@ -179,6 +189,7 @@ class TForm1 : public QMainWindow {
  private:
   void CreateComponents();
   void CreateMenu();
+  void CreateStatusWidgets();
   void FitToScreen();
   void ShowDocumentCaption();
   // Every change of a cell's text passes here, for the panels view.

@@ -3,7 +3,8 @@
 // search window): the panel devices it knows, the presence check and the
 // delivery of panel images. The device side reports back through the main
 // window's handlers PanelSendResult, SendFailed, PanelStateChanged,
-// ClearActiveDevices, AddActiveDevice and UpdateActiveDevicesMenu.
+// ClearActiveDevices, AddActiveDevice and UpdateActiveDevicesMenu, and
+// follows a running delivery through DeliveryProgress and DeliveryEnded.
 
 #include <cstdint>
 #include <memory>
@@ -21,7 +22,8 @@ class IPanelDevices {
  public:
   virtual ~IPanelDevices() = default;
 
-  // Hands the main window's report handlers to the device side.
+  // Hands the main window's report handlers to the device side, the
+  // delivery progress ones included.
   virtual void AttachReports(TForm1& form) = 0;
   // Loads the known devices and publishes them (once per run).
   virtual void LoadDevices() = 0;

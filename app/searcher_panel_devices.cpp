@@ -23,6 +23,13 @@ void TSearcherPanelDevices::AttachReports(TForm1& form) {
     form.AddActiveDevice(number, row_index, QString::fromStdString(name), selected);
   };
   session.OnDevicesListed = [&form](TDeviceSession*) { form.UpdateActiveDevicesMenu(); };
+  // The bar follows deliveries only; a check taking one over ends it.
+  searcher_.OnCycleProgress = [&form](TFormDeviceSearcher*, TCycleKind kind, int percent) {
+    if (kind == TCycleKind::Delivery) form.DeliveryProgress(percent);
+  };
+  searcher_.OnCycleRunningChanged = [&form](TFormDeviceSearcher*, TCycleKind kind, bool running) {
+    if (!running || kind != TCycleKind::Delivery) form.DeliveryEnded();
+  };
 }
 
 void TSearcherPanelDevices::LoadDevices() { searcher_.Session().LoadDevices(); }

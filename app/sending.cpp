@@ -138,6 +138,7 @@ void TForm1::AddActiveDevice(int device_number, int row_index, const QString& na
 
 void TForm1::UpdateActiveDevicesMenu() {
   EquiposActivos1->menuAction()->setVisible(!EquiposActivos1->actions().isEmpty());
+  LabelSinEquipos->setVisible(EquiposActivos1->actions().isEmpty());
 }
 
 void TForm1::ActiveDeviceClick(QAction* item) {

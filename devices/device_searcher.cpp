@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QHideEvent>
 #include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -24,6 +25,7 @@
 #include "devices/searcher_dialogs.h"
 #include "links/link_layer.h"
 #include "links/port_listing.h"
+#include "platform/interval_timer.h"
 #include "platform/profile_file.h"
 
 namespace quinterra {
@@ -87,6 +89,7 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
   session_->OnRunningChanged = [this](TDeviceSession*, TCycleKind kind, bool running) {
     CycleRunningChanged(kind, running);
   };
+  session_->OnProgress = [this](TDeviceSession*, int percent) { CycleProgress(percent); };
 
   if (!present_ports_) {
     present_ports_ = [this] { return PresentPortNames(com_ports_); };
@@ -95,6 +98,9 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
     settable_rates_ = [this](int com_number) { return SettableRates(com_number, com_ports_); };
   }
   ListComPorts();
+  ports_timer_ = timers.CreateTimer();
+  ports_timer_->SetInterval(kPortPollPeriod);
+  ports_timer_->OnTimer = [this] { RefreshComPorts(); };
 
   ShowLog(false);
 
@@ -107,6 +113,7 @@ TFormDeviceSearcher::~TFormDeviceSearcher() {
   session_->OnLog = nullptr;
   session_->OnRowsChanged = nullptr;
   session_->OnRunningChanged = nullptr;
+  session_->OnProgress = nullptr;
 }
 
 void TFormDeviceSearcher::BuildMenu() {
@@ -188,6 +195,7 @@ void TFormDeviceSearcher::BuildControls() {
   Button2->setAutoDefault(false);
 
   CheckBox1 = Placed<QCheckBox>(ClientArea, {8, kCheckBoxTop, 97, kCheckBoxHeight}, "Log");
+  BuildProgressBar();
 
   Memo1 = new QPlainTextEdit(ClientArea);
   Memo1->setReadOnly(true);
@@ -238,6 +246,7 @@ void TFormDeviceSearcher::ShowLog(bool show) {
 }
 
 void TFormDeviceSearcher::CycleRunningChanged(TCycleKind kind, bool running) {
+  ShowCycleRunning(running);
   if (!running) {
     SetControlsEnabled(true);
   } else if (kind == TCycleKind::Search) {
@@ -248,6 +257,7 @@ void TFormDeviceSearcher::CycleRunningChanged(TCycleKind kind, bool running) {
     Button1->setEnabled(false);
     Button2->setEnabled(false);
   }
+  if (OnCycleRunningChanged) OnCycleRunningChanged(this, kind, running);
 }
 
 void TFormDeviceSearcher::SetControlsEnabled(bool enabled) {
@@ -269,6 +279,9 @@ void TFormDeviceSearcher::SetControlsEnabled(bool enabled) {
 
 void TFormDeviceSearcher::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  // Hidden, the window may have missed ports coming and going.
+  RefreshComPorts();
+  ports_timer_->SetEnabled(true);
   if (centred_) return;
   centred_ = true;
   if (QScreen* where = screen()) {
@@ -276,6 +289,11 @@ void TFormDeviceSearcher::showEvent(QShowEvent* event) {
     frame.moveCenter(where->availableGeometry().center());
     move(frame.topLeft());
   }
+}
+
+void TFormDeviceSearcher::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  ports_timer_->SetEnabled(false);
 }
 
 void TFormDeviceSearcher::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,6 +27,7 @@
 
 class QCheckBox;
 class QCloseEvent;
+class QHideEvent;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -33,6 +35,7 @@ class QLineEdit;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QShowEvent;
@@ -41,6 +44,7 @@ class QAction;
 
 namespace quinterra {
 
+class IIntervalTimer;
 class ISearcherDialogs;
 class ITimerFactory;
 
@@ -98,6 +102,8 @@ class TFormDeviceSearcher : public QDialog {
   QPushButton* Button2 = nullptr;  // "Eliminar"
   QCheckBox* CheckBox1 = nullptr;  // "Log"
   QPlainTextEdit* Memo1 = nullptr;
+  // Beside "Log" while a cycle runs: how far it is.
+  QProgressBar* ProgressBar1 = nullptr;
 
   // Height of the window inside, below the menu.
   int ClientHeight() const;
@@ -135,14 +141,31 @@ class TFormDeviceSearcher : public QDialog {
   TLinkSettings LinkSettings() const;
   const std::vector<int>& RateList() const { return rate_list_; }
 
+  // While the window is shown, the COM list follows the machine: a port
+  // plugged in or pulled out shows within this period.
+  static constexpr std::chrono::milliseconds kPortPollPeriod{1000};
+  // Lists the present ports again if they changed, keeping the chosen entry
+  // (and its speed list and speed) when it is still there. Does nothing
+  // while a cycle runs (a search reads the port, a delivery or check holds
+  // one open) or while the list is dropped down.
+  void RefreshComPorts();
+  const IIntervalTimer& PortsTimer() const { return *ports_timer_; }
+
   // false disables every control, as a search does; true gives back both
   // radio buttons and both buttons, then the checked kind's inputs, as the
   // end of every cycle does.
   void SetControlsEnabled(bool enabled);
 
+  // --- events, called only when filled, the window first ---
+  // The session's cycle reports, passed on after the window's own use, so
+  // that the main window can follow a delivery.
+  std::function<void(TFormDeviceSearcher*, TCycleKind kind, bool running)> OnCycleRunningChanged;
+  std::function<void(TFormDeviceSearcher*, TCycleKind kind, int percent)> OnCycleProgress;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void BuildControls();
@@ -150,6 +173,10 @@ class TFormDeviceSearcher : public QDialog {
   void ShowLog(bool show);
   void RefreshListView();
   void CycleRunningChanged(TCycleKind kind, bool running);
+  // The progress bar (device_searcher_watch.cpp).
+  void BuildProgressBar();
+  void ShowCycleRunning(bool running);
+  void CycleProgress(int percent);
   // Runs the name check and the save; true when the window may hide.
   bool MayClose();
 
@@ -161,6 +188,7 @@ class TFormDeviceSearcher : public QDialog {
   std::vector<int> rate_list_;
   bool centred_ = false;
   std::unique_ptr<TDeviceSession> session_;
+  std::unique_ptr<IIntervalTimer> ports_timer_;
 };
 
 }  // namespace quinterra

@@ -6,9 +6,14 @@
 
 #include "emulator/emulator_loop.h"
 #include "emulator/emulator_options.h"
+#include "quinterra_version.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments == std::vector<std::string>{"--version"}) {
+    std::cout << "quinterra-emulator " QUINTERRA_VERSION "\n";
+    return 0;
+  }
   const quinterra::TEmulatorCommandLine command_line = quinterra::ParseEmulatorCommandLine(arguments);
   if (command_line.Help) {
     std::cout << quinterra::EmulatorHelpText();

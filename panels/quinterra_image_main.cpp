@@ -16,6 +16,7 @@
 #include "panels/display_image.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
+#include "quinterra_version.h"
 #ifdef QUINTERRA_IMAGE_PNG
 #include "app/panels_view_png.h"
 #endif
@@ -25,7 +26,22 @@ namespace {
 const char kUsage[] =
     "usage: quinterra-image FILE.ltr\n"
     "       quinterra-image --png OUT.png FILE.ltr\n"
-    "       quinterra-image --png OUT.png [--results DISPLAY.bin] [--jackpots DISPLAY.bin]\n";
+    "       quinterra-image --png OUT.png [--results DISPLAY.bin] [--jackpots DISPLAY.bin]\n"
+    "       quinterra-image --help | --version\n";
+
+const char kHelp[] =
+    "\n"
+    "Prints the results image and then the jackpots image of a panel document\n"
+    "(.ltr), each as one line of lower-case hexadecimal: exactly what the\n"
+    "document puts on the panels.\n"
+    "\n"
+    "  --png OUT.png FILE.ltr   draws the panels view of the document into OUT.png\n"
+    "  --results DISPLAY.bin    with --png: draws the results panel from a display\n"
+    "                           image (its first 320 bytes), such as the emulator's\n"
+    "                           --dump\n"
+    "  --jackpots DISPLAY.bin   likewise for the jackpots panel (360 bytes)\n"
+    "  --help                   this text\n"
+    "  --version                the version\n";
 
 // Reads the whole file; false with a reason when it cannot be read.
 bool ReadFile(const std::string& path, std::string& contents, std::string& reason) {
@@ -123,6 +139,9 @@ int DrawPng(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return std::cout << kUsage << kHelp, 0;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0)
+    return std::cout << "quinterra-image " QUINTERRA_VERSION "\n", 0;
   if (argc >= 4 && std::strcmp(argv[1], "--png") == 0) return DrawPng(argc, argv);
   if (argc != 2 || std::strcmp(argv[1], "--png") == 0) {
     std::cerr << kUsage;

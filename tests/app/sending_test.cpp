@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QToolButton>
 
 #include "app/panel_picture.h"
@@ -204,6 +205,7 @@ TEST_F(Sending, TheTestPatternLightsEveryActiveSegment) {
 TEST_F(Sending, TheDeviceMenuListsPanelDevicesOnly) {
   Make();
   EXPECT_FALSE(form->EquiposActivos1->menuAction()->isVisible());
+  EXPECT_TRUE(form->LabelSinEquipos->isHidden()) << "nothing published yet";
   auto publish = [this](bool first_selected) {
     form->ClearActiveDevices();
     form->AddActiveDevice(1, 0, "Panel Resultados (COM3)", first_selected);
@@ -228,9 +230,42 @@ TEST_F(Sending, TheDeviceMenuListsPanelDevicesOnly) {
   ASSERT_EQ(items.size(), 2);
   EXPECT_FALSE(items[0]->isChecked());
 
+  EXPECT_TRUE(form->LabelSinEquipos->isHidden());
+
+  // No panel device known: the window says where to find one.
   form->ClearActiveDevices();
+  form->AddActiveDevice(3, 0, "Otro", true);
   form->UpdateActiveDevicesMenu();
   EXPECT_FALSE(form->EquiposActivos1->menuAction()->isVisible());
+  EXPECT_FALSE(form->LabelSinEquipos->isHidden());
+  EXPECT_EQ(form->LabelSinEquipos->text(),
+            QString::fromUtf8(
+                "No se conoce ningún equipo: búsquelos en Comunicaciones > Buscar Equipos"));
+  EXPECT_EQ(form->LabelSinEquipos->pos(), form->LabelErrorPanelResultados->pos());
+}
+
+TEST_F(Sending, DeliveryBarNeverGoesBackEndsAtHundredAndCoversNoCell) {
+  Make();
+  QProgressBar* bar = form->ProgressBar1;
+  EXPECT_TRUE(bar->isHidden());
+  std::vector<int> shown;
+  for (int percent : {0, 15, 60, 45, 100, 120}) {
+    form->DeliveryProgress(percent);
+    shown.push_back(bar->value());
+  }
+  EXPECT_EQ(shown, (std::vector<int>{0, 15, 60, 60, 100, 100}));
+  EXPECT_FALSE(bar->isHidden());
+  form->DeliveryEnded();
+  EXPECT_TRUE(bar->isHidden());
+  // The next delivery starts from its own beginning.
+  form->DeliveryProgress(0);
+  EXPECT_EQ(bar->value(), 0);
+
+  for (const TCasilla& cell : form->CellSet.Cells) {
+    EXPECT_FALSE(bar->geometry().intersects(QRect(cell.Left, cell.Top, cell.Width, cell.Height)))
+        << "cell " << cell.Index;
+  }
+  EXPECT_FALSE(bar->geometry().intersects(form->ScrollBox2->geometry()));
 }
 
 TEST_F(Sending, TheWindowHasItsMenusAndControls) {

@@ -6,12 +6,15 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 #include "bus/bus_engine.h"
 #include "emulator/panel_device.h"
@@ -179,11 +182,26 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   TPanelDeviceEmulator& results = panels.AddPanel(1, "RES 2.1");
   panels.AddPanel(2, "BOT 3.4");
   UseTcp("127.0.0.1", panels.Port(), &panels);
+  // The bar beside "Log" shows each cycle from 0 to 100, never going back,
+  // and goes away when the cycle ends.
+  std::vector<int> shown;
+  QObject::connect(Window().ProgressBar1, &QProgressBar::valueChanged,
+                   [&](int value) { shown.push_back(value); });
+  auto expect_bar_ran = [&] {
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << ::testing::PrintToString(shown);
+    EXPECT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown.front(), 0);
+    EXPECT_EQ(shown.back(), 100);
+    EXPECT_TRUE(Window().ProgressBar1->isHidden());
+    shown.clear();
+  };
 
   Window().Button1Click();
   EXPECT_FALSE(Window().Button1->isEnabled());
+  EXPECT_FALSE(Window().ProgressBar1->isHidden());
   ASSERT_TRUE(WaitFor([&] { return Session().Timer1().Enabled(); }));
   ASSERT_TRUE(RunCycle());
+  expect_bar_ran();
 
   const std::vector<DeviceRow>& rows = Session().Devices();
   ASSERT_EQ(rows.size(), 2u);
@@ -217,6 +235,7 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
   EXPECT_FALSE(Session().SendPanels(TPanelMode::Results));
   ASSERT_TRUE(RunCycle());
   EXPECT_EQ(reports, std::vector<std::string>{"1 sent"});
+  expect_bar_ran();
   ASSERT_GE(results.Display().size(), image->size());
   EXPECT_TRUE(std::equal(image->begin(), image->end(), results.Display().begin()));
 }

@@ -132,6 +132,52 @@ TEST_F(SearcherWindowTest, ComListIsSortedByNumberAndEachPortBringsItsOwnRates) 
   EXPECT_TRUE(window.RateList().empty());
 }
 
+TEST_F(SearcherWindowTest, ComListFollowsPortsComingAndGoingWhileShownAndKeepsTheChoice) {
+  ports_ = {"Communications Port (COM1)", "USB Serial Port (COM33)"};
+  rates_[1] = {9600};
+  rates_[33] = {9600, 19200, 115200};
+  TFormDeviceSearcher& window = Window();
+  window.show();
+  window.ComboBox1->setCurrentIndex(1);
+  window.ComboBox1Change();
+  window.ComboBox2->setCurrentIndex(2);  // 19200
+
+  // Plugged in: listed within one period; the chosen port and speed stay.
+  ports_.push_back("USB Serial Port (COM34)");
+  clock_.Advance(TFormDeviceSearcher::kPortPollPeriod);
+  EXPECT_EQ(Items(window.ComboBox1), (QStringList{"COM1 - Communications Port",
+                                                  "COM33 - USB Serial Port",
+                                                  "COM34 - USB Serial Port"}));
+  EXPECT_EQ(window.ComboBox1->currentText(), "COM33 - USB Serial Port");
+  EXPECT_EQ(window.ComboBox2->currentText(), "19200");
+  EXPECT_EQ(window.RateList(), (std::vector<int>{9600, 19200, 115200}));
+
+  // Pulled out while a cycle runs: nothing changes under it; once it has
+  // ended, the first port is chosen with its own speeds.
+  ports_ = {"Communications Port (COM1)", "USB Serial Port (COM34)"};
+  window.Session().CheckPanels(TPanelMode::Both);
+  ASSERT_TRUE(window.Session().Running());
+  window.RefreshComPorts();
+  EXPECT_EQ(window.ComboBox1->count(), 3);
+  clock_.Advance(TFormDeviceSearcher::kPortPollPeriod);
+  ASSERT_FALSE(window.Session().Running());
+  EXPECT_EQ(Items(window.ComboBox1),
+            (QStringList{"COM1 - Communications Port", "COM34 - USB Serial Port"}));
+  EXPECT_EQ(window.ComboBox1->currentText(), "COM1 - Communications Port");
+  EXPECT_EQ(Items(window.ComboBox2), (QStringList{"Auto", "9600"}));
+  EXPECT_EQ(window.RateList(), std::vector<int>{9600});
+
+  // Hidden, the window stops asking; shown again, it is up to date at once.
+  window.hide();
+  ports_.clear();
+  clock_.Advance(5 * TFormDeviceSearcher::kPortPollPeriod);
+  EXPECT_EQ(window.ComboBox1->count(), 2);
+  window.show();
+  EXPECT_EQ(window.ComboBox1->count(), 0);
+  EXPECT_EQ(Items(window.ComboBox2), QStringList{"Auto"});
+  EXPECT_TRUE(window.RateList().empty());
+}
+
 TEST_F(SearcherWindowTest, NoSerialPortLeavesTheComListEmptyAndOffersOnlyAuto) {
   EXPECT_EQ(Window().ComboBox1->count(), 0);
   EXPECT_EQ(Items(Window().ComboBox2), QStringList{"Auto"});

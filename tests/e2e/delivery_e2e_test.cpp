@@ -6,6 +6,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QProgressBar>
+
+#include <algorithm>
 
 #include "app/main_window.h"
 #include "app/panel_picture.h"
@@ -106,11 +109,22 @@ TEST_F(DeliveryTest, EnviarWritesBothImagesIntoTheirDevicesOverTcp) {
   ASSERT_TRUE(results && jackpots);
   StartWithDevices({TcpDevice(1, *results), TcpDevice(2, *jackpots)}, SettingsWithDocument());
   ASSERT_TRUE(Form().ResultsActive && Form().JackpotsActive) << Diagnostics();
+  // The start-up check showed no delivery bar.
+  QProgressBar* bar = Form().ProgressBar1;
+  EXPECT_TRUE(bar->isHidden());
+  std::vector<int> shown;
+  QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { shown.push_back(value); });
 
   PressEnviar();
   EXPECT_EQ(ButtonColour(), kYellow) << "a delivery is under way";
   EXPECT_TRUE(CycleRunning());
+  EXPECT_FALSE(bar->isHidden());
   ASSERT_TRUE(WaitForCycleEnd(10s)) << Diagnostics();
+  // Across both devices, never going back, to 100, then gone.
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << ::testing::PrintToString(shown);
+  EXPECT_GE(shown.size(), 3u);
+  EXPECT_EQ(shown.back(), 100);
+  EXPECT_TRUE(bar->isHidden());
 
   ExpectBothDelivered();
   ExpectDeviceHolds(1, images_.results);
