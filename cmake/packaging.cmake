@@ -56,15 +56,21 @@ string(TIMESTAMP QUINTERRA_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${QUINTERRA_DIST}/changelog.in ${QUINTERRA_PACKED}/changelog @ONLY)
 quinterra_gzip(${QUINTERRA_PACKED}/changelog ${QUINTERRA_PACKED}/changelog.gz)
 install(FILES ${QUINTERRA_DIST}/copyright ${QUINTERRA_PACKED}/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quinterra)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quinterra)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${QUINTERRA_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "paneles LED de resultados y botes de una administración de loterías")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Quinterra rellena los dos paneles LED de una administración de loterías, el de resultados y el de botes, sobre sus imágenes, y escribe cada panel en sus equipos por una línea serie o por TCP. Trae también quinterra-image, que imprime o dibuja la imagen de los paneles de un documento, y quinterra-emulator, un equipo de panel emulado para pruebas y demostraciones.")
+# Lines of at most 80 characters, as Debian asks.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Quinterra rellena los dos paneles LED de una administración de loterías,"
+  "el de resultados y el de botes, sobre sus imágenes, y escribe cada panel"
+  "en sus equipos por una línea serie o por TCP. Trae también"
+  "quinterra-image, que imprime o dibuja la imagen de los paneles de un"
+  "documento, y quinterra-emulator, un equipo de panel emulado para pruebas"
+  "y demostraciones.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

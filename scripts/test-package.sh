@@ -50,7 +50,7 @@ done
 echo "== menu entry and AppStream description"
 desktop="/usr/share/applications/quinterra.desktop"
 desktop-file-validate "$desktop"
-appstreamcli validate --no-net /usr/share/metainfo/*.metainfo.xml
+appstreamcli validate --no-net /usr/share/metainfo/es.quinterra.Quinterra.metainfo.xml
 for size in 16 22 24 32 48 64 128 256; do
   test -s "/usr/share/icons/hicolor/${size}x${size}/apps/quinterra.png"
 done

@@ -5,7 +5,8 @@
 #     UndefinedBehaviorSanitizer;
 #  3. the threaded link tests under ThreadSanitizer;
 #  4. every fuzz target (clang's libFuzzer) from its committed seeds, with a
-#     fixed seed and number of runs (scripts/fuzz.sh --ci).
+#     fixed seed and number of runs (scripts/fuzz.sh --ci);
+#  5. the Debian package, built, installed and removed (scripts/test-package.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
@@ -38,4 +39,7 @@ fi
 
 echo "== fuzz targets (fixed seed and runs)"
 "$root/scripts/fuzz.sh" --ci
+
+echo "== Debian package (build, lintian, install, start, remove)"
+"$root/scripts/test-package.sh"
 echo "all test stages passed"
