@@ -5,8 +5,7 @@
 #     UndefinedBehaviorSanitizer;
 #  3. the threaded link tests under ThreadSanitizer;
 #  4. every fuzz target (clang's libFuzzer) from its committed seeds, with a
-#     fixed seed and number of runs (scripts/fuzz.sh --ci);
-#  5. the Debian package, built, installed and removed (scripts/test-package.sh).
+#     fixed seed and number of runs (scripts/fuzz.sh --ci).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
