@@ -62,7 +62,7 @@ test -s /usr/share/icons/hicolor/scalable/apps/quinterra.svg
 folder_of() {
   local dir="$1" pid="" runner
   shift
-  (cd "$dir" && exec xvfb-run -a env -u XDG_DATA_HOME HOME="$work/home" "$@") \
+  (cd "$dir" && exec xvfb-run -a env -u XDG_DATA_HOME -u QT_QPA_PLATFORM HOME="$work/home" "$@") \
     >"$work/program.log" 2>&1 &
   runner=$!
   for _ in $(seq 50); do
