@@ -28,7 +28,9 @@ void TForm1::CreateStatusWidgets() {
   LabelSinEquipos->move(16, 88);
   QFont font = LabelSinEquipos->font();
   font.setBold(true);
-  font.setPixelSize(14);
+  // A little smaller than the error labels, so that the line ends inside
+  // the results picture.
+  font.setPixelSize(13);
   LabelSinEquipos->setFont(font);
   LabelSinEquipos->adjustSize();
   LabelSinEquipos->setAttribute(Qt::WA_TransparentForMouseEvents);
