@@ -189,7 +189,6 @@ TEST_F(SearcherLinkTest, SearchOverTcpFindsBothPanelsThenADeliveryWritesOne) {
                    [&](int value) { shown.push_back(value); });
   auto expect_bar_ran = [&] {
     EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << ::testing::PrintToString(shown);
-    EXPECT_GE(shown.size(), 3u);
     EXPECT_EQ(shown.front(), 0);
     EXPECT_EQ(shown.back(), 100);
     EXPECT_TRUE(Window().ProgressBar1->isHidden());

