@@ -120,6 +120,10 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, TPanelResult result)> OnPanelSent;
   std::function<void(TDeviceSession*, TPanel panel, bool active)> OnPanelChecked;
   std::function<void(TDeviceSession*)> OnLinkLost;
+  // One device served by a delivery, check or read, in list order, as its
+  // turn ends.
+  std::function<void(TDeviceSession*, int row_index, TPanel panel, TDeviceOutcome outcome)>
+      OnDeviceDone;
   // One device read by ReadPanels: its row, its panel, and the bytes it
   // holds; empty when it could not be read.
   std::function<void(TDeviceSession*, TPanel panel, int row_index,
