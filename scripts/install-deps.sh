@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program and the tests need,
-# when any of them is missing. As root, or through sudo.
+# when any of them is missing. As root, or through sudo. With arguments,
+# those packages instead (scripts/windows-packages.txt for the Windows stage).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   clang libclang-rt-dev
   xvfb xauth fonts-dseg
 )
+[ $# -gt 0 ] && packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
