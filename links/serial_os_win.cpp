@@ -111,17 +111,19 @@ class WinSerialDevice : public TSerialDevice {
   }
 
   // The DCB keeps the state, so that a later SetCommState (a rate change)
-  // does not undo it; the escape sets the line itself.
+  // does not undo it; the escape sets the line itself. The worker drops RTS
+  // before every write: the DCB is written only when it changes.
   TSerialError SetDtrFlow(TDtrFlow flow) override {
     DCB dcb;
     if (TSerialError error = Get(&dcb)) return error;
+    const DWORD before = dcb.fDtrControl;
     switch (flow) {
       case TdfDisable: dcb.fDtrControl = DTR_CONTROL_DISABLE; break;
       case TdfEnable: dcb.fDtrControl = DTR_CONTROL_ENABLE; break;
       case TdfHandshake: dcb.fDtrControl = DTR_CONTROL_HANDSHAKE; break;
       default: return Set(dcb);
     }
-    if (TSerialError error = Set(dcb)) return error;
+    if (TSerialError error = dcb.fDtrControl != before ? Set(dcb) : TSerialError{}) return error;
     if (flow == TdfHandshake) return {};  // the driver drives DTR
     return ModemLine(flow == TdfEnable ? SETDTR : CLRDTR);
   }
@@ -129,6 +131,7 @@ class WinSerialDevice : public TSerialDevice {
   TSerialError SetRtsFlow(TRtsFlow flow) override {
     DCB dcb;
     if (TSerialError error = Get(&dcb)) return error;
+    const DWORD before = dcb.fRtsControl;
     switch (flow) {
       case TrfDisable: dcb.fRtsControl = RTS_CONTROL_DISABLE; break;
       case TrfEnable: dcb.fRtsControl = RTS_CONTROL_ENABLE; break;
@@ -136,7 +139,7 @@ class WinSerialDevice : public TSerialDevice {
       case TrfToggle: dcb.fRtsControl = RTS_CONTROL_TOGGLE; break;
       default: return Set(dcb);
     }
-    if (TSerialError error = Set(dcb)) return error;
+    if (TSerialError error = dcb.fRtsControl != before ? Set(dcb) : TSerialError{}) return error;
     if (flow == TrfHandshake || flow == TrfToggle) return {};  // the driver drives RTS
     return ModemLine(flow == TrfEnable ? SETRTS : CLRRTS);
   }
