@@ -170,6 +170,7 @@ void TDeviceSession::Log(const std::string& line) {
 
 void TDeviceSession::RunningChanged(TCycleKind kind, bool running) {
   if (OnRunningChanged) OnRunningChanged(this, kind, running);
+  if (kind == TCycleKind::Read && !running && OnPanelsRead) OnPanelsRead(this);
 }
 
 void TDeviceSession::RowsChanged() {

@@ -120,6 +120,8 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, TPanelResult result)> OnPanelSent;
   std::function<void(TDeviceSession*, TPanel panel, bool active)> OnPanelChecked;
   std::function<void(TDeviceSession*)> OnLinkLost;
+  // A read (ReadPanels) has ended; every OnDeviceRead came before it.
+  std::function<void(TDeviceSession*)> OnPanelsRead;
   // One device served by a delivery, check or read, in list order, as its
   // turn ends.
   std::function<void(TDeviceSession*, int row_index, TPanel panel, TDeviceOutcome outcome)>
