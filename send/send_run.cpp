@@ -49,6 +49,9 @@ TSendReport RunSession(const TSessionRun& run) {
   TSendReport report;
   report.Command = options.Command;
 
+  // What the session's events touch outlives the session.
+  TProgressBar bar(stderr, ProgressLabel(options.Command));
+  QEventLoop loop;
   TComPortMap com_ports;
   com_ports.ReadOverrides(TProfileFile(run.Folder + "config.ini"));
   QtTimerFactory timers;
@@ -89,9 +92,7 @@ TSendReport RunSession(const TSessionRun& run) {
     if (!bytes.empty()) device.DifferentBytes = CountDifferentBytes(bytes, image);
   };
 
-  TProgressBar bar(stderr, ProgressLabel(options.Command));
   session.OnProgress = [&bar](TDeviceSession*, int percent) { bar.Show(percent); };
-  QEventLoop loop;
   Clock::time_point start;
   session.OnRunningChanged = [&](TDeviceSession*, TCycleKind, bool running) {
     if (running || report.Milliseconds) return;
