@@ -7,6 +7,7 @@ add_library(quinterra_device_session STATIC
   ${CMAKE_SOURCE_DIR}/devices/device_cycle_check.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_cycle_delivery.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_cycle_progress.cpp
+  ${CMAKE_SOURCE_DIR}/devices/device_cycle_read.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_cycle_search.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_cycle_walk.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_registry_file.cpp

@@ -135,6 +135,8 @@ class TDeviceSession : private IDeviceCycleHost {
   void SetSerialRate(int rate) override;
   void RunningChanged(TCycleKind kind, bool running) override;
   int Random(int n) override;
+  void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) override;
+  void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
 
   void PublishDevices();
   void ReceivedBytes(const uint8_t* bytes, int count);

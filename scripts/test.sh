@@ -38,4 +38,8 @@ fi
 
 echo "== fuzz targets (fixed seed and runs)"
 "$root/scripts/fuzz.sh" --ci
+
+# 5. What needs no Qt, built for Windows and tested under Wine.
+echo "== windows build under Wine"
+"$root/scripts/test-windows.sh"
 echo "all test stages passed"
