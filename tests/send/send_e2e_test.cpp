@@ -135,8 +135,9 @@ TEST_F(SendTest, ASilentDeviceFailsItsPanelWithinOneStepsWait) {
   Write({Tcp(1, {"--silent-after", "1"}), Tcp(2)});
   const ProgramRun run = Send("sorteo.ltr");
   EXPECT_EQ(run.exit, 1);
-  EXPECT_EQ(run.out.substr(0, 24), "Panel Resultados: error\n") << run.out;
-  EXPECT_NE(run.out.find("Panel Botes: enviado"), std::string::npos);
+  EXPECT_EQ(run.out,
+            "Panel Resultados: error (sin respuesta de «R 127.0.0.1»)\n"
+            "Panel Botes: enviado y verificado\n");
   EXPECT_LT(run.took, 8s);
 }
 
@@ -148,11 +149,8 @@ TEST_F(SendTest, ALinkThatCannotBeOpenedFailsItsPanelAndExitsWithThree) {
   const ProgramRun run = Send("sorteo.ltr");
   // A refusal needs no waiting; the serial open retries for 5 s.
   EXPECT_LT(run.took, 10s);
-  EXPECT_EQ(run.out.rfind("Panel Resultados: error", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("\nPanel Botes: error"), std::string::npos) << run.out;
   EXPECT_NE(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640))
       << "the panel's other device is skipped";
-  GTEST_SKIP() << "exit status 3 and the reason wait for the session's OnDeviceDone (LinkFailed)";
   EXPECT_EQ(run.exit, 3);
   EXPECT_EQ(run.out,
             "Panel Resultados: error (no se pudo abrir el enlace de «R 127.0.0.1»)\n"
@@ -160,9 +158,7 @@ TEST_F(SendTest, ALinkThatCannotBeOpenedFailsItsPanelAndExitsWithThree) {
 }
 
 TEST_F(SendTest, VerifiesAndReadsBackWhatTheDevicesHold) {
-  GTEST_SKIP() << "waits for the session's read-back (verification, ReadPanels) and the "
-                  "emulator's --corrupt-store";
-  Write({Tcp(1), Tcp(2, {"--corrupt-store", "5:0x01"})});
+  Write({Tcp(1), Tcp(2, {"--corrupt-store", "5:1"})});
   ProgramRun run = Send("sorteo.ltr --verify --json");
   EXPECT_EQ(run.exit, 1);
   EXPECT_NE(run.out.find("\"text\":\"Panel Resultados: enviado y verificado\""), std::string::npos);
