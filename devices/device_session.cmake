@@ -14,6 +14,7 @@ add_library(quinterra_device_session STATIC
   ${CMAKE_SOURCE_DIR}/devices/device_row.cpp
   ${CMAKE_SOURCE_DIR}/devices/device_session.cpp
   ${CMAKE_SOURCE_DIR}/devices/link_settings.cpp
+  ${CMAKE_SOURCE_DIR}/devices/log_file.cpp
 )
 target_include_directories(quinterra_device_session PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(quinterra_device_session PUBLIC quinterra_bus quinterra_platform_core)

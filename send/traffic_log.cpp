@@ -20,7 +20,7 @@ bool TTrafficLog::Open(const std::string& path, std::string& failure) {
 
 void TTrafficLog::Add(const std::string& line) {
   if (!file_) return;
-  const std::string bytes = LogFileBytes({QString::fromStdString(line)});
+  const std::string bytes = LogFileBytes({line});
   std::fwrite(bytes.data(), 1, bytes.size(), file_);
   std::fflush(file_);
 }
