@@ -113,6 +113,8 @@ TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& ar
       }
       options.Device.StoreFault =
           TPanelDeviceOptions::StoredWrong{static_cast<uint32_t>(offset), static_cast<uint8_t>(mask)};
+    } else if (name == "--line-time") {
+      options.LineTime = true;
     } else if (name == "--no-reads") {
       options.Device.NoReads = true;
     } else if (name == "--seed") {
@@ -126,6 +128,7 @@ TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& ar
   if (result.Help) return result;
   if (tcp_given && options.UsePty) return fail("--tcp and --pty exclude each other");
   if (options.Baud && !options.UsePty) return fail("--baud works on a pseudo-terminal only (--pty)");
+  if (options.LineTime && !options.Baud) return fail("--line-time needs --baud");
   const std::string problem = TPanelDeviceEmulator::ValidateOptions(options.Device);
   if (!problem.empty()) return fail(problem);
   return result;
@@ -156,6 +159,8 @@ Device:
   --baud RATE        with --pty: answer only while the terminal side is set
                      to RATE bits per second; at any other rate input is
                      noise and is discarded
+  --line-time        with --baud: each byte takes its time on the line (10
+                     bits at RATE) both ways, as on a real serial line
 
 Faults (repeatable for a given seed):
   --silent-after N   stop answering, and acting, after N answers
