@@ -88,6 +88,7 @@ bool TForm1::SaveSettings() {
     Settings->WriteInteger("Config", "Guardado", Guardadoautomtico1->isChecked() ? 1 : 0);
     Settings->WriteBool("Config", "PanelResultados", PanelResultados1->isChecked());
     Settings->WriteBool("Config", "PanelBotes", PanelBotes1->isChecked());
+    Settings->WriteBool("Config", kVerifyKey, VerificarAlEnviar1->isChecked());
   } catch (const std::exception& error) {
     ShowFileError(error);
     return false;

@@ -68,6 +68,7 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   const std::string last_document = Settings->ReadString("Config", "FileName", "");
   if (!last_document.empty() && FileExists(last_document)) LoadDocument(last_document);
   Guardadoautomtico1->setChecked(Settings->ReadInteger("Config", "Guardado", 0) == 1);
+  VerificarAlEnviar1->setChecked(Settings->ReadInteger("Config", kVerifyKey, 1) != 0);
 
   SetResultsActive(false);
   SetJackpotsActive(false);
@@ -216,6 +217,10 @@ void TForm1::CreateMenu() {
   PanelResultados1->setCheckable(true);
   PanelBotes1 = action(Actualizar1, "PanelBotes1", "Panel Botes");
   PanelBotes1->setCheckable(true);
+  Comunicaciones1->addSeparator();
+  VerificarAlEnviar1 = action(Comunicaciones1, "VerificarAlEnviar1", "Verificar al enviar");
+  VerificarAlEnviar1->setCheckable(true);
+  LeerPaneles1 = action(Comunicaciones1, "LeerPaneles1", "Leer paneles");
 
   Administrador1 = menuBar()->addMenu("Administrador");
   Administrador1->setObjectName("Administrador1");
@@ -234,6 +239,8 @@ void TForm1::CreateMenu() {
   connect(Verpaneles1, &QAction::triggered, this, [this] { Verpaneles1Click(); });
   connect(Salir1, &QAction::triggered, this, [this] { Salir1Click(); });
   connect(BuscarEquipos1, &QAction::triggered, this, [this] { BuscarEquipos1Click(); });
+  // Qt ticks "Verificar al enviar" itself; "ENVIAR" reads the tick.
+  connect(LeerPaneles1, &QAction::triggered, this, [this] { LeerPaneles1Click(); });
   connect(PanelResultados1, &QAction::triggered, this, [this] {
     PanelResultados1->setChecked(!PanelResultados1->isChecked());
     PanelResultados1Click();

@@ -6,9 +6,11 @@
 #include <QMainWindow>
 #include <QSize>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/dialogs.h"
 #include "app/panel_devices.h"
@@ -48,6 +50,10 @@ QSize FitWindowToScreen(const QSize& window, const QSize& screen);
 
 // The save dialog's first name: today's date with hyphens, e.g. 18-05-2011.
 QString TodayForFileName();
+
+// The key of "Verificar al enviar" in config.ini's [Config]: 1 (read back
+// what "ENVIAR" wrote) unless it says 0.
+inline constexpr const char* kVerifyKey = "Verificar";
 
 // The red error labels blink at this period.
 inline constexpr std::chrono::milliseconds kBlinkPeriod{1000};
@@ -95,6 +101,8 @@ class TForm1 : public QMainWindow {
   QMenu* Actualizar1 = nullptr;
   QAction* PanelResultados1 = nullptr;
   QAction* PanelBotes1 = nullptr;
+  QAction* VerificarAlEnviar1 = nullptr;  // checked: "ENVIAR" reads back what it wrote
+  QAction* LeerPaneles1 = nullptr;
   QMenu* Administrador1 = nullptr;
   QAction* EnviarTestFijo1 = nullptr;
   std::unique_ptr<IIntervalTimer> Timer2;
@@ -151,6 +159,7 @@ class TForm1 : public QMainWindow {
   void PanelResultados1Click();
   void PanelBotes1Click();
   void EnviarTestFijo1Click();
+  void LeerPaneles1Click();
   void Timer2Timer();
 
   // Reports of the device side.
@@ -161,6 +170,10 @@ class TForm1 : public QMainWindow {
   void AddActiveDevice(int device_number, int row_index, const QString& name, bool selected);
   void UpdateActiveDevicesMenu();
   void ActiveDeviceClick(QAction* item);
+  // One device's display as read back ("Leer paneles"), empty when unread;
+  // then the end of the reading.
+  void DeviceRead(TPanel panel, int row_index, const std::vector<uint8_t>& bytes);
+  void PanelsRead();
   // How far the running delivery is, in percent; shows the bar, which never
   // goes back while it is shown.
   void DeliveryProgress(int percent);
@@ -201,8 +214,20 @@ class TForm1 : public QMainWindow {
   std::optional<QString> ChooseSaveName();
   void RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button);
 
+  // A panel's report above its picture, in green or red.
+  void ShowPanelReport(TPanel panel, const QString& text, bool failed);
+
   IDialogs& dialogs_;
   IPanelDevices* Devices = nullptr;
+  // Device names by row, as "Equipos Activos" lists them.
+  std::map<int, QString> device_names_;
+  // What "Leer paneles" found, device by device.
+  struct ReadBack {
+    TPanel panel;
+    int row_index;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<ReadBack> read_back_;
   bool shown_once_ = false;
   bool in_edit_change_ = false;
   QString edit_text_before_;

@@ -36,6 +36,11 @@ class IPanelDevices {
   // no requested panel has data).
   virtual bool SendPanels(TPanelMode mode) = 0;
   virtual void CheckPanels(TPanelMode mode) = 0;
+  // Whether the next deliveries read back what they wrote.
+  virtual void SetVerifyAfterWrite(bool on) = 0;
+  // Reads what the selected devices of mode's panels hold; reported through
+  // DeviceRead, then PanelsRead. False when refused (a cycle runs).
+  virtual bool ReadPanels(TPanelMode mode) = 0;
   virtual void SetDeviceSelected(int row_index, bool selected) = 0;
 };
 

@@ -23,6 +23,11 @@ void TSearcherPanelDevices::AttachReports(TForm1& form) {
     form.AddActiveDevice(number, row_index, QString::fromStdString(name), selected);
   };
   session.OnDevicesListed = [&form](TDeviceSession*) { form.UpdateActiveDevicesMenu(); };
+  session.OnDeviceRead = [&form](TDeviceSession*, TPanel panel, int row_index,
+                                 const std::vector<uint8_t>& bytes) {
+    form.DeviceRead(panel, row_index, bytes);
+  };
+  session.OnPanelsRead = [&form](TDeviceSession*) { form.PanelsRead(); };
   // The bar follows deliveries only; a check taking one over ends it.
   searcher_.OnCycleProgress = [&form](TFormDeviceSearcher*, TCycleKind kind, int percent) {
     if (kind == TCycleKind::Delivery) form.DeliveryProgress(percent);
@@ -45,6 +50,14 @@ bool TSearcherPanelDevices::SendPanels(TPanelMode mode) {
 }
 
 void TSearcherPanelDevices::CheckPanels(TPanelMode mode) { searcher_.Session().CheckPanels(mode); }
+
+void TSearcherPanelDevices::SetVerifyAfterWrite(bool on) {
+  searcher_.Session().SetVerifyAfterWrite(on);
+}
+
+bool TSearcherPanelDevices::ReadPanels(TPanelMode mode) {
+  return searcher_.Session().ReadPanels(mode);
+}
 
 void TSearcherPanelDevices::SetDeviceSelected(int row_index, bool selected) {
   searcher_.SetDeviceSelected(row_index, selected);

@@ -19,6 +19,8 @@ class TSearcherPanelDevices : public IPanelDevices {
   void SetPayloads(PanelPayload results, PanelPayload jackpots) override;
   bool SendPanels(TPanelMode mode) override;
   void CheckPanels(TPanelMode mode) override;
+  void SetVerifyAfterWrite(bool on) override;
+  bool ReadPanels(TPanelMode mode) override;
   void SetDeviceSelected(int row_index, bool selected) override;
 
  private:

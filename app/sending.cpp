@@ -33,6 +33,7 @@ void TForm1::RequestSend(PanelPayload results, PanelPayload jackpots, bool colou
   const std::optional<TPanelMode> mode = ModeFromTicks();
   bool started = false;
   if (Devices) {
+    Devices->SetVerifyAfterWrite(VerificarAlEnviar1->isChecked());
     Devices->SetPayloads(std::move(results), std::move(jackpots));
     // Neither panel ticked: nothing is requested, as an unticked panel is
     // never sent.
@@ -96,13 +97,21 @@ void TForm1::Timer2Timer() {
     if (FontColor(label) == kColorRed) label->setVisible(label->isHidden());
 }
 
-void TForm1::PanelSendResult(TPanel panel, TPanelResult result) {
+void TForm1::ShowPanelReport(TPanel panel, const QString& text, bool failed) {
   QLabel* label = panel == TPanel::Results ? LabelErrorPanelResultados : LabelErrorPanelBotes;
-  const bool failed = result == TPanelResult::Failed;
-  label->setText(failed ? "Error enviando panel" : "Panel enviado");
+  label->setText(text);
   label->adjustSize();
   SetFontColor(label, failed ? kColorRed : kColorGreen);
   label->show();
+}
+
+void TForm1::PanelSendResult(TPanel panel, TPanelResult result) {
+  const bool failed = result == TPanelResult::Failed;
+  ShowPanelReport(panel,
+                  failed                                ? "Error enviando panel"
+                  : result == TPanelResult::Verified ? "Panel verificado"
+                                                        : "Panel enviado",
+                  failed);
   if (failed)
     SetFontColor(SpeedButton3, kColorRed);
   else if (FontColor(SpeedButton3) == kColorYellow)
@@ -117,6 +126,7 @@ void TForm1::PanelStateChanged(TPanel panel, bool active) {
 }
 
 void TForm1::ClearActiveDevices() {
+  device_names_.clear();
   // Deleted later: the list is republished from inside an item's own click.
   for (QAction* item : EquiposActivos1->actions()) {
     EquiposActivos1->removeAction(item);
@@ -126,6 +136,7 @@ void TForm1::ClearActiveDevices() {
 
 void TForm1::AddActiveDevice(int device_number, int row_index, const QString& name, bool selected) {
   if (device_number != 1 && device_number != 2) return;
+  device_names_[row_index] = name;
   QAction* item = EquiposActivos1->addAction(name);
   item->setCheckable(true);
   item->setChecked(selected);

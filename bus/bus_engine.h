@@ -53,6 +53,8 @@ class TComVornBus {
   std::function<void(TComVornBus*)> OnConfigRead;
   std::function<void(TComVornBus*)> OnDirectoryWritten;
   std::function<void(TComVornBus*)> OnDisplayWritten;
+  std::function<void(TComVornBus*)> OnDirectoryRead;
+  std::function<void(TComVornBus*)> OnDisplayRead;
   std::function<void(TComVornBus*, uint32_t planned, uint32_t done)> OnProgress;
   std::function<void(TComVornBus*)> OnTimeout;
   std::function<void(TComVornBus*, bool match)> OnCheckResult;
@@ -88,6 +90,14 @@ class TComVornBus {
   bool ReadConfig();
   bool WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count);
   bool WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count);
+  // Reads back the blocks that hold count bytes from offset, one block per
+  // request as ReadConfig does, into DirectoryImage or DisplayImage;
+  // OnDirectoryRead or OnDisplayRead when every block came back whole. A
+  // range that does not fit its area reads nothing. Answers shorter than a
+  // block, or naming another place, leave their block unconfirmed, so that
+  // bytes written earlier cannot pass for bytes read.
+  bool ReadDirectory(uint32_t offset, uint32_t count);
+  bool ReadDisplay(uint32_t offset, uint32_t count);
 
   // Read access.
   const std::string& VersionText() const { return version_text_; }
@@ -172,6 +182,7 @@ class TComVornBus {
   // Memory transfer (bus_memory.cpp).
   void FreshImages(uint8_t device_address);
   bool MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes, uint32_t count);
+  bool MarkForRead(MemoryArea& area, uint32_t offset, uint32_t count);
   uint32_t PendingBytes() const;
   bool StartTransfer(uint8_t mode);
   bool NextBlock();
@@ -182,6 +193,8 @@ class TComVornBus {
   void MemoryReadAnswered(const Answer& answer);
   void MemoryWriteAnswered(const Answer& answer);
   MemoryArea* AreaHolding(uint32_t address, size_t count);
+  // The block starting at this bus address is being read.
+  bool InFlightAt(uint32_t address) const;
 
   TBusFrame receive_frame_;
   // Shared so that bytes handed to OnSend stay valid even when a handler

@@ -12,7 +12,22 @@ namespace {
 
 bool IsMarked(uint8_t state) { return state == bus::kBlockToRead || state == bus::kBlockToWrite; }
 
+bool IsReadMode(uint8_t mode) {
+  return mode == bus::kTransferConfigRead || mode == bus::kTransferDirectoryRead ||
+         mode == bus::kTransferDisplayRead;
+}
+
 }  // namespace
+
+bool TComVornBus::InFlightAt(uint32_t address) const {
+  for (const MemoryArea* area : {&config_, &display_, &directory_}) {
+    if (address < area->Base || block_size_ == 0) continue;
+    const uint32_t offset = address - area->Base;
+    if (offset % block_size_ != 0 || offset / block_size_ >= area->States.size()) continue;
+    return area->States[offset / block_size_] == bus::kBlockReading;
+  }
+  return false;
+}
 
 void TComVornBus::FreshImages(uint8_t device_address) {
   if (const auto layout = ChooseMemoryLayout(info_record_[0], info_record_[8])) {
@@ -46,6 +61,25 @@ bool TComVornBus::WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t
 bool TComVornBus::WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count) {
   if (!MarkForWrite(display_, offset, bytes, count)) return false;
   return StartTransfer(bus::kTransferDisplayWrite);
+}
+
+bool TComVornBus::ReadDirectory(uint32_t offset, uint32_t count) {
+  if (!MarkForRead(directory_, offset, count)) return false;
+  return StartTransfer(bus::kTransferDirectoryRead);
+}
+
+bool TComVornBus::ReadDisplay(uint32_t offset, uint32_t count) {
+  if (!MarkForRead(display_, offset, count)) return false;
+  return StartTransfer(bus::kTransferDisplayRead);
+}
+
+bool TComVornBus::MarkForRead(MemoryArea& area, uint32_t offset, uint32_t count) {
+  if (area.Image.empty() || count == 0) return false;
+  if (uint64_t{offset} + count > area.Image.size()) return false;
+  const uint32_t first = offset / block_size_;
+  const uint32_t last = (offset + count - 1) / block_size_;
+  std::fill(area.States.begin() + first, area.States.begin() + last + 1, bus::kBlockToRead);
+  return true;
 }
 
 bool TComVornBus::MarkForWrite(MemoryArea& area, uint32_t offset, const uint8_t* bytes,
@@ -127,6 +161,14 @@ bool TComVornBus::AreaHasBlockInFlight(uint8_t mode) const {
       area = &config_;
       in_flight = bus::kBlockReading;
       break;
+    case bus::kTransferDirectoryRead:
+      area = &directory_;
+      in_flight = bus::kBlockReading;
+      break;
+    case bus::kTransferDisplayRead:
+      area = &display_;
+      in_flight = bus::kBlockReading;
+      break;
     case bus::kTransferDirectoryWrite:
       area = &directory_;
       break;
@@ -142,7 +184,7 @@ bool TComVornBus::AreaHasBlockInFlight(uint8_t mode) const {
 void TComVornBus::FinishTransferIfDone(bool after_read) {
   if (NextBlock()) return;
   const uint8_t mode = transfer_mode_;
-  const bool ends_here = after_read ? mode == bus::kTransferConfigRead
+  const bool ends_here = after_read ? IsReadMode(mode)
                                     : mode == bus::kTransferDirectoryWrite ||
                                           mode == bus::kTransferDisplayWrite;
   if (!ends_here) return;
@@ -161,6 +203,12 @@ void TComVornBus::FinishTransferIfDone(bool after_read) {
     case bus::kTransferDisplayWrite:
       if (OnDisplayWritten) OnDisplayWritten(this);
       break;
+    case bus::kTransferDirectoryRead:
+      if (OnDirectoryRead) OnDirectoryRead(this);
+      break;
+    case bus::kTransferDisplayRead:
+      if (OnDisplayRead) OnDisplayRead(this);
+      break;
     default:
       break;
   }
@@ -168,7 +216,12 @@ void TComVornBus::FinishTransferIfDone(bool after_read) {
 
 void TComVornBus::MemoryReadAnswered(const Answer& answer) {
   const uint32_t address = answer.MemoryAddress();
-  if (MemoryArea* area = AreaHolding(address, answer.Payload.size())) {
+  // A read-back counts a block only when the whole block came back from its
+  // own place; a configuration read trusts the answer as it always has.
+  const bool read_back =
+      transfer_mode_ == bus::kTransferDirectoryRead || transfer_mode_ == bus::kTransferDisplayRead;
+  const bool whole = !read_back || (answer.Payload.size() == block_size_ && InFlightAt(address));
+  if (MemoryArea* area = whole ? AreaHolding(address, answer.Payload.size()) : nullptr) {
     std::copy(answer.Payload.begin(), answer.Payload.end(),
               area->Image.begin() + (address - area->Base));
     std::replace(area->States.begin(), area->States.end(), bus::kBlockReading, bus::kBlockDone);

@@ -41,6 +41,9 @@ constexpr uint8_t kTransferNone = 0;
 constexpr uint8_t kTransferConfigRead = 2;
 constexpr uint8_t kTransferDirectoryWrite = 5;
 constexpr uint8_t kTransferDisplayWrite = 8;
+// Reading back what was written; numbers the modes above leave free.
+constexpr uint8_t kTransferDirectoryRead = 6;
+constexpr uint8_t kTransferDisplayRead = 9;
 
 // Periods of the engine's two timers, and how often each may run out.
 constexpr std::chrono::milliseconds kKeepAlivePeriod{1800};

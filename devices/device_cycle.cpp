@@ -29,6 +29,8 @@ TDeviceCycle::TDeviceCycle(TComVornBus& engine, IIntervalTimer& timer1, IDeviceC
   engine_.OnDirectoryWritten = [this](TComVornBus*) { DirectoryWritten(); };
   engine_.OnDisplayWritten = [this](TComVornBus*) { DisplayWritten(); };
   engine_.OnCheckResult = [this](TComVornBus*, bool match) { CheckAnswered(match); };
+  engine_.OnDirectoryRead = [this](TComVornBus*) { DirectoryReadBack(); };
+  engine_.OnDisplayRead = [this](TComVornBus*) { DisplayReadBack(); };
 }
 
 TDeviceCycle::~TDeviceCycle() {
@@ -42,6 +44,8 @@ TDeviceCycle::~TDeviceCycle() {
   engine_.OnDirectoryWritten = nullptr;
   engine_.OnDisplayWritten = nullptr;
   engine_.OnCheckResult = nullptr;
+  engine_.OnDirectoryRead = nullptr;
+  engine_.OnDisplayRead = nullptr;
 }
 
 bool TDeviceCycle::Running() const { return timer1_.Enabled(); }
@@ -65,11 +69,14 @@ void TDeviceCycle::Timer1Timer() {
   if (state >= 0 && state <= StateNumber(TCycleState::SearchEnd)) {
     SearchStep();
   } else if (state >= StateNumber(TCycleState::DeliveryChoose) &&
-             state <= StateNumber(TCycleState::DeliveryAwaitDisplay)) {
+             state <= StateNumber(TCycleState::DeliveryAwaitDisplayReadBack)) {
     DeliveryStep();
   } else if (state >= StateNumber(TCycleState::CheckChoose) &&
              state <= StateNumber(TCycleState::CheckAwaitAnswer)) {
     CheckStep();
+  } else if (state >= StateNumber(TCycleState::ReadChoose) &&
+             state <= StateNumber(TCycleState::ReadAwaitDisplay)) {
+    ReadStep();
   } else if (state >= StateNumber(TCycleState::EndNormal) &&
              state <= StateNumber(TCycleState::EndLinkError)) {
     EndCycle(v_.CycleState);
@@ -87,10 +94,8 @@ void TDeviceCycle::LinkOpened() {
   // itself open, and must not move the new cycle on.
   if (opening_link_) {
     opened_while_opening_ = true;
-  } else if (v_.CycleState == TCycleState::DeliveryAwaitLink) {
-    v_.CycleState = TCycleState::DeliveryAskInfo;
-  } else if (v_.CycleState == TCycleState::CheckAwaitLink) {
-    v_.CycleState = TCycleState::CheckSend;
+  } else if (kind_ != TCycleKind::Search && v_.CycleState == AwaitLinkState()) {
+    v_.CycleState = FirstRequestState();
   }
 }
 
@@ -102,9 +107,8 @@ void TDeviceCycle::LinkFailed() {
   // panel is failed and the walk goes on with the other devices.
   if (opening_link_) {
     failed_while_opening_ = true;
-  } else if (v_.CycleState == TCycleState::DeliveryAwaitLink ||
-             v_.CycleState == TCycleState::CheckAwaitLink) {
-    DeviceFailed();
+  } else if (kind_ != TCycleKind::Search && v_.CycleState == AwaitLinkState()) {
+    DeviceFailed(TDeviceOutcome::LinkFailed);
   } else {
     v_.CycleState = TCycleState::EndLinkError;
   }
@@ -126,6 +130,8 @@ void TDeviceCycle::InfoReceived() {
     SearchInfoReceived();
   } else if (v_.CycleState == TCycleState::DeliveryAwaitInfo) {
     DeliveryInfoReceived();
+  } else if (v_.CycleState == TCycleState::ReadAwaitInfo) {
+    ReadInfoReceived();
   }
 }
 

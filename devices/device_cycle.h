@@ -36,7 +36,8 @@ class TComVornBus;
 class IIntervalTimer;
 
 // The cycle's states. Their numbers are the ones the log and the tests use:
-// 0-11 search, 100-107 delivery, 200-203 check, 253-255 ends.
+// 0-11 search, 100-107 delivery (108-109 when it reads back what it wrote),
+// 200-203 check, 300-304 reading the panels, 253-255 ends.
 enum class TCycleState : int {
   PingResults = 0,
   AwaitResultsPongs = 1,
@@ -57,11 +58,19 @@ enum class TCycleState : int {
   DeliveryAwaitDirectory = 105,
   DeliveryWriteDisplay = 106,
   DeliveryAwaitDisplay = 107,
+  DeliveryAwaitDirectoryReadBack = 108,
+  DeliveryAwaitDisplayReadBack = 109,
 
   CheckChoose = 200,
   CheckAwaitLink = 201,
   CheckSend = 202,
   CheckAwaitAnswer = 203,
+
+  ReadChoose = 300,
+  ReadAwaitLink = 301,
+  ReadAskInfo = 302,
+  ReadAwaitInfo = 303,
+  ReadAwaitDisplay = 304,
 
   EndNormal = 253,
   EndLinkLost = 254,
@@ -95,6 +104,10 @@ class IDeviceCycleHost {
   virtual void RowsChanged() = 0;
   // Pseudo-random integer in 0..n-1.
   virtual int Random(int n) = 0;
+  // One served device's turn ended.
+  virtual void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) = 0;
+  // One device of a read: the bytes its display holds, empty when unread.
+  virtual void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) = 0;
 };
 
 using TPanelPayload = std::shared_ptr<const std::vector<uint8_t>>;
@@ -147,9 +160,14 @@ class TDeviceCycle {
   bool Search(const TLinkSettings& settings);
   // Starts a delivery of the payloads for mode; false when a cycle runs or
   // no requested panel has a payload. The delivery keeps these payloads.
-  bool SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots);
+  // With verify, it reads back what it wrote to each device before going on.
+  bool SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots,
+                  bool verify = false);
   // Starts a presence check, taking over whatever runs.
   void CheckPanels(TPanelMode mode);
+  // Reads what every selected device of the panels of mode holds; false
+  // while a cycle runs.
+  bool ReadPanels(TPanelMode mode);
 
   // Timer1's handler.
   void Timer1Timer();
@@ -165,6 +183,8 @@ class TDeviceCycle {
   void DirectoryWritten();
   void DisplayWritten();
   void CheckAnswered(bool match);
+  void DirectoryReadBack();
+  void DisplayReadBack();
 
   // How far the running cycle is, in percent for a person: from 0 when it
   // starts, never going back, 100 when it ends. Raised when the share moves.
@@ -206,18 +226,30 @@ class TDeviceCycle {
   // check: the walk over the rows and its reports.
   void DeliveryStep();
   void DeliveryInfoReceived();
+  void DeliveryDisplayWritten();
+  void CompareReadBack();
   void ReportAbandonedDelivery();
   void ChooseNextDevice();
   bool Serves(const DeviceRow& row) const;
   void PrepareLinkParameters(const DeviceRow& row);
   // The device being served failed: its panel is failed, the walk goes on.
-  void DeviceFailed();
+  void DeviceFailed(TDeviceOutcome outcome);
+  // The device being served is done; the walk goes on with the next row.
+  void DeviceServed(TDeviceOutcome outcome);
+  TPanel ServedPanel() const;
   void ReportWalk();
   // The walk's states for the running kind.
   TCycleState ChooseState() const;
+  TCycleState AwaitLinkState() const;
+  TCycleState FirstRequestState() const;
 
   // The check (device_cycle_check.cpp).
   void CheckStep();
+
+  // Reading the panels (device_cycle_read.cpp).
+  void ReadStep();
+  void ReadInfoReceived();
+  void ReadDisplayReceived();
 
   // Progress (device_cycle_progress.cpp): the share done, 0 to 1.
   double ShareDone() const;
@@ -242,6 +274,7 @@ class TDeviceCycle {
   // The payloads of the running delivery.
   TPanelPayload delivery_results_;
   TPanelPayload delivery_jackpots_;
+  bool verify_ = false;
   // The rows a delivery or check meant to serve when it started, and the
   // percent last raised.
   std::vector<int> walk_rows_;

@@ -28,8 +28,12 @@ void TDeviceCycle::CheckStep() {
     case TCycleState::CheckAwaitLink:
     case TCycleState::CheckAwaitAnswer:
       if (WaitOver()) {
-        if (v_.CycleState == TCycleState::CheckAwaitLink) host_.Log("[ERROR]");
-        DeviceFailed();
+        if (v_.CycleState == TCycleState::CheckAwaitLink) {
+          host_.Log("[ERROR]");  // the link never opened
+          DeviceFailed(TDeviceOutcome::LinkFailed);
+        } else {
+          DeviceFailed(TDeviceOutcome::Silent);
+        }
       }
       break;
     case TCycleState::CheckSend: {
@@ -38,7 +42,7 @@ void TDeviceCycle::CheckStep() {
       for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(host_.Random(255));
       v_.WaitTicks = kDeviceStepWaitTicks;
       v_.CycleState = TCycleState::CheckAwaitAnswer;
-      if (!engine_.CheckLink(bytes.data(), count)) DeviceFailed();
+      if (!engine_.CheckLink(bytes.data(), count)) DeviceFailed(TDeviceOutcome::Silent);
       break;
     }
     default:
@@ -49,8 +53,7 @@ void TDeviceCycle::CheckStep() {
 void TDeviceCycle::CheckAnswered(bool /*match*/) {
   // Any answer shows the device is there; its check value is not looked at.
   if (v_.CycleState != TCycleState::CheckAwaitAnswer) return;
-  v_.CycleState = TCycleState::CheckChoose;
-  v_.DeliveryIndex += 1;
+  DeviceServed(TDeviceOutcome::Done);
 }
 
 }  // namespace quinterra

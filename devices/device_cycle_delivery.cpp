@@ -1,12 +1,15 @@
 // The delivery of panels: for each served device, its information (which
 // lays out its memory), the directory record, then the panel's bytes.
 
+#include <cstdio>
+
 #include "bus/bus_engine.h"
 #include "devices/device_cycle.h"
 
 namespace quinterra {
 
-bool TDeviceCycle::SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots) {
+bool TDeviceCycle::SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots,
+                              bool verify) {
   if (Running()) return false;
   v_.DeliveryIndex = 0;
   v_.CycleState = TCycleState::DeliveryChoose;
@@ -17,6 +20,7 @@ bool TDeviceCycle::SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayl
   if (!v_.WantResults && !v_.WantJackpots) return false;
   delivery_results_ = std::move(results);
   delivery_jackpots_ = std::move(jackpots);
+  verify_ = verify;
   Begin(TCycleKind::Delivery);
   return true;
 }
@@ -27,12 +31,21 @@ void TDeviceCycle::DeliveryStep() {
       ChooseNextDevice();
       break;
     case TCycleState::DeliveryAwaitLink:
+      if (WaitOver()) {
+        host_.Log("[ERROR]");  // the link never opened
+        DeviceFailed(TDeviceOutcome::LinkFailed);
+      }
+      break;
     case TCycleState::DeliveryAwaitInfo:
     case TCycleState::DeliveryAwaitDirectory:
     case TCycleState::DeliveryAwaitDisplay:
+      if (WaitOver()) DeviceFailed(TDeviceOutcome::Silent);
+      break;
+    case TCycleState::DeliveryAwaitDirectoryReadBack:
+    case TCycleState::DeliveryAwaitDisplayReadBack:
       if (WaitOver()) {
-        if (v_.CycleState == TCycleState::DeliveryAwaitLink) host_.Log("[ERROR]");
-        DeviceFailed();
+        host_.Log("[Sin lectura]");
+        DeviceFailed(TDeviceOutcome::Unread);
       }
       break;
     // Each request below moves the state on first, so that an answer coming
@@ -43,7 +56,7 @@ void TDeviceCycle::DeliveryStep() {
       v_.CycleState = TCycleState::DeliveryAwaitInfo;
       // The answer also gives the engine this device's memory layout.
       if (!engine_.RequestInfo()) {
-        DeviceFailed();
+        DeviceFailed(TDeviceOutcome::Silent);
         break;
       }
       engine_.Connect();  // from here on the engine repeats and watches
@@ -53,7 +66,7 @@ void TDeviceCycle::DeliveryStep() {
       v_.CycleState = TCycleState::DeliveryAwaitDirectory;
       if (!engine_.WriteDirectory(0, kDirectoryRecord.data(),
                                   static_cast<uint32_t>(kDirectoryRecord.size()))) {
-        DeviceFailed();
+        DeviceFailed(TDeviceOutcome::Silent);
       }
       break;
     case TCycleState::DeliveryWriteDisplay: {
@@ -63,7 +76,7 @@ void TDeviceCycle::DeliveryStep() {
       const TPanelPayload payload = v_.PanelKind == 1 ? delivery_results_ : delivery_jackpots_;
       if (!payload ||
           !engine_.WriteDisplay(0, payload->data(), static_cast<uint32_t>(payload->size()))) {
-        DeviceFailed();
+        DeviceFailed(TDeviceOutcome::Silent);
       }
       break;
     }
@@ -82,8 +95,76 @@ void TDeviceCycle::DirectoryWritten() {
 
 void TDeviceCycle::DisplayWritten() {
   if (v_.CycleState != TCycleState::DeliveryAwaitDisplay) return;
-  v_.CycleState = TCycleState::DeliveryChoose;
-  v_.DeliveryIndex += 1;
+  if (!verify_) {
+    DeviceServed(TDeviceOutcome::Done);
+    return;
+  }
+  // Read back at once what was just written, directory first, without
+  // waiting for ticks: the device has nothing else to do meanwhile.
+  v_.WaitTicks = kDeviceStepWaitTicks;
+  v_.CycleState = TCycleState::DeliveryAwaitDirectoryReadBack;
+  if (!engine_.ReadDirectory(0, static_cast<uint32_t>(kDirectoryRecord.size()))) {
+    host_.Log("[Sin lectura]");
+    DeviceFailed(TDeviceOutcome::Unread);
+  }
+}
+
+void TDeviceCycle::DirectoryReadBack() {
+  if (v_.CycleState != TCycleState::DeliveryAwaitDirectoryReadBack) return;
+  const TPanelPayload payload = v_.PanelKind == 1 ? delivery_results_ : delivery_jackpots_;
+  v_.WaitTicks = kDeviceStepWaitTicks;
+  v_.CycleState = TCycleState::DeliveryAwaitDisplayReadBack;
+  if (!payload || !engine_.ReadDisplay(0, static_cast<uint32_t>(payload->size()))) {
+    host_.Log("[Sin lectura]");
+    DeviceFailed(TDeviceOutcome::Unread);
+  }
+}
+
+void TDeviceCycle::DisplayReadBack() {
+  if (v_.CycleState == TCycleState::DeliveryAwaitDisplayReadBack) {
+    CompareReadBack();
+  } else if (v_.CycleState == TCycleState::ReadAwaitDisplay) {
+    ReadDisplayReceived();
+  }
+}
+
+void TDeviceCycle::CompareReadBack() {
+  const TPanelPayload payload = v_.PanelKind == 1 ? delivery_results_ : delivery_jackpots_;
+  const std::vector<uint8_t>& directory = engine_.DirectoryImage();
+  const std::vector<uint8_t>& display = engine_.DisplayImage();
+  size_t directory_differences = 0;
+  size_t first_in_directory = 0;
+  for (size_t i = kDirectoryRecord.size(); i-- > 0;) {
+    if (i >= directory.size() || directory[i] != kDirectoryRecord[i]) {
+      ++directory_differences;
+      first_in_directory = i;
+    }
+  }
+  size_t display_differences = 0;
+  size_t first_in_display = 0;
+  for (size_t i = payload ? payload->size() : 0; i-- > 0;) {
+    if (i >= display.size() || display[i] != (*payload)[i]) {
+      ++display_differences;
+      first_in_display = i;
+    }
+  }
+  if (directory_differences == 0 && display_differences == 0) {
+    host_.Log("[Verificado]");
+    DeviceServed(TDeviceOutcome::Verified);
+    return;
+  }
+  char line[96];
+  if (display_differences != 0) {
+    const size_t count = display_differences + directory_differences;
+    std::snprintf(line, sizeof line, "[Distinto] %zu %s, el primero en 0x%04zX", count,
+                  count == 1 ? "byte" : "bytes", first_in_display);
+  } else {
+    std::snprintf(line, sizeof line, "[Distinto] %zu %s del directorio, el primero en 0x%04zX",
+                  directory_differences, directory_differences == 1 ? "byte" : "bytes",
+                  first_in_directory);
+  }
+  host_.Log(line);
+  DeviceFailed(TDeviceOutcome::Different);
 }
 
 void TDeviceCycle::ReportAbandonedDelivery() {

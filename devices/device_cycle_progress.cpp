@@ -86,7 +86,15 @@ double TDeviceCycle::WalkShare() const {
         current = kDirectoryShare +
                   (1 - kDirectoryShare) * Fraction(engine_.DoneBytes(), engine_.PlannedBytes());
         break;
-      case TCycleState::CheckAwaitAnswer: current = 0.5; break;
+      case TCycleState::DeliveryAwaitDirectoryReadBack:
+      case TCycleState::DeliveryAwaitDisplayReadBack:
+      case TCycleState::CheckAwaitAnswer:
+      case TCycleState::ReadAwaitInfo:
+        current = 0.5;
+        break;
+      case TCycleState::ReadAwaitDisplay:
+        current = 0.5 + 0.5 * Fraction(engine_.DoneBytes(), engine_.PlannedBytes());
+        break;
       default: break;
     }
   }

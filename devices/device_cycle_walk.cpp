@@ -8,15 +8,45 @@
 
 namespace quinterra {
 
-TCycleState TDeviceCycle::ChooseState() const {
-  return kind_ == TCycleKind::Delivery ? TCycleState::DeliveryChoose : TCycleState::CheckChoose;
+namespace {
+
+// The states a walk of each kind goes through for one row.
+struct WalkStates {
+  TCycleState Choose;
+  TCycleState AwaitLink;
+  TCycleState FirstRequest;
+};
+
+WalkStates StatesOf(TCycleKind kind) {
+  switch (kind) {
+    case TCycleKind::Delivery:
+      return {TCycleState::DeliveryChoose, TCycleState::DeliveryAwaitLink,
+              TCycleState::DeliveryAskInfo};
+    case TCycleKind::Read:
+      return {TCycleState::ReadChoose, TCycleState::ReadAwaitLink, TCycleState::ReadAskInfo};
+    default:
+      return {TCycleState::CheckChoose, TCycleState::CheckAwaitLink, TCycleState::CheckSend};
+  }
+}
+
+}  // namespace
+
+TCycleState TDeviceCycle::ChooseState() const { return StatesOf(kind_).Choose; }
+TCycleState TDeviceCycle::AwaitLinkState() const { return StatesOf(kind_).AwaitLink; }
+TCycleState TDeviceCycle::FirstRequestState() const { return StatesOf(kind_).FirstRequest; }
+
+TPanel TDeviceCycle::ServedPanel() const {
+  return v_.PanelKind == 1 ? TPanel::Results : TPanel::Jackpots;
 }
 
 bool TDeviceCycle::Serves(const DeviceRow& row) const {
   if (!row.IsSelected()) return false;
+  // A read asks every device; a delivery or check skips the rows of a panel
+  // that has already failed.
+  const bool reading = kind_ == TCycleKind::Read;
   const std::optional<TPanel> panel = row.Panel();
-  if (panel == TPanel::Results) return v_.WantResults && !v_.ResultsFailed;
-  if (panel == TPanel::Jackpots) return v_.WantJackpots && !v_.JackpotsFailed;
+  if (panel == TPanel::Results) return v_.WantResults && (reading || !v_.ResultsFailed);
+  if (panel == TPanel::Jackpots) return v_.WantJackpots && (reading || !v_.JackpotsFailed);
   return false;
 }
 
@@ -40,7 +70,7 @@ void TDeviceCycle::ChooseNextDevice() {
     // Nothing would open: fail the device now instead of waiting for a link.
     tried += 1;
     host_.Log("[ERROR]");
-    DeviceFailed();
+    DeviceFailed(TDeviceOutcome::LinkFailed);
     return;
   }
   v_.WaitTicks = kLinkOpenWaitTicks;
@@ -50,13 +80,10 @@ void TDeviceCycle::ChooseNextDevice() {
   host_.OpenLink(v_.LinkKind, v_.LinkTarget, v_.LinkSpeed);
   opening_link_ = false;
   tried += 1;
-  const bool delivery = kind_ == TCycleKind::Delivery;
   if (failed_while_opening_) {
-    DeviceFailed();
-  } else if (opened_while_opening_) {
-    v_.CycleState = delivery ? TCycleState::DeliveryAskInfo : TCycleState::CheckSend;
+    DeviceFailed(TDeviceOutcome::LinkFailed);
   } else {
-    v_.CycleState = delivery ? TCycleState::DeliveryAwaitLink : TCycleState::CheckAwaitLink;
+    v_.CycleState = opened_while_opening_ ? FirstRequestState() : AwaitLinkState();
   }
 }
 
@@ -76,14 +103,20 @@ void TDeviceCycle::PrepareLinkParameters(const DeviceRow& row) {
   v_.LinkKind = row.Kind();
 }
 
-void TDeviceCycle::DeviceFailed() {
+void TDeviceCycle::DeviceFailed(TDeviceOutcome outcome) {
   if (v_.PanelKind == 1) {
     v_.ResultsFailed = true;
   } else {
     v_.JackpotsFailed = true;
   }
+  DeviceServed(outcome);
+}
+
+void TDeviceCycle::DeviceServed(TDeviceOutcome outcome) {
+  const int row = v_.DeliveryIndex;
   v_.DeliveryIndex += 1;
   v_.CycleState = ChooseState();
+  host_.DeviceDone(row, ServedPanel(), outcome);
 }
 
 void TDeviceCycle::ReportWalk() {
@@ -95,10 +128,11 @@ void TDeviceCycle::ReportWalk() {
   if (kind_ == TCycleKind::Delivery) {
     const bool results_failed = v_.ResultsTried == 0 || v_.ResultsFailed;
     const bool jackpots_failed = v_.JackpotsTried == 0 || v_.JackpotsFailed;
-    auto result = [](bool failed) { return failed ? TPanelResult::Failed : TPanelResult::Sent; };
+    const TPanelResult done = verify_ ? TPanelResult::Verified : TPanelResult::Sent;
+    auto result = [done](bool failed) { return failed ? TPanelResult::Failed : done; };
     if (want_results && OnPanelSent) OnPanelSent(TPanel::Results, result(results_failed));
     if (want_jackpots && OnPanelSent) OnPanelSent(TPanel::Jackpots, result(jackpots_failed));
-  } else {
+  } else if (kind_ == TCycleKind::Check) {
     const bool results_active = v_.ResultsTried != 0 && !v_.ResultsFailed;
     const bool jackpots_active = v_.JackpotsTried != 0 && !v_.JackpotsFailed;
     if (want_results && OnPanelChecked) OnPanelChecked(TPanel::Results, results_active);

@@ -15,10 +15,8 @@ void TFormDeviceSearcher::Limpiarlog1Click() {
 }
 
 void TFormDeviceSearcher::Savelog1Click() {
-  QStringList lines;
-  for (const std::string& line : session_->LogLines()) lines << QString::fromStdString(line);
   try {
-    WriteFileAtomically(start_folder_ + "log.txt", LogFileBytes(lines));
+    WriteFileAtomically(start_folder_ + "log.txt", LogFileBytes(session_->LogLines()));
   } catch (const FileError& error) {
     dialogs_->ShowError(this, QString::fromStdString(error.what()));
   }

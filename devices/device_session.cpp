@@ -120,7 +120,7 @@ void TDeviceSession::SetPayloads(TPanelPayload results, TPanelPayload jackpots) 
 }
 
 bool TDeviceSession::SendPanels(TPanelMode mode) {
-  return cycle_->SendPanels(mode, results_payload_, jackpots_payload_);
+  return cycle_->SendPanels(mode, results_payload_, jackpots_payload_, verify_after_write_);
 }
 
 void TDeviceSession::CheckPanels(TPanelMode mode) { cycle_->CheckPanels(mode); }
@@ -129,7 +129,15 @@ void TDeviceSession::SetVerifyAfterWrite(bool on) { verify_after_write_ = on; }
 
 bool TDeviceSession::VerifyAfterWrite() const { return verify_after_write_; }
 
-bool TDeviceSession::ReadPanels(TPanelMode) { return false; }
+bool TDeviceSession::ReadPanels(TPanelMode mode) { return cycle_->ReadPanels(mode); }
+
+void TDeviceSession::DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) {
+  if (OnDeviceDone) OnDeviceDone(this, row_index, panel, outcome);
+}
+
+void TDeviceSession::DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) {
+  if (OnDeviceRead) OnDeviceRead(this, panel, row_index, bytes);
+}
 
 void TDeviceSession::OpenLink(TLinkKind kind, const std::string& target,
                               const std::string& speed) {
@@ -162,6 +170,7 @@ void TDeviceSession::Log(const std::string& line) {
 
 void TDeviceSession::RunningChanged(TCycleKind kind, bool running) {
   if (OnRunningChanged) OnRunningChanged(this, kind, running);
+  if (kind == TCycleKind::Read && !running && OnPanelsRead) OnPanelsRead(this);
 }
 
 void TDeviceSession::RowsChanged() {

@@ -120,6 +120,12 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, TPanelResult result)> OnPanelSent;
   std::function<void(TDeviceSession*, TPanel panel, bool active)> OnPanelChecked;
   std::function<void(TDeviceSession*)> OnLinkLost;
+  // A read (ReadPanels) has ended; every OnDeviceRead came before it.
+  std::function<void(TDeviceSession*)> OnPanelsRead;
+  // One device served by a delivery, check or read, in list order, as its
+  // turn ends.
+  std::function<void(TDeviceSession*, int row_index, TPanel panel, TDeviceOutcome outcome)>
+      OnDeviceDone;
   // One device read by ReadPanels: its row, its panel, and the bytes it
   // holds; empty when it could not be read.
   std::function<void(TDeviceSession*, TPanel panel, int row_index,
@@ -131,6 +137,8 @@ class TDeviceSession : private IDeviceCycleHost {
   void SetSerialRate(int rate) override;
   void RunningChanged(TCycleKind kind, bool running) override;
   int Random(int n) override;
+  void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) override;
+  void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
 
   void PublishDevices();
   void ReceivedBytes(const uint8_t* bytes, int count);

@@ -4,10 +4,10 @@
 
 namespace quinterra {
 
-std::string LogFileBytes(const QStringList& lines) {
+std::string LogFileBytes(const std::vector<std::string>& lines) {
   std::string text;
-  for (const QString& line : lines) {
-    text += line.toStdString();
+  for (const std::string& line : lines) {
+    text += line;
     text += "\r\n";
   }
   return Cp1252FromUtf8(text);

@@ -18,6 +18,16 @@ enum class TPanel { Results = 1, Jackpots = 2 };
 // or read back different or not at all).
 enum class TPanelResult { Sent, Verified, Failed };
 
+// What became of one device of a delivery, a check or a read.
+enum class TDeviceOutcome {
+  Done,         // written and acknowledged, answered the check, or read
+  Verified,     // written, read back and found equal
+  Different,    // read back, but not what was written
+  Unread,       // written, but the read-back got no answer in time
+  Silent,       // its link opened, but it did not answer in time
+  LinkFailed,   // its link could not be opened (or could not be named)
+};
+
 enum class TLinkKind { None = 0, Serial = 1, Tcp = 2 };
 
 inline bool Requests(TPanelMode mode, TPanel panel) {

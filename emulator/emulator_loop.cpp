@@ -36,7 +36,13 @@ TEmulatorLoop::TEmulatorLoop(const TEmulatorOptions& options, std::ostream& out,
     : options_(options), out_(out), log_(log), device_(options.Device) {
   device_.OnAnswer = [this](TPanelDeviceEmulator&, const uint8_t* bytes, size_t count) {
     const auto delay = std::chrono::milliseconds(options_.Device.DelayMs);
-    pending_.push_back({Clock::now() + delay, std::vector<uint8_t>(bytes, bytes + count)});
+    Clock::time_point due = Clock::now() + delay;
+    if (options_.LineTime) {
+      // The answer is whole at the master once its last byte has crossed.
+      due = std::max(due, line_out_free_) + static_cast<long>(count) * ByteTime();
+      line_out_free_ = due;
+    }
+    pending_.push_back({due, std::vector<uint8_t>(bytes, bytes + count)});
     if (options_.Log) {
       log_ << "[tx] " << Hex(bytes, count);
       if (delay.count() > 0) log_ << " (in " << delay.count() << " ms)";
@@ -127,6 +133,7 @@ int TEmulatorLoop::Run() {
       if (options_.Log) log_ << "[rx] line quiet in mid-frame: unfinished frame given up" << std::endl;
       device_.LineIdle();
     }
+    HearDueBytes(now);
     // The files must be current before the master can see the write's answer.
     if (dump_needed_) Dump();
     SendDueAnswers(now);
@@ -178,6 +185,14 @@ void TEmulatorLoop::HandleInput(const uint8_t* bytes, size_t count) {
       }
       return;
     }
+  }
+  if (options_.LineTime) {
+    const Clock::time_point now = Clock::now();
+    for (size_t i = 0; i < count; ++i) {
+      line_in_free_ = std::max(line_in_free_, now) + ByteTime();
+      arriving_.emplace_back(line_in_free_, bytes[i]);
+    }
+    return;
   }
   const uint64_t discarded = device_.DiscardedBytes();
   device_.ReceiveBytes(bytes, count);
@@ -232,11 +247,28 @@ void TEmulatorLoop::Flush() {
 int TEmulatorLoop::PollTimeout(Clock::time_point now) const {
   Clock::time_point wake = Clock::time_point::max();
   if (!pending_.empty()) wake = pending_.front().Due;
+  if (!arriving_.empty()) wake = std::min(wake, arriving_.front().first);
   if (device_.HasUnfinishedInput()) wake = std::min(wake, last_input_ + kLineIdleGap);
   if (wake == Clock::time_point::max()) return -1;
   if (wake <= now) return 0;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wake - now).count();
   return static_cast<int>(std::min<long long>(wait, 60 * 60 * 1000));
+}
+
+TEmulatorLoop::Clock::duration TEmulatorLoop::ByteTime() const {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
+      10'000'000'000LL / std::max<uint32_t>(1, options_.Baud.value_or(1))));
+}
+
+void TEmulatorLoop::HearDueBytes(Clock::time_point now) {
+  std::vector<uint8_t> heard;
+  while (!arriving_.empty() && arriving_.front().first <= now) {
+    heard.push_back(arriving_.front().second);
+    arriving_.pop_front();
+  }
+  if (heard.empty()) return;
+  last_input_ = now;
+  device_.ReceiveBytes(heard.data(), heard.size());
 }
 
 void TEmulatorLoop::Dump() {

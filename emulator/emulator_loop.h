@@ -50,6 +50,9 @@ class TEmulatorLoop {
   void Flush();
   int PollTimeout(Clock::time_point now) const;
   void Dump();
+  // With --line-time: how long one byte is on the line.
+  Clock::duration ByteTime() const;
+  void HearDueBytes(Clock::time_point now);
 
   TEmulatorOptions options_;
   std::ostream& out_;
@@ -59,6 +62,11 @@ class TEmulatorLoop {
   TPseudoTerminal pty_;
   int link_ = -1;  // the connection, or the pseudo-terminal's master side
   std::deque<PendingAnswer> pending_;
+  // With --line-time: bytes still on their way in, each with the moment it
+  // has arrived; and the moment the line out is free again.
+  std::deque<std::pair<Clock::time_point, uint8_t>> arriving_;
+  Clock::time_point line_in_free_{};
+  Clock::time_point line_out_free_{};
   std::vector<uint8_t> unsent_;
   Clock::time_point last_input_{};
   bool dump_needed_ = false;

@@ -101,6 +101,22 @@ TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& ar
     } else if (name == "--delay") {
       if (!(problem = number(0, 3600000, n)).empty()) return fail(problem);
       options.Device.DelayMs = static_cast<int>(n);
+    } else if (name == "--corrupt-store") {
+      std::string text;
+      if (!value(text)) return fail("--corrupt-store needs OFFSET:MASK");
+      const size_t colon = text.find(':');
+      long long offset = 0, mask = 0;
+      if (colon == std::string::npos || !ParseNumber(text.substr(0, colon), 0, 0xFFFFFF, offset) ||
+          !ParseNumber(text.substr(colon + 1), 1, 255, mask)) {
+        return fail("--corrupt-store needs OFFSET:MASK (a display offset and a mask of 1 to 255), not '" +
+                    text + "'");
+      }
+      options.Device.StoreFault =
+          TPanelDeviceOptions::StoredWrong{static_cast<uint32_t>(offset), static_cast<uint8_t>(mask)};
+    } else if (name == "--line-time") {
+      options.LineTime = true;
+    } else if (name == "--no-reads") {
+      options.Device.NoReads = true;
     } else if (name == "--seed") {
       if (!(problem = number(0, UINT32_MAX, n)).empty()) return fail(problem);
       options.Device.Seed = static_cast<uint32_t>(n);
@@ -112,6 +128,7 @@ TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& ar
   if (result.Help) return result;
   if (tcp_given && options.UsePty) return fail("--tcp and --pty exclude each other");
   if (options.Baud && !options.UsePty) return fail("--baud works on a pseudo-terminal only (--pty)");
+  if (options.LineTime && !options.Baud) return fail("--line-time needs --baud");
   const std::string problem = TPanelDeviceEmulator::ValidateOptions(options.Device);
   if (!problem.empty()) return fail(problem);
   return result;
@@ -142,12 +159,19 @@ Device:
   --baud RATE        with --pty: answer only while the terminal side is set
                      to RATE bits per second; at any other rate input is
                      noise and is discarded
+  --line-time        with --baud: each byte takes its time on the line (10
+                     bits at RATE) both ways, as on a real serial line
 
 Faults (repeatable for a given seed):
   --silent-after N   stop answering, and acting, after N answers
   --drop PERCENT     carry out PERCENT of requests without answering them
   --corrupt PERCENT  invert one byte in PERCENT of the answers
   --delay MS         wait MS milliseconds before sending each answer
+  --corrupt-store OFFSET:MASK
+                     store the display byte at OFFSET XORed with MASK (1 to
+                     255, decimal) on every write that covers it, and still
+                     acknowledge the write
+  --no-reads         answer writes but never memory reads
   --seed N           seed of the fault choices (default 1)
 
 Output:

@@ -18,6 +18,9 @@ struct TEmulatorOptions {
   bool UsePty = false;
   int TcpPort = kDefaultEmulatorTcpPort;  // 0: any free port (the chosen one is printed)
   std::optional<uint32_t> Baud;           // pseudo-terminal only
+  // With Baud: every byte takes its time on the line (10 bits) both ways,
+  // as on a real serial line, where a pseudo-terminal moves them at once.
+  bool LineTime = false;
   std::string DumpDir;                    // empty: no dump
   bool Log = false;
 };

@@ -18,6 +18,7 @@ const char* OutcomeName(TRequestOutcome outcome) {
     case TRequestOutcome::Refused: return "refused";
     case TRequestOutcome::UnknownCommand: return "unknown command";
     case TRequestOutcome::Silent: return "silent";
+    case TRequestOutcome::ReadIgnored: return "read ignored";
   }
   return "?";
 }
@@ -157,6 +158,10 @@ bool TPanelDeviceEmulator::Execute(const TDeviceRequest& request, std::vector<ui
       payload.push_back(0);
       break;
     case kMemoryRead:
+      if (options_.NoReads) {
+        why_not = TRequestOutcome::ReadIgnored;
+        return false;
+      }
       if (request.Count() > kMaxPayload || !memory_.Read(address, request.Count(), payload)) {
         why_not = TRequestOutcome::Refused;
         return false;
@@ -171,6 +176,7 @@ bool TPanelDeviceEmulator::Execute(const TDeviceRequest& request, std::vector<ui
         why_not = TRequestOutcome::Refused;
         return false;
       }
+      StoreWrong(address, request.Payload.size());
       if (OnMemoryWritten) OnMemoryWritten(*this, span->Area);
       param[0] = request.Param[0];
       param[1] = request.Param[1];
@@ -189,6 +195,16 @@ bool TPanelDeviceEmulator::Execute(const TDeviceRequest& request, std::vector<ui
   }
   answer = EncodeAnswer(options_.Address, request.Command, param, payload);
   return true;
+}
+
+void TPanelDeviceEmulator::StoreWrong(uint32_t address, size_t count) {
+  if (!options_.StoreFault) return;
+  const uint32_t at = kDisplayBase + options_.StoreFault->DisplayOffset;
+  if (at < address || at >= address + count) return;
+  std::vector<uint8_t> byte;
+  if (!memory_.Read(at, 1, byte)) return;
+  byte[0] ^= options_.StoreFault->Mask;
+  memory_.Write(at, byte.data(), 1);
 }
 
 }  // namespace quinterra

@@ -43,6 +43,11 @@
 //   - CorruptPercent: the answer goes out with one byte inverted.
 //   - DelayMs: the owner (the transport) waits this long before sending
 //     each answer; the device itself does not keep time.
+//   - StoreFault: every write that covers this display offset stores that
+//     byte XORed with the mask, and is acknowledged all the same (flash that
+//     keeps a bit stuck).
+//   - NoReads: memory reads get no answer; writes are still stored and
+//     acknowledged.
 //
 // A transport should call LineIdle() when HasUnfinishedInput() and no byte has
 // arrived for a while (the program waits 250 ms): frames carry no markers, so
@@ -55,6 +60,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -74,6 +80,12 @@ struct TPanelDeviceOptions {
   int CorruptPercent = 0;  // 0..100
   int DelayMs = 0;         // >= 0
   uint32_t Seed = 1;
+  struct StoredWrong {
+    uint32_t DisplayOffset = 0;
+    uint8_t Mask = 0;
+  };
+  std::optional<StoredWrong> StoreFault;
+  bool NoReads = false;
 };
 
 // What became of one recognised request.
@@ -85,6 +97,7 @@ enum class TRequestOutcome {
   Refused,          // outside memory or too large: not carried out, not answered
   UnknownCommand,   // ignored
   Silent,           // the device has fallen silent (fault)
+  ReadIgnored,      // a memory read, left unanswered (fault)
 };
 
 const char* OutcomeName(TRequestOutcome outcome);
@@ -140,6 +153,9 @@ class TPanelDeviceEmulator {
   uint64_t DiscardedBytes() const { return scanner_.DiscardedBytes(); }
 
  private:
+  // The display byte of the StoreFault option, stored wrong by a write that
+  // covers it.
+  void StoreWrong(uint32_t address, size_t count);
   void Serve(const TDeviceRequest& request);
   // Builds the answer, or returns false when the request is not to be answered.
   bool Execute(const TDeviceRequest& request, std::vector<uint8_t>& answer, TRequestOutcome& why_not);

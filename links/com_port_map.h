@@ -9,6 +9,10 @@
 //   COM33-64  /dev/ttyUSB0-31
 //   COM65-96  /dev/ttyACM0-31
 //   COM97-127 /dev/rfcomm0-30  (Bluetooth)
+//
+// On Windows COM<n> is the system's own \\.\COM<n>, any n from 1 to 255.
+// The fixed rule and the file system checks are per OS
+// (com_port_names_posix.cpp, com_port_names_win.cpp).
 
 #include <map>
 #include <string>
@@ -41,5 +45,17 @@ class TComPortMap {
  private:
   std::map<int, std::string> overrides_;
 };
+
+// --- this platform ---
+
+// The device of COM com_number by the fixed rule, "" when none.
+std::string FixedComDevicePath(int com_number);
+// The COM number of a device path by the fixed rule, 0 when none.
+int FixedComNumber(const std::string& device_path);
+// The path with its symbolic links followed, or as given when it does not
+// exist (Windows: as given).
+std::string ResolvedDevicePath(const std::string& device_path);
+// Whether a device exists at the path.
+bool PortDeviceExists(const std::string& device_path);
 
 }  // namespace quinterra

@@ -1,7 +1,6 @@
 #include "links/comunicacion_serie.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -46,7 +45,7 @@ TComunicacionSerie::TComunicacionSerie(bool create_suspended, TComPortMap ports,
                                        std::unique_ptr<TSerialDevice> device)
     : queue_([this] { return Accepting(); }),
       port_(std::make_unique<TSerialComm>(std::move(ports), std::move(device))) {
-  port_->OnError = [this](TSerialComm*, uint32_t code) { PortError(code); };
+  port_->OnError = [this](TSerialComm*, const TSerialError& error) { PortError(error); };
   port_->OnConnect = [this](TSerialComm*) {
     Synchronize([this] {
       if (auto handler = OnSerieConnect) handler(this);
@@ -179,30 +178,27 @@ void TComunicacionSerie::Synchronize(const std::function<void()>& call) {
   RunOnUiThread(call);
 }
 
-void TComunicacionSerie::PortError(uint32_t code) {
+void TComunicacionSerie::PortError(const TSerialError& error) {
   if (t_holding_queue_lock) {
-    deferred_errors_.push_back(code);
+    deferred_errors_.push_back(error);
     return;
   }
-  DeliverError(code);
+  DeliverError(error);
 }
 
-void TComunicacionSerie::DeliverError(uint32_t code) {
-  const std::string message = SystemErrorText(code);
-  std::vector<char> text(message.size() + 32);
-  std::snprintf(text.data(), text.size(), "ERROR: 0x%X %s", static_cast<unsigned>(code),
-                message.c_str());
-  Synchronize([this, code, &text] {
-    last_error_code_ = code;
-    last_error_text_ = text.data();
+void TComunicacionSerie::DeliverError(const TSerialError& error) {
+  const std::string text = SerialErrorText(error);
+  Synchronize([this, &error, &text] {
+    last_error_ = error;
+    last_error_text_ = text;
     if (auto handler = OnSerieError) handler(this, last_error_text_);
   });
 }
 
 void TComunicacionSerie::DeliverPendingErrors() {
-  std::vector<uint32_t> errors;
+  std::vector<TSerialError> errors;
   errors.swap(deferred_errors_);
-  for (uint32_t code : errors) DeliverError(code);
+  for (const TSerialError& error : errors) DeliverError(error);
 }
 
 void TComunicacionSerie::Execute() {

@@ -64,9 +64,9 @@ class TComunicacionSerie {
   void Terminate();
   bool Terminated() const { return terminate_.load(std::memory_order_acquire); }
 
-  // The latest error text ("ERROR: 0x%X %s") and its code; UI thread.
+  // The latest error text ("ERROR: 0x%X %s") and its error; UI thread.
   const std::string& LastErrorText() const { return last_error_text_; }
-  uint32_t LastErrorCode() const { return last_error_code_; }
+  const TSerialError& LastError() const { return last_error_; }
 
   // Objects not yet freed, for leak checks.
   static int LiveCount();
@@ -94,8 +94,8 @@ class TComunicacionSerie {
   bool Accepting() const;
   void Execute();
   void Finish();
-  void PortError(uint32_t code);
-  void DeliverError(uint32_t code);
+  void PortError(const TSerialError& error);
+  void DeliverError(const TSerialError& error);
   void DeliverPendingErrors();
   void Synchronize(const std::function<void()>& call);
 
@@ -124,11 +124,11 @@ class TComunicacionSerie {
   int last_received_ = 0;
   int last_sent_ = 0;
   // Errors raised while the queue lock is held, delivered after Release.
-  std::vector<uint32_t> deferred_errors_;
+  std::vector<TSerialError> deferred_errors_;
 
   // UI thread only.
   std::string last_error_text_;
-  uint32_t last_error_code_ = 0;
+  TSerialError last_error_;
 };
 
 }  // namespace quinterra

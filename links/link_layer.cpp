@@ -8,7 +8,7 @@
 #include "links/com_port_map.h"
 #include "links/comunicacion_serie.h"
 #include "links/format_bytes.h"
-#include "links/serial_device.h"
+#include "links/serial_error.h"
 
 namespace quinterra {
 namespace {
@@ -105,7 +105,7 @@ void TLinkLayer::OpenSerial(int com_number, int rate) {
   };
   worker->OnSerieError = [this](TComunicacionSerie* sender, const std::string&) {
     Emit(OnLog, "[ERROR]");
-    if (sender->LastErrorCode() == PermissionDeniedCode()) {
+    if (sender->LastError().kind == TSerialErrorKind::AccessDenied) {
       Emit(OnLog, "Permiso denegado para abrir COM" + std::to_string(sender->PuertoSerie()) +
                       ": el usuario debe pertenecer al grupo dialout");
     }

@@ -47,8 +47,8 @@ TRateChoices ListRates(const std::string& entry, const SettableRatesOf& settable
 // are left out.
 std::vector<std::string> PresentPortNames(const TComPortMap& ports);
 
-// Rates COM com_number can be set to: all of OfferedRates() when its device
-// opens (termios2 takes any rate), none when it cannot be opened.
+// Those of OfferedRates() COM com_number can be set to (on Linux all of them,
+// as termios2 takes any rate), none when its device cannot be opened.
 std::vector<int> SettableRates(int com_number, const TComPortMap& ports);
 
 // ComPortEntries(PresentPortNames(ports)).

@@ -1,8 +1,6 @@
 // Where the port listing's rules get their input on this machine: the serial
 // ports Qt finds, named by the COM map, and whether a port's device opens.
 
-#include <unistd.h>
-
 #include <set>
 
 #include <QSerialPortInfo>
@@ -37,7 +35,7 @@ std::vector<std::string> PresentPortNames(const TComPortMap& ports) {
   }
   // Qt does not list pseudo-terminals or links mapped in config.ini.
   for (const auto& [number, path] : ports.Overrides()) {
-    if (listed.count(number) != 0 || ::access(path.c_str(), F_OK) != 0) continue;
+    if (listed.count(number) != 0 || !PortDeviceExists(path)) continue;
     listed.insert(number);
     names.push_back(FriendlyName(ShortDeviceName(path), number));
   }
@@ -47,10 +45,7 @@ std::vector<std::string> PresentPortNames(const TComPortMap& ports) {
 std::vector<int> SettableRates(int com_number, const TComPortMap& ports) {
   const std::string path = ports.DevicePath(com_number);
   if (path.empty()) return {};
-  std::unique_ptr<TSerialDevice> device = CreateNativeSerialDevice();
-  if (device->Open(path) != 0) return {};
-  device->Close();
-  return OfferedRates();
+  return DeviceSettableRates(path, OfferedRates());
 }
 
 std::vector<std::string> ListComPorts(const TComPortMap& ports) {

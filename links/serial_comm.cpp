@@ -31,26 +31,26 @@ TSerialComm::~TSerialComm() {
 
 // --- events ---
 
-void TSerialComm::ReportLocked(uint32_t code, Events& events) {
+void TSerialComm::ReportLocked(const TSerialError& error, Events& events) {
   error_flag_ = true;
-  events.push_back({EventKind::Error, code});
+  events.push_back({EventKind::Error, 0, error});
 }
 
-void TSerialComm::ApplyLocked(uint32_t result, Events& events) {
-  if (result != 0) ReportLocked(result, events);
+void TSerialComm::ApplyLocked(const TSerialError& result, Events& events) {
+  if (result) ReportLocked(result, events);
 }
 
 void TSerialComm::Raise(const Events& events) {
   for (const Event& event : events) {
     switch (event.kind) {
       case EventKind::Error:
-        if (OnError) OnError(this, event.value);
+        if (OnError) OnError(this, event.error);
         break;
       case EventKind::Receive:
-        if (OnReceive) OnReceive(this, static_cast<int>(event.value));
+        if (OnReceive) OnReceive(this, event.count);
         break;
       case EventKind::Transmit:
-        if (OnTransmit) OnTransmit(this, static_cast<int>(event.value));
+        if (OnTransmit) OnTransmit(this, event.count);
         break;
       case EventKind::Connect:
         if (OnConnect) OnConnect(this);
@@ -149,8 +149,8 @@ void TSerialComm::SetRtsManual(bool manual) {
 // --- operations ---
 
 bool TSerialComm::CloseHandleLocked(Events& events) {
-  events.push_back({EventKind::Close, 0});
-  if (uint32_t error = device_->Close()) {
+  events.push_back({EventKind::Close, 0, {}});
+  if (TSerialError error = device_->Close()) {
     ReportLocked(error, events);
     return false;
   }
@@ -169,18 +169,18 @@ bool TSerialComm::Open() {
       result = true;
     } else {
       const std::string path = ports_.DevicePath(port_);
-      events.push_back({EventKind::Connect, 0});
-      uint32_t error = 0;
+      events.push_back({EventKind::Connect, 0, {}});
+      TSerialError error;
       for (int attempt = 0; attempt < kOpenTries; ++attempt) {
         if (attempt > 0) SleepMs(kOpenRetryPauseMs);
         error = device_->Open(path);
-        if (error == 0) break;
+        if (!error) break;
       }
-      if (error != 0) {
+      if (error) {
         ReportLocked(error, events);
       } else {
         connected_.store(true, std::memory_order_release);
-        events.push_back({EventKind::Connected, 0});
+        events.push_back({EventKind::Connected, 0, {}});
         // DTR and RTS end up dropped; DtrFlow and RtsFlow are not applied.
         ApplyLocked(device_->ApplyLineDefaults(), events);
         ApplyLocked(device_->SetBaudRate(BaudRateValue(baud_rate_)), events);
@@ -214,11 +214,11 @@ int TSerialComm::ReadBytes(uint8_t* buffer, int size) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!device_->IsOpen() || !connected_.load(std::memory_order_relaxed)) return 0;
-    if (uint32_t error = device_->Read(buffer, size, &count)) {
+    if (TSerialError error = device_->Read(buffer, size, &count)) {
       count = 0;
       ReportLocked(error, events);
     } else {
-      events.push_back({EventKind::Receive, static_cast<uint32_t>(count)});
+      events.push_back({EventKind::Receive, count, {}});
     }
   }
   Raise(events);
@@ -239,18 +239,18 @@ int TSerialComm::WriteBytes(const uint8_t* bytes, int count) {
       for (int i = 0; i < count; ++i) {
         SleepMs(pause_after_char_);
         int written = 0;
-        if (uint32_t error = device_->Write(bytes + i, 1, WriteBudget(send_timeout_, 1), &written)) {
+        if (TSerialError error = device_->Write(bytes + i, 1, WriteBudget(send_timeout_, 1), &written)) {
           ReportLocked(error, events);
           break;
         }
         total += written;
       }
     } else if (count > 0) {
-      if (uint32_t error = device_->Write(bytes, count, WriteBudget(send_timeout_, count), &total)) {
+      if (TSerialError error = device_->Write(bytes, count, WriteBudget(send_timeout_, count), &total)) {
         ReportLocked(error, events);
       }
     }
-    if (!error_flag_) events.push_back({EventKind::Transmit, static_cast<uint32_t>(total)});
+    if (!error_flag_) events.push_back({EventKind::Transmit, total, {}});
     if (rts_manual_) {
       ApplyLocked(device_->WaitTransmitEmpty(WriteBudget(send_timeout_, count)), events);
       SleepMs(10);

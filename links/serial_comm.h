@@ -2,7 +2,7 @@
 // One serial port, opened by COM number: line settings as properties,
 // reads that never wait, writes bounded by SendTimeOut per byte with an
 // optional pause before each character, and every OS failure reported once
-// through OnError with its error code.
+// through OnError with its kind and OS code.
 //
 // Thread safety: the UI thread (Open, Close, setters) and the serial worker
 // (ReadBytes, WriteBytes, RtsManual/RtsFlow before a write) share one object.
@@ -83,7 +83,7 @@ class TSerialComm {
   // The count the port accepted.
   int WriteBytes(const uint8_t* bytes, int count);
 
-  std::function<void(TSerialComm* sender, uint32_t error)> OnError;
+  std::function<void(TSerialComm* sender, const TSerialError& error)> OnError;
   std::function<void(TSerialComm* sender, int bytes_recv)> OnReceive;
   std::function<void(TSerialComm* sender, int bytes_sent)> OnTransmit;
   std::function<void(TSerialComm* sender)> OnConnect;
@@ -94,14 +94,15 @@ class TSerialComm {
   enum class EventKind { Error, Receive, Transmit, Connect, Connected, Close };
   struct Event {
     EventKind kind;
-    uint32_t value;
+    int count;           // Receive, Transmit
+    TSerialError error;  // Error
   };
   using Events = std::vector<Event>;
 
   // The *Locked members run with mutex_ held and collect their events.
   bool CloseHandleLocked(Events& events);
-  void ReportLocked(uint32_t code, Events& events);
-  void ApplyLocked(uint32_t result, Events& events);
+  void ReportLocked(const TSerialError& error, Events& events);
+  void ApplyLocked(const TSerialError& result, Events& events);
   void Raise(const Events& events);
 
   const TComPortMap ports_;

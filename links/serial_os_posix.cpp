@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "links/serial_device.h"
 #include "platform/errno_text.h"
@@ -38,39 +39,39 @@ class PosixSerialDevice : public TSerialDevice {
     if (fd_ >= 0) Close();
   }
 
-  uint32_t Open(const std::string& path) override {
+  TSerialError Open(const std::string& path) override {
     if (fd_ >= 0) Close();
-    if (path.empty()) return ENOENT;
+    if (path.empty()) return OsError(ENOENT);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) return OsError(errno);
     // flock first: a refused lock must leave the other owner's tty untouched.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
       const int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
       ::close(fd);
-      return error;
+      return OsError(error);
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
       const int error = errno;
       ::close(fd);
-      return error;
+      return OsError(error);
     }
     fd_ = fd;
-    return 0;
+    return {};
   }
 
   bool IsOpen() const override { return fd_ >= 0; }
 
-  uint32_t Close() override {
-    if (fd_ < 0) return 0;
+  TSerialError Close() override {
+    if (fd_ < 0) return {};
     ::ioctl(fd_, TIOCNXCL);
     const int result = ::close(fd_);
     fd_ = -1;
-    return result == 0 ? 0 : errno;
+    return result == 0 ? TSerialError{} : OsError(errno);
   }
 
-  uint32_t ApplyLineDefaults() override {
+  TSerialError ApplyLineDefaults() override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
     t.c_oflag &= ~OPOST;
     t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -78,14 +79,14 @@ class PosixSerialDevice : public TSerialDevice {
     t.c_cflag |= CREAD | CLOCAL;
     t.c_cc[VMIN] = 0;  // reads never wait
     t.c_cc[VTIME] = 0;
-    if (uint32_t error = Set(t)) return error;
-    if (uint32_t error = ModemLine(TIOCM_DTR, false)) return error;
+    if (TSerialError error = Set(t)) return error;
+    if (TSerialError error = ModemLine(TIOCM_DTR, false)) return error;
     return ModemLine(TIOCM_RTS, false);
   }
 
-  uint32_t SetBaudRate(int bits_per_second) override {
+  TSerialError SetBaudRate(int bits_per_second) override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
     t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
     t.c_ispeed = static_cast<speed_t>(bits_per_second);
@@ -93,9 +94,9 @@ class PosixSerialDevice : public TSerialDevice {
     return Set(t);
   }
 
-  uint32_t SetParity(TSerialParity parity) override {
+  TSerialError SetParity(TSerialParity parity) override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     tcflag_t bits = 0;
     switch (parity) {
       case TspNone: bits = 0; break;
@@ -109,12 +110,12 @@ class PosixSerialDevice : public TSerialDevice {
     return Set(t);
   }
 
-  uint32_t SetDataBits(TSerialDataBits bits) override {
+  TSerialError SetDataBits(TSerialDataBits bits) override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     tcflag_t size = 0;
     switch (bits) {
-      case Tsd4Bits: return EINVAL;  // no UART driver here takes 4 bits
+      case Tsd4Bits: return OsError(EINVAL);  // no UART driver here takes 4 bits
       case Tsd5Bits: size = CS5; break;
       case Tsd6Bits: size = CS6; break;
       case Tsd7Bits: size = CS7; break;
@@ -125,9 +126,9 @@ class PosixSerialDevice : public TSerialDevice {
     return Set(t);
   }
 
-  uint32_t SetStopBits(TSerialStopBits bits) override {
+  TSerialError SetStopBits(TSerialStopBits bits) override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     switch (bits) {
       case Tssb1: t.c_cflag &= ~CSTOPB; break;
       // The UART sends 1.5 stop bits for CSTOPB at 5 data bits.
@@ -138,15 +139,15 @@ class PosixSerialDevice : public TSerialDevice {
     return Set(t);
   }
 
-  uint32_t SetDtrFlow(TDtrFlow flow) override {
+  TSerialError SetDtrFlow(TDtrFlow flow) override {
     // There is no DTR handshake in the termios driver; handshake keeps DTR
     // raised so that the device sees a terminal ready.
     return ModemLine(TIOCM_DTR, flow != TdfDisable);
   }
 
-  uint32_t SetRtsFlow(TRtsFlow flow) override {
+  TSerialError SetRtsFlow(TRtsFlow flow) override {
     termios2 t;
-    if (uint32_t error = Get(&t)) return error;
+    if (TSerialError error = Get(&t)) return error;
     const bool handshake = flow == TrfHandshake;
     if (((t.c_cflag & CRTSCTS) != 0) != handshake) {
       if (handshake) {
@@ -154,29 +155,29 @@ class PosixSerialDevice : public TSerialDevice {
       } else {
         t.c_cflag &= ~CRTSCTS;
       }
-      if (uint32_t error = Set(t)) return error;
+      if (TSerialError error = Set(t)) return error;
     }
-    if (handshake) return 0;  // the driver drives RTS
+    if (handshake) return {};  // the driver drives RTS
     // Toggle has no driver support here; RTS then rests low between writes.
     return ModemLine(TIOCM_RTS, flow == TrfEnable);
   }
 
-  uint32_t Read(uint8_t* buffer, int size, int* count) override {
+  TSerialError Read(uint8_t* buffer, int size, int* count) override {
     *count = 0;
-    if (fd_ < 0) return EBADF;
-    if (size <= 0) return 0;
+    if (fd_ < 0) return OsError(EBADF);
+    if (size <= 0) return {};
     const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(size));
     if (n < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return 0;
-      return errno;
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return {};
+      return OsError(errno);
     }
     *count = static_cast<int>(n);
-    return 0;
+    return {};
   }
 
-  uint32_t Write(const uint8_t* bytes, int count, int timeout_ms, int* written) override {
+  TSerialError Write(const uint8_t* bytes, int count, int timeout_ms, int* written) override {
     *written = 0;
-    if (fd_ < 0) return EBADF;
+    if (fd_ < 0) return OsError(EBADF);
     const bool bounded = timeout_ms > 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (*written < count) {
@@ -185,42 +186,42 @@ class PosixSerialDevice : public TSerialDevice {
         *written += static_cast<int>(n);
         continue;
       }
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return errno;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return OsError(errno);
       // No room: wait for some, within what is left of the budget.
       const int wait = bounded ? RemainingMs(deadline) : -1;
-      if (bounded && wait == 0) return 0;  // out of time; not an error
+      if (bounded && wait == 0) return {};  // out of time; not an error
       pollfd p{fd_, POLLOUT, 0};
       const int ready = ::poll(&p, 1, wait);
-      if (ready < 0 && errno != EINTR) return errno;
-      if (ready == 0) return 0;
+      if (ready < 0 && errno != EINTR) return OsError(errno);
+      if (ready == 0) return {};
     }
-    return 0;
+    return {};
   }
 
-  uint32_t WaitTransmitEmpty(int timeout_ms) override {
-    if (fd_ < 0) return EBADF;
+  TSerialError WaitTransmitEmpty(int timeout_ms) override {
+    if (fd_ < 0) return OsError(EBADF);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
       int queued = 0;
-      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return NoModemLines(errno) ? 0 : errno;
-      if (queued == 0 || RemainingMs(deadline) == 0) return 0;
+      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return NoModemLines(errno) ? TSerialError{} : OsError(errno);
+      if (queued == 0 || RemainingMs(deadline) == 0) return {};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
  private:
-  uint32_t Get(termios2* t) const {
-    if (fd_ < 0) return EBADF;
-    return ::ioctl(fd_, TCGETS2, t) == 0 ? 0 : errno;
+  TSerialError Get(termios2* t) const {
+    if (fd_ < 0) return OsError(EBADF);
+    return ::ioctl(fd_, TCGETS2, t) == 0 ? TSerialError{} : OsError(errno);
   }
-  uint32_t Set(const termios2& t) const {
-    if (fd_ < 0) return EBADF;
-    return ::ioctl(fd_, TCSETS2, &t) == 0 ? 0 : errno;
+  TSerialError Set(const termios2& t) const {
+    if (fd_ < 0) return OsError(EBADF);
+    return ::ioctl(fd_, TCSETS2, &t) == 0 ? TSerialError{} : OsError(errno);
   }
-  uint32_t ModemLine(int line, bool raised) const {
-    if (fd_ < 0) return EBADF;
-    if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line) == 0) return 0;
-    return NoModemLines(errno) ? 0 : errno;
+  TSerialError ModemLine(int line, bool raised) const {
+    if (fd_ < 0) return OsError(EBADF);
+    if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line) == 0) return {};
+    return NoModemLines(errno) ? TSerialError{} : OsError(errno);
   }
 
   int fd_ = -1;
@@ -232,8 +233,25 @@ std::unique_ptr<TSerialDevice> CreateNativeSerialDevice() {
   return std::make_unique<PosixSerialDevice>();
 }
 
-std::string SystemErrorText(uint32_t code) { return ErrnoText(static_cast<int>(code)); }
+std::vector<int> DeviceSettableRates(const std::string& path, const std::vector<int>& rates) {
+  PosixSerialDevice device;
+  if (device.Open(path)) return {};
+  device.Close();
+  return rates;  // termios2 takes any rate
+}
 
-uint32_t PermissionDeniedCode() { return EACCES; }
+TSerialError OsError(uint32_t code) {
+  switch (code) {
+    case 0: return {};
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return {TSerialErrorKind::NotFound, code};
+    case EACCES: return {TSerialErrorKind::AccessDenied, code};
+    case EBUSY: return {TSerialErrorKind::Busy, code};
+    case EINVAL:
+    case ENOTTY: return {TSerialErrorKind::Unsupported, code};
+    default: return {TSerialErrorKind::Other, code};
+  }
+}
 
 }  // namespace quinterra

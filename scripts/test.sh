@@ -39,6 +39,11 @@ fi
 echo "== fuzz targets (fixed seed and runs)"
 "$root/scripts/fuzz.sh" --ci
 
-echo "== Debian package (build, lintian, install, start, remove)"
+# 5. What needs no Qt, built for Windows and tested under Wine.
+echo "== windows build under Wine"
+"$root/scripts/test-windows.sh"
+
+# 6. The Debian package: built, checked, installed, started and removed.
+echo "== Debian package"
 "$root/scripts/test-package.sh"
 echo "all test stages passed"

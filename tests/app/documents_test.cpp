@@ -264,16 +264,18 @@ TEST_F(Documents, AFailingSaveKeepsNameCaptionModifiedAndThePreviousFile) {
   EXPECT_TRUE(QFileInfo(QString::fromStdString(folder_path)).isDir());
 }
 
-TEST_F(Documents, ClosingWritesTheFourSettingsInOrderAndLeavesOtherSectionsAlone) {
+TEST_F(Documents, ClosingWritesTheSettingsInOrderAndLeavesOtherSectionsAlone) {
   WriteFile(InFolder("config.ini"), "[Otro]\r\nclave = valor \r\n");
   MakeForm();
   ASSERT_TRUE(form->SaveDocument(InFolder("cierre.ltr")));
   form->Guardadoautomtico1Click();
   form->PanelBotes1Click();
+  EXPECT_TRUE(form->VerificarAlEnviar1->isChecked());  // on unless config.ini says 0
+  form->VerificarAlEnviar1->trigger();
   ASSERT_TRUE(form->FormClose());
   const std::string ini = ReadFile(InFolder("config.ini"));
   EXPECT_EQ(ini, "[Otro]\r\nclave = valor \r\n[Config]\r\nFileName=" + InFolder("cierre.ltr") +
-                     "\r\nGuardado=1\r\nPanelResultados=0\r\nPanelBotes=1\r\n");
+                     "\r\nGuardado=1\r\nPanelResultados=0\r\nPanelBotes=1\r\nVerificar=0\r\n");
 }
 
 TEST_F(Documents, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {

@@ -22,6 +22,7 @@ class FakeDevices : public IPanelDevices {
   std::vector<std::string> calls;
   PanelPayload results, jackpots;
   bool accept_send = true;
+  bool verify = false;
   std::function<void(int, bool)> on_select;
 
   void AttachReports(TForm1&) override { calls.push_back("AttachReports"); }
@@ -38,6 +39,11 @@ class FakeDevices : public IPanelDevices {
   }
   void CheckPanels(TPanelMode mode) override {
     calls.push_back("CheckPanels " + std::to_string(static_cast<int>(mode)));
+  }
+  void SetVerifyAfterWrite(bool on) override { verify = on; }
+  bool ReadPanels(TPanelMode mode) override {
+    calls.push_back("ReadPanels " + std::to_string(static_cast<int>(mode)));
+    return true;
   }
   void SetDeviceSelected(int row, bool selected) override {
     calls.push_back("SetDeviceSelected " + std::to_string(row) + " " + (selected ? "1" : "0"));

@@ -124,6 +124,45 @@ TEST_P(BusMemory, ConfigurationReadFillsTheImage) {
   EXPECT_EQ(e.Events.back(), "configread@0");
 }
 
+TEST_P(BusMemory, ReadingBackTakesWholeBlocksFromTheirOwnPlaceOnly) {
+  Identified e(GetParam());
+  const uint32_t block = GetParam().Block;
+  const Bytes written(block + 10, 0x5A);
+  ASSERT_TRUE(e.Bus.WriteDisplay(0, written.data(), block + 10));
+  e.AnswerLast();
+  e.AnswerLast();
+  e.Events.clear();
+  e.Sends.clear();
+
+  // The blocks that hold the bytes are read, one request each.
+  EXPECT_FALSE(e.Bus.ReadDisplay(0, GetParam().Display + 1));
+  ASSERT_TRUE(e.Bus.ReadDisplay(0, block + 10));
+  EXPECT_EQ(e.Bus.TransferMode(), bus::kTransferDisplayRead);
+  ASSERT_EQ(e.Sends.size(), 1u);
+  EXPECT_EQ(e.Sends[0].Frame,
+            WireFrame(1, 0x03, {0x10, 0, 0, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)}));
+  const Bytes held(block, 0x11);
+  e.AnswerLast(held);
+  EXPECT_EQ(e.Bus.DisplayImage()[0], 0x11);
+  // A short answer for the second block does not confirm it: no completion.
+  e.AnswerLast(Bytes(10, 0x11));
+  EXPECT_EQ(e.Bus.DisplayStates()[1], bus::kBlockReading);
+  EXPECT_EQ(e.Bus.TransferMode(), bus::kTransferNone);
+  EXPECT_EQ(std::count(e.Events.begin(), e.Events.end(), "displayread@0"), 0);
+
+  // Read again in full: the event, and the device's bytes in the image.
+  ASSERT_TRUE(e.Bus.ReadDisplay(0, block + 10));
+  e.AnswerLast(held);
+  e.AnswerLast(held);
+  EXPECT_EQ(e.Events.back(), "displayread@0");
+  EXPECT_EQ(e.Bus.DisplayImage()[block + 9], 0x11);
+
+  ASSERT_TRUE(e.Bus.ReadDirectory(0, 32));
+  e.AnswerLast(Bytes(block, 0x22));
+  EXPECT_EQ(e.Events.back(), "directoryread@0");
+  EXPECT_EQ(e.Bus.DirectoryImage()[31], 0x22);
+}
+
 TEST_P(BusMemory, AnswersNamingNoAreaAreNotReportedAsSuccess) {
   Identified e(GetParam());
   e.Bus.ReadConfig();

@@ -85,6 +85,56 @@ TEST_F(DeliveryTest, ProgressClimbsFromZeroToAHundredAndNeverGoesBack) {
             shown.end());
 }
 
+TEST_F(DeliveryTest, ReadingBackVerifiesEachDeviceOrNamesWhatItHolds) {
+  TPanelDeviceOptions wrong = Device(1);
+  wrong.StoreFault = TPanelDeviceOptions::StoredWrong{0x41, 0x04};
+  host.AddSerialDevice(3, 0, wrong);
+  TPanelDeviceOptions deaf = Device(2);
+  deaf.NoReads = true;
+  host.AddSerialDevice(4, 0, deaf);
+  TPanelDeviceEmulator& good = *host.AddSerialDevice(5, 0, Device(2)).Device;
+  std::vector<std::string> outcomes;
+  session.OnDeviceDone = [&outcomes](TDeviceSession*, int row, TPanel, TDeviceOutcome outcome) {
+    outcomes.push_back(std::to_string(row) + ":" + std::to_string(static_cast<int>(outcome)));
+  };
+  session.SetVerifyAfterWrite(true);
+  results_payload = Payload(320, 1);
+  jackpots_payload = Payload(360, 2);
+
+  // A byte stored wrong fails its panel and says where; a device that never
+  // answers reads fails within the wait of one step; the other is verified.
+  Rows() = {Row("1", "COM3", "9600"), Row("2", "COM4", "9600")};
+  ASSERT_TRUE(SendPanels(TPanelMode::Both));
+  EXPECT_LT(RunUntilIdle(), 4s);
+  EXPECT_EQ(sent, (Reports{{1, true}, {2, true}}));
+  EXPECT_NE(std::find(Log().begin(), Log().end(), "[Distinto] 1 byte, el primero en 0x0041"),
+            Log().end());
+  EXPECT_NE(std::find(Log().begin(), Log().end(), "[Sin lectura]"), Log().end());
+  EXPECT_EQ(outcomes, (std::vector<std::string>{"0:2", "1:3"}));  // Different, Unread
+
+  sent.clear();
+  Rows() = {Row("2", "COM5", "9600")};
+  ASSERT_TRUE(SendPanels(TPanelMode::Jackpots));
+  RunUntilIdle();
+  EXPECT_EQ(Log().back(), "[Verificado]");
+  EXPECT_EQ(outcomes.back(), "0:1");  // Verified
+  ExpectHolds(good, *jackpots_payload);
+
+  // Reading the panels hands over what each device holds.
+  std::vector<std::vector<uint8_t>> held;
+  session.OnDeviceRead = [&held](TDeviceSession*, TPanel, int, const std::vector<uint8_t>& bytes) {
+    held.push_back(bytes);
+  };
+  Rows() = {Row("1", "COM3", "9600"), Row("2", "COM5", "9600"), Row("2", "COM4", "9600")};
+  ASSERT_TRUE(session.ReadPanels(TPanelMode::Both));
+  RunUntilIdle();
+  ASSERT_EQ(held.size(), 3u);
+  ASSERT_EQ(held[0].size(), 320u);
+  EXPECT_EQ(held[0][0x41], (*results_payload)[0x41] ^ 0x04);
+  EXPECT_EQ(held[1], *jackpots_payload);
+  EXPECT_TRUE(held[2].empty());  // it answers no reads
+}
+
 TEST_F(DeliveryTest, ModeZeroWithOnlyTheResultsPayloadDeliversOnlyResults) {
   TPanelDeviceEmulator& results = *host.AddSerialDevice(3, 0, Device(1)).Device;
   TPanelDeviceEmulator& jackpots = *host.AddSerialDevice(4, 0, Device(2)).Device;

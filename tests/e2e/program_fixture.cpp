@@ -121,7 +121,8 @@ void ProgramTest::WriteSettings(const ProgramSettings& settings) {
        << "FileName=" << settings.document << "\r\n"
        << "Guardado=0\r\n"
        << "PanelResultados=" << (settings.tick_results ? 1 : 0) << "\r\n"
-       << "PanelBotes=" << (settings.tick_jackpots ? 1 : 0) << "\r\n";
+       << "PanelBotes=" << (settings.tick_jackpots ? 1 : 0) << "\r\n"
+       << "Verificar=" << (settings.verify ? 1 : 0) << "\r\n";
   if (!settings.ports.empty()) file << test::PuertosSection({settings.ports.begin(), settings.ports.end()});
 }
 

@@ -76,6 +76,7 @@ struct ProgramSettings {
   bool tick_jackpots = true;
   std::string document;      // last document, opened at start-up
   std::map<int, std::string> ports;  // "Puertos": COM number -> device path
+  bool verify = false;               // "Verificar al enviar"
 };
 
 class ProgramTest : public ::testing::Test {

@@ -169,7 +169,8 @@ TEST_F(SerialWorkerTest, AnOpenThatFailsReportsOneErrorTextAfterTheRetries) {
   ASSERT_EQ(seen_.errors.size(), 1u);
   EXPECT_EQ(seen_.errors[0], "ERROR: 0x2 No existe el archivo o el directorio");
   EXPECT_EQ(worker->LastErrorText(), seen_.errors[0]);
-  EXPECT_EQ(worker->LastErrorCode(), static_cast<uint32_t>(ENOENT));
+  EXPECT_EQ(worker->LastError().kind, TSerialErrorKind::NotFound);
+  EXPECT_EQ(worker->LastError().code, static_cast<uint32_t>(ENOENT));
   // Not connected: the loop neither reads nor writes, and reports nothing more.
   const uint8_t byte = 1;
   worker->SendBytes(&byte, 1);
@@ -288,7 +289,7 @@ TEST_F(SerialWorkerTest, TerminateLetsGoOfTheDeviceEvenWhileAnEventWaitsForTheUi
   std::this_thread::sleep_for(100ms);
   EndWorker(worker);
   auto next = CreateNativeSerialDevice();
-  EXPECT_EQ(next->Open(pty_.SlavePath()), 0u);
+  EXPECT_FALSE(next->Open(pty_.SlavePath()));
   EXPECT_TRUE(seen_.received.empty());  // handlers were cleared first
 }
 

@@ -103,7 +103,7 @@ TEST_F(QtTimerFactoryTest, NewIntervalOfAnEnabledTimerRestartsThePeriod) {
   ASSERT_TRUE(RunEventsUntil([&] { return Logged("end"); }));
   EXPECT_TRUE(Between("poke", "end").empty());
   EXPECT_TRUE(timer->Enabled());
-  EXPECT_EQ(timer->Interval(), 400);
+  EXPECT_EQ(timer->Interval(), 400ms);
 }
 
 TEST_F(QtTimerFactoryTest, AHandlerMayDestroyItsOwnTimer) {

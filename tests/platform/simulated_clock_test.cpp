@@ -61,7 +61,7 @@ TEST_F(SimulatedClockTest, NewIntervalOfAnEnabledTimerStartsAFullPeriod) {
   timer->SetInterval(100ms);
   clock_.Advance(130ms);
   EXPECT_EQ(firings_, (std::vector<Firing>{{"t", 170}}));
-  EXPECT_EQ(timer->Interval(), 100);
+  EXPECT_EQ(timer->Interval(), 100ms);
 }
 
 TEST_F(SimulatedClockTest, HandlersMayStopAndStartTimers) {

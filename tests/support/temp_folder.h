@@ -5,16 +5,23 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace quinterra::test {
 
 class TempFolder {
  public:
+  // A new name each time (create_directory fails on an existing one).
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quinterra-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
+    std::random_device seed;
+    std::mt19937 names(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path_ = std::filesystem::temp_directory_path() / ("quinterra-" + std::to_string(names()));
+      std::error_code error;
+      if (std::filesystem::create_directory(path_, error)) return;
+    }
+    std::abort();
   }
   ~TempFolder() {
     std::error_code ignored;

@@ -70,4 +70,6 @@ int PtyPair::SlaveRate() const {
   return static_cast<int>(settings.c_ospeed);
 }
 
+bool RunningUnderWine() { return false; }
+
 }  // namespace quinterra::test

@@ -1,0 +1,141 @@
+#include "send/send_run.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+
+#include "devices/device_session.h"
+#include "links/com_port_map.h"
+#include "links/link_layer.h"
+#include "platform/profile_file.h"
+#include "platform/qt_interval_timer.h"
+#include "send/progress_bar.h"
+
+namespace quinterra {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A served device needs at most some 14 s (its link's 5 s, then three 2.6 s
+// waits); the watchdog allows far more, so only a cycle that stopped moving
+// ever meets it.
+std::chrono::milliseconds WatchdogBound(size_t rows) {
+  return std::chrono::seconds(60) + std::chrono::seconds(30) * static_cast<int>(rows);
+}
+
+uint32_t TickCount() {
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+          .count());
+}
+
+const char* ProgressLabel(TSendCommand command) {
+  if (command == TSendCommand::Check) return "Comprobando";
+  if (command == TSendCommand::Read) return "Leyendo";
+  return "Enviando";
+}
+
+TPanelState SentState(TPanelResult result) {
+  if (result == TPanelResult::Verified) return TPanelState::Verified;
+  return result == TPanelResult::Sent ? TPanelState::Sent : TPanelState::Failed;
+}
+
+}  // namespace
+
+TSendReport RunSession(const TSessionRun& run) {
+  const TSendOptions& options = run.Options;
+  TSendReport report;
+  report.Command = options.Command;
+
+  // What the session's events touch outlives the session.
+  TProgressBar bar(stderr, ProgressLabel(options.Command));
+  QEventLoop loop;
+  TComPortMap com_ports;
+  com_ports.ReadOverrides(TProfileFile(run.Folder + "config.ini"));
+  QtTimerFactory timers;
+  TDeviceSession session(timers, std::make_unique<TLinkLayer>(com_ports), run.Folder, TickCount());
+  session.OnLog = [&run](TDeviceSession*, const std::string& line) {
+    if (run.OnLog) run.OnLog(line);
+  };
+  session.LoadDevices();
+  const std::vector<DeviceRow>& rows = session.Devices();
+  if (options.Command == TSendCommand::List) {
+    for (size_t i = 0; i < rows.size(); ++i)
+      report.Devices.emplace_back(static_cast<int>(i), rows[i]);
+    return report;
+  }
+
+  auto device_at = [&](int row) -> TDeviceReport& {
+    for (TDeviceReport& device : report.Devices)
+      if (device.Row == row) return device;
+    const bool listed = row >= 0 && static_cast<size_t>(row) < rows.size();
+    report.Devices.emplace_back(row, listed ? rows[static_cast<size_t>(row)] : DeviceRow());
+    return report.Devices.back();
+  };
+  session.OnPanelSent = [&](TDeviceSession*, TPanel panel, TPanelResult result) {
+    report.Panels.emplace_back(panel, SentState(result));
+  };
+  session.OnPanelChecked = [&](TDeviceSession*, TPanel panel, bool active) {
+    report.Panels.emplace_back(panel, active ? TPanelState::Active : TPanelState::Inactive);
+  };
+  session.OnLinkLost = [&](TDeviceSession*) { report.LinkLost = true; };
+  session.OnDeviceDone = [&](TDeviceSession*, int row, TPanel, TDeviceOutcome outcome) {
+    device_at(row).Outcome = outcome;
+  };
+  session.OnDeviceRead = [&](TDeviceSession*, TPanel panel, int row,
+                             const std::vector<uint8_t>& bytes) {
+    TDeviceReport& device = device_at(row);
+    device.Read = true;
+    const Bytes& image = panel == TPanel::Results ? run.Images.results : run.Images.jackpots;
+    if (!bytes.empty()) device.DifferentBytes = CountDifferentBytes(bytes, image);
+  };
+
+  session.OnProgress = [&bar](TDeviceSession*, int percent) { bar.Show(percent); };
+  Clock::time_point start;
+  session.OnRunningChanged = [&](TDeviceSession*, TCycleKind, bool running) {
+    if (running || report.Milliseconds) return;
+    report.Milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    // Later, not here: a lost link is reported right after the cycle ends.
+    QTimer::singleShot(0, &loop, &QEventLoop::quit);
+  };
+
+  start = Clock::now();
+  bool started = true;
+  switch (options.Command) {
+    case TSendCommand::Send:
+      report.Verify = run.Verify;
+      session.SetVerifyAfterWrite(run.Verify);
+      session.SetPayloads(std::make_shared<const Bytes>(run.Images.results),
+                          std::make_shared<const Bytes>(run.Images.jackpots));
+      started = session.SendPanels(options.Mode);
+      break;
+    case TSendCommand::Check:
+      session.CheckPanels(options.Mode);
+      break;
+    default:
+      started = session.ReadPanels(options.Mode);
+      break;
+  }
+  if (started) {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &loop, [&] {
+      report.TimedOut = true;
+      loop.quit();
+    });
+    watchdog.start(WatchdogBound(rows.size()));
+    loop.exec();
+  } else {
+    for (TPanel panel : {TPanel::Results, TPanel::Jackpots})
+      if (Requests(options.Mode, panel))
+        report.Panels.emplace_back(panel, TPanelState::Failed, "el ciclo no pudo empezar");
+  }
+  bar.Finish();
+  CompleteReport(report, options.Mode, rows);
+  return report;
+}
+
+}  // namespace quinterra

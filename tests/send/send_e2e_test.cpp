@@ -1,0 +1,189 @@
+// quinterra-send run as a cron job runs it, in a folder with equipos.ini and
+// config.ini, against emulator processes on 127.0.0.1 and on
+// pseudo-terminals (COM numbers mapped in "Puertos").
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <memory>
+#include <sstream>
+
+#include "panels/document.h"
+#include "tests/e2e/sample_document.h"
+#include "tests/e2e/stalled_listener.h"
+#include "tests/support/emulator_process.h"
+#include "tests/support/port_config.h"
+#include "tests/support/temp_folder.h"
+
+namespace quinterra::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct ProgramRun {
+  int exit = -1;
+  std::string out, err;
+  std::chrono::milliseconds took{};
+};
+
+struct Device {
+  int number;
+  std::string link, speed;
+};
+
+class SendTest : public ::testing::Test {
+ protected:
+  // An emulated panel device on TCP, dumping its memory into dumps_.
+  Device Tcp(int number, std::vector<std::string> options = {}) {
+    const std::optional<int> port = StartOnTcp(Emulator(), Options(number, options));
+    EXPECT_TRUE(port);
+    return {number, "127.0.0.1", std::to_string(port.value_or(0))};
+  }
+  // The same on a pseudo-terminal, as COM 200 + number.
+  Device Pty(int number) {
+    const std::optional<std::string> path = StartOnPty(Emulator(), Options(number, {}));
+    EXPECT_TRUE(path);
+    ports_.push_back({200 + number, path.value_or("")});
+    return {number, "COM" + std::to_string(200 + number), "57600"};
+  }
+  // equipos.ini, config.ini and the document sorteo.ltr.
+  void Write(const std::vector<Device>& devices) {
+    std::string registry;
+    for (size_t i = 0; i < devices.size(); ++i) {
+      const Device& d = devices[i];
+      registry += "[" + std::to_string(i) + "]\r\nNombre=" + (d.number == 1 ? "R " : "B ") +
+                  d.link + "\r\nCOMIP=" + d.link + "\r\nSpeedPort=" + d.speed +
+                  "\r\nNumDispositivo=" + std::to_string(d.number) + "\r\nSelected=*\r\n";
+    }
+    folder_.Put("equipos.ini", registry);
+    WritePortConfig(folder_.File("config.ini"), ports_);
+    folder_.Put("sorteo.ltr", FormatDocument(e2e::FilledDocumentTexts()));
+  }
+  // Runs a program in the folder, as a shell would.
+  ProgramRun Command(const std::string& program, const std::string& arguments) {
+    const std::string command = "cd '" + folder_.Path().string() + "' && timeout 120 '" + program +
+                                "' " + arguments + " 2>'" + dumps_.File("stderr") + "' </dev/null";
+    ProgramRun run;
+    const auto start = std::chrono::steady_clock::now();
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    run.err = dumps_.Get("stderr");
+    return run;
+  }
+  ProgramRun Send(const std::string& arguments) { return Command(QUINTERRA_SEND, arguments); }
+  // The hex of a device's display memory, as long as its panel's image.
+  std::string Display(int number) {
+    const std::string bytes = dumps_.Get("dev" + std::to_string(number) + "/display.bin");
+    std::ostringstream hex;
+    for (size_t i = 0; i < std::min<size_t>(bytes.size(), number == 1 ? 320 : 360); ++i)
+      hex << "0123456789abcdef"[uint8_t(bytes[i]) >> 4] << "0123456789abcdef"[bytes[i] & 0xF];
+    return hex.str();
+  }
+
+  TempFolder folder_, dumps_;
+  PortList ports_;
+
+ private:
+  EmulatorProcess& Emulator() { return *emulators_.emplace_back(std::make_unique<EmulatorProcess>()); }
+  std::vector<std::string> Options(int number, std::vector<std::string> options) {
+    const std::string n = std::to_string(number);
+    options.insert(options.end(), {"--address", n, "--dump", dumps_.File("dev" + n)});
+    return options;
+  }
+  std::vector<std::unique_ptr<EmulatorProcess>> emulators_;
+};
+
+TEST_F(SendTest, DeliversTheDocumentOverTcpAndAPseudoTerminalChangingNoFileButItsLog) {
+  Write({Tcp(1), Pty(2)});
+  const std::string registry = folder_.Get("equipos.ini"), config = folder_.Get("config.ini");
+  const ProgramRun run = Send("sorteo.ltr --no-verify --log envio.log");
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(run.out, "Panel Resultados: enviado\nPanel Botes: enviado\n");
+  EXPECT_EQ(Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out, Display(1) + "\n" + Display(2) + "\n");
+  const std::string log = folder_.Get("envio.log");
+  EXPECT_EQ(log.rfind("[OK] 127.0.0.1\r\n-> 0x01   ,0x02", 0), 0u) << log;
+  EXPECT_NE(log.find("[OK] COM202\r\n"), std::string::npos) << log;
+  EXPECT_EQ(folder_.Get("equipos.ini"), registry);
+  EXPECT_EQ(folder_.Get("config.ini"), config);
+  EXPECT_EQ(folder_.EntryCount(), 4u);
+}
+
+TEST_F(SendTest, ListsChecksAndSendsOnlyTheRequestedPanel) {
+  Write({Tcp(1), Tcp(2)});
+  const std::string jackpots_before = Display(2);
+  ProgramRun run = Send("--list");
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+            "N  COM/IP     Veloc./Puerto  Version  Compilación  Nombre       S");
+  run = Send("--check");
+  EXPECT_EQ(run.out, "Panel Resultados: activo\nPanel Botes: activo\n");
+  EXPECT_EQ(run.exit, 0);
+  run = Send("--results --json sorteo.ltr");
+  EXPECT_EQ(run.exit, 0);
+  EXPECT_EQ(run.out.rfind("{\"command\":\"send\",\"verify\":true,\"panels\":[{\"panel\":\"results\"", 0), 0u)
+      << run.out;
+  EXPECT_EQ(Display(2), jackpots_before) << "the jackpots device is not touched";
+  EXPECT_EQ(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640));
+}
+
+TEST_F(SendTest, ASilentDeviceFailsItsPanelWithinOneStepsWait) {
+  Write({Tcp(1, {"--silent-after", "1"}), Tcp(2)});
+  const ProgramRun run = Send("sorteo.ltr");
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_EQ(run.out,
+            "Panel Resultados: error (sin respuesta de «R 127.0.0.1»)\n"
+            "Panel Botes: enviado y verificado\n");
+  EXPECT_LT(run.took, 8s);
+}
+
+TEST_F(SendTest, ALinkThatCannotBeOpenedFailsItsPanelAndExitsWithThree) {
+  // Nobody listens on the results port; the jackpots COM number names a
+  // terminal that is not there.
+  ports_.push_back({202, dumps_.File("no-such-terminal")});
+  Write({{1, "127.0.0.1", std::to_string(e2e::RefusingPort())}, {2, "COM202", "57600"}, Tcp(1)});
+  const ProgramRun run = Send("sorteo.ltr");
+  // A refusal needs no waiting; the serial open retries for 5 s.
+  EXPECT_LT(run.took, 10s);
+  EXPECT_NE(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640))
+      << "the panel's other device is skipped";
+  EXPECT_EQ(run.exit, 3);
+  EXPECT_EQ(run.out,
+            "Panel Resultados: error (no se pudo abrir el enlace de «R 127.0.0.1»)\n"
+            "Panel Botes: error (no se pudo abrir el enlace de «B COM202»)\n");
+}
+
+TEST_F(SendTest, VerifiesAndReadsBackWhatTheDevicesHold) {
+  Write({Tcp(1), Tcp(2, {"--corrupt-store", "5:1"})});
+  ProgramRun run = Send("sorteo.ltr --verify --json");
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_NE(run.out.find("\"text\":\"Panel Resultados: enviado y verificado\""), std::string::npos);
+  EXPECT_NE(run.out.find("\"text\":\"Panel Botes: error («B 127.0.0.1» guarda otros datos)\""),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"outcome\":\"different\""), std::string::npos) << run.out;
+  run = Send("--read sorteo.ltr");
+  EXPECT_EQ(run.out, "Panel Resultados: coincide con el documento\n"
+                     "Panel Botes: no coincide: 1 byte distinto\n");
+  EXPECT_EQ(run.exit, 1);
+}
+
+TEST_F(SendTest, BadUsageAndUnreadableInputsExitWithTwoBeforeAnyLink) {
+  EXPECT_EQ(Send("--version").out, "quinterra-send " QUINTERRA_VERSION "\n");
+  EXPECT_EQ(Send("--help").exit, 0);
+  for (const char* wrong : {"", "--bogus sorteo.ltr", "--check sorteo.ltr", "sorteo.ltr"}) {
+    const ProgramRun run = Send(wrong);
+    EXPECT_EQ(run.exit, 2) << wrong;
+    EXPECT_EQ(run.out, "") << wrong;
+  }
+  Write({});
+  EXPECT_EQ(Send("falta.ltr").exit, 2);
+  EXPECT_EQ(Send("--log equipos.ini sorteo.ltr").exit, 2);
+  EXPECT_EQ(Send("--check").exit, 1) << "an empty registry is read, its panels fail";
+}
+
+}  // namespace
+}  // namespace quinterra::test

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "send/send_options.h"
+
+namespace quinterra {
+namespace {
+
+TParsedOptions Parse(std::vector<std::string> arguments) { return ParseSendOptions(arguments); }
+
+TEST(SendOptions, ReadsEachCommandWithItsOptions) {
+  TSendOptions send = *Parse({"--jackpots", "--log=envio.log", "--no-verify", "sorteo.ltr"}).Options;
+  EXPECT_EQ(send.Command, TSendCommand::Send);
+  EXPECT_EQ(send.Document, "sorteo.ltr");
+  EXPECT_EQ(send.Mode, TPanelMode::Jackpots);
+  EXPECT_EQ(send.Verify, false);
+  EXPECT_EQ(send.LogPath, "envio.log");
+
+  TSendOptions check = *Parse({"--check", "--folder", "/srv/q", "--json", "--results"}).Options;
+  EXPECT_EQ(check.Command, TSendCommand::Check);
+  EXPECT_EQ(check.Folder, "/srv/q");
+  EXPECT_TRUE(check.Json);
+  EXPECT_EQ(check.Mode, TPanelMode::Results);
+  EXPECT_EQ(check.Verify, std::nullopt) << "config.ini decides";
+
+  EXPECT_EQ(Parse({"--results", "--jackpots", "a.ltr"}).Options->Mode, TPanelMode::Both);
+  EXPECT_EQ(Parse({"--", "--raro.ltr"}).Options->Document, "--raro.ltr");
+  EXPECT_EQ(Parse({"--read", "a.ltr"}).Options->Command, TSendCommand::Read);
+  EXPECT_EQ(Parse({"--bad", "--help"}).Error, "opción desconocida: --bad");
+}
+
+TEST(SendOptions, RefusesWhatCannotBeMeant) {
+  for (const std::vector<std::string>& wrong :
+       std::vector<std::vector<std::string>>{{},
+                                             {"--read"},
+                                             {"a.ltr", "b.ltr"},
+                                             {"--check", "a.ltr"},
+                                             {"--check", "--list"},
+                                             {"--list", "--results"},
+                                             {"--check", "--verify"},
+                                             {"a.ltr", "--log"},
+                                             {"a.ltr", "--folder="},
+                                             {"a.ltr", "-x"}}) {
+    const TParsedOptions parsed = Parse(wrong);
+    EXPECT_FALSE(parsed.Options) << ::testing::PrintToString(wrong);
+    EXPECT_FALSE(parsed.Error.empty());
+  }
+}
+
+}  // namespace
+}  // namespace quinterra
