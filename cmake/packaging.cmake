@@ -67,10 +67,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "paneles LED de resultados y botes de una 
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "Quinterra rellena los dos paneles LED de una administración de loterías,"
   "el de resultados y el de botes, sobre sus imágenes, y escribe cada panel"
-  "en sus equipos por una línea serie o por TCP. Trae también"
-  "quinterra-image, que imprime o dibuja la imagen de los paneles de un"
-  "documento, y quinterra-emulator, un equipo de panel emulado para pruebas"
-  "y demostraciones.")
+  "en sus equipos por una línea serie o por TCP. Trae también quinterra-send,"
+  "que envía los paneles de un documento sin ventanas, quinterra-image, que"
+  "imprime o dibuja la imagen de los paneles de un documento, y"
+  "quinterra-emulator, un equipo de panel emulado para pruebas y"
+  "demostraciones.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
