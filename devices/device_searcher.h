@@ -27,9 +27,9 @@
 
 class QCheckBox;
 class QCloseEvent;
-class QHideEvent;
 class QComboBox;
 class QFrame;
+class QHideEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -149,7 +149,6 @@ class TFormDeviceSearcher : public QDialog {
   // while a cycle runs (a search reads the port, a delivery or check holds
   // one open) or while the list is dropped down.
   void RefreshComPorts();
-  const IIntervalTimer& PortsTimer() const { return *ports_timer_; }
 
   // false disables every control, as a search does; true gives back both
   // radio buttons and both buttons, then the checked kind's inputs, as the
