@@ -9,11 +9,11 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
-"$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test"
-"$root/scripts/build.sh"
+bash "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs" --timeout 300)
 
 echo "== address and undefined-behaviour sanitizers"
@@ -37,13 +37,13 @@ if [ -n "$tsan_targets" ]; then
 fi
 
 echo "== fuzz targets (fixed seed and runs)"
-"$root/scripts/fuzz.sh" --ci
+bash "$root/scripts/fuzz.sh" --ci
 
 # 5. What needs no Qt, built for Windows and tested under Wine.
 echo "== windows build under Wine"
-"$root/scripts/test-windows.sh"
+bash "$root/scripts/test-windows.sh"
 
 # 6. The Debian package: built, checked, installed, started and removed.
 echo "== Debian package"
-"$root/scripts/test-package.sh"
+bash "$root/scripts/test-package.sh"
 echo "all test stages passed"
