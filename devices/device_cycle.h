@@ -238,6 +238,8 @@ class TDeviceCycle {
   void DeviceServed(TDeviceOutcome outcome);
   TPanel ServedPanel() const;
   void ReportWalk();
+  // A walk starts at its first row, nothing tried or failed yet.
+  void ResetWalk(TCycleState choose, bool want_results, bool want_jackpots);
   // The walk's states for the running kind.
   TCycleState ChooseState() const;
   TCycleState AwaitLinkState() const;

@@ -11,12 +11,8 @@ namespace quinterra {
 void TDeviceCycle::CheckPanels(TPanelMode mode) {
   // Whatever runs is taken over without being wound down.
   if (Running() && kind_ == TCycleKind::Delivery) ReportAbandonedDelivery();
-  v_.DeliveryIndex = 0;
-  v_.CycleState = TCycleState::CheckChoose;
-  v_.ResultsFailed = v_.JackpotsFailed = false;
-  v_.ResultsTried = v_.JackpotsTried = 0;
-  v_.WantResults = Requests(mode, TPanel::Results);
-  v_.WantJackpots = Requests(mode, TPanel::Jackpots);
+  ResetWalk(TCycleState::CheckChoose, Requests(mode, TPanel::Results),
+            Requests(mode, TPanel::Jackpots));
   Begin(TCycleKind::Check);
 }
 

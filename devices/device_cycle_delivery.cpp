@@ -11,12 +11,8 @@ namespace quinterra {
 bool TDeviceCycle::SendPanels(TPanelMode mode, TPanelPayload results, TPanelPayload jackpots,
                               bool verify) {
   if (Running()) return false;
-  v_.DeliveryIndex = 0;
-  v_.CycleState = TCycleState::DeliveryChoose;
-  v_.ResultsFailed = v_.JackpotsFailed = false;
-  v_.ResultsTried = v_.JackpotsTried = 0;
-  v_.WantResults = Requests(mode, TPanel::Results) && results != nullptr;
-  v_.WantJackpots = Requests(mode, TPanel::Jackpots) && jackpots != nullptr;
+  ResetWalk(TCycleState::DeliveryChoose, Requests(mode, TPanel::Results) && results != nullptr,
+            Requests(mode, TPanel::Jackpots) && jackpots != nullptr);
   if (!v_.WantResults && !v_.WantJackpots) return false;
   delivery_results_ = std::move(results);
   delivery_jackpots_ = std::move(jackpots);

@@ -17,12 +17,8 @@ uint32_t PanelBytes(TPanel panel) {
 
 bool TDeviceCycle::ReadPanels(TPanelMode mode) {
   if (Running()) return false;
-  v_.DeliveryIndex = 0;
-  v_.CycleState = TCycleState::ReadChoose;
-  v_.ResultsFailed = v_.JackpotsFailed = false;
-  v_.ResultsTried = v_.JackpotsTried = 0;
-  v_.WantResults = Requests(mode, TPanel::Results);
-  v_.WantJackpots = Requests(mode, TPanel::Jackpots);
+  ResetWalk(TCycleState::ReadChoose, Requests(mode, TPanel::Results),
+            Requests(mode, TPanel::Jackpots));
   Begin(TCycleKind::Read);
   return true;
 }

@@ -31,6 +31,15 @@ WalkStates StatesOf(TCycleKind kind) {
 
 }  // namespace
 
+void TDeviceCycle::ResetWalk(TCycleState choose, bool want_results, bool want_jackpots) {
+  v_.DeliveryIndex = 0;
+  v_.CycleState = choose;
+  v_.ResultsFailed = v_.JackpotsFailed = false;
+  v_.ResultsTried = v_.JackpotsTried = 0;
+  v_.WantResults = want_results;
+  v_.WantJackpots = want_jackpots;
+}
+
 TCycleState TDeviceCycle::ChooseState() const { return StatesOf(kind_).Choose; }
 TCycleState TDeviceCycle::AwaitLinkState() const { return StatesOf(kind_).AwaitLink; }
 TCycleState TDeviceCycle::FirstRequestState() const { return StatesOf(kind_).FirstRequest; }

@@ -125,9 +125,12 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   Descriptor file(descriptor);
   try {
     if (replacing) {
-      // Best effort: a user's file written by root stays the user's.
-      (void)::fchown(file.Get(), previous.st_uid, previous.st_gid);
-      (void)::fchmod(file.Get(), previous.st_mode & 07777);
+      // Best effort: a user's file written by root stays the user's; a
+      // refusal leaves the new file as the process made it.
+      if (::fchown(file.Get(), previous.st_uid, previous.st_gid) != 0) {
+      }
+      if (::fchmod(file.Get(), previous.st_mode & 07777) != 0) {
+      }
     }
     WriteAll(file.Get(), bytes, path);
     if (::fsync(file.Get()) != 0) Fail(Action::Write, path, errno);

@@ -22,25 +22,9 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM
 
-# wait_for SECONDS WHAT COMMAND...: runs COMMAND until it succeeds.
-wait_for() {
-  local tries=$(($1 * 10)) what="$2"
-  shift 2
-  until "$@"; do
-    tries=$((tries - 1))
-    if [ "$tries" -le 0 ]; then
-      echo "progress-picture.sh: $what did not happen" >&2
-      return 1
-    fi
-    sleep 0.1
-  done
-}
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 10 "the virtual X server" test -s "$work/display"
-DISPLAY=":$(cat "$work/display")"
-export DISPLAY
+source "$root/scripts/xvfb.sh"
+start_xvfb
+pids+=("$xvfb_pid")
 
 # A results panel (address 1) and a jackpots panel (address 2), each on its
 # own pseudo-terminal that answers only at 9600 baud.

@@ -2,7 +2,7 @@
 # Redraws docs/screenshot.png (or the path given) from the real demonstration:
 # the two emulated panels of run.sh, the program under a virtual X server in
 # a fresh demonstration folder, both panels made active by the start-up
-# check, one press of "ENVIAR", and "Panel enviado" above both pictures.
+# check, one press of "ENVIAR", and the green report ("Panel verificado") above both pictures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/docs/screenshot.png}"
@@ -28,26 +28,8 @@ finish() {
 trap finish EXIT
 trap 'exit 1' INT TERM
 
-# wait_for SECONDS WHAT COMMAND...: runs COMMAND until it succeeds.
-wait_for() {
-  local tries=$(($1 * 5)) what="$2"
-  shift 2
-  until "$@"; do
-    tries=$((tries - 1))
-    if [ "$tries" -le 0 ]; then
-      echo "screenshot.sh: $what did not happen" >&2
-      return 1
-    fi
-    sleep 0.2
-  done
-}
-
-# The first free display; Xvfb writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for 10 "the virtual X server" test -s "$work/display"
-DISPLAY=":$(cat "$work/display")"
-export DISPLAY
+source "$root/scripts/xvfb.sh"
+start_xvfb
 
 demo_prepare_folder "$work/demo"
 demo_start_emulators "$work/demo"
@@ -71,7 +53,7 @@ wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
 # "ENVIAR", in the middle of its button panel at (576, 40), 121 x 35; then the
 # pointer leaves the window, so that the button is drawn without hover.
 xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
-# "Panel enviado" is written in green over each picture, at (16, 88) and (640, 88).
+# The report ("Panel verificado") is written in green over each picture, at (16, 88) and (640, 88).
 green_label() {
   import -window "$window" "$work/window.png"
   local x
@@ -80,7 +62,7 @@ green_label() {
       -fx '(r < 0.3 && g > 0.8 && b < 0.3)' -format '%[fx:mean > 0]' info:)" = 1 ] || return 1
   done
 }
-wait_for 30 "\"Panel enviado\" on both panels" green_label
+wait_for 30 "the green report on both panels" green_label
 
 mkdir -p "$(dirname "$out")"
 # Without the time stamps ImageMagick adds, so that an unchanged window gives

@@ -153,7 +153,9 @@ TEST_F(DeliverySoak, TwoHundredFaultyDeliveriesEndInTimeAndReportWhatTheDevicesD
                                 outcome[i] == TDeviceOutcome::Verified);
       }
       EXPECT_EQ(report.Value, !(any && all_well)) << "round " << round << " panel " << report.Panel;
-      if (clean) EXPECT_FALSE(report.Value) << "clean round " << round;
+      if (clean) {
+        EXPECT_FALSE(report.Value) << "clean round " << round;
+      }
       ++reports_checked;
     }
   }
