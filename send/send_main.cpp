@@ -15,6 +15,7 @@
 #include "platform/profile_file.h"
 #include "send/send_options.h"
 #include "send/send_report.h"
+#include "quinterra_version.h"
 #include "send/send_run.h"
 #include "send/traffic_log.h"
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "panels/document.h"
+#include "quinterra_version.h"
 #include "tests/e2e/sample_document.h"
 #include "tests/e2e/stalled_listener.h"
 #include "tests/support/emulator_process.h"
