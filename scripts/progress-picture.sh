@@ -50,21 +50,8 @@ device() {  # SECTION NAME COM NUMBER
 (cd "$work" && exec env -u QT_QPA_PLATFORM "$root/build/app/quinterra") >"$work/program.log" 2>&1 &
 pids+=($!)
 
-find_window() { window="$(xdotool search --onlyvisible --name '^Quinterra v' 2>/dev/null | head -n 1)" && [ -n "$window" ]; }
-wait_for 20 "the main window" find_window
-eval "$(xdotool getwindowgeometry --shell "$window")"
-top=$((HEIGHT - 845))  # the menu bar sits above the 1140 x 845 client area
-
-# fx_at EXPRESSION: true when EXPRESSION holds on a fresh grab of the window.
-fx_at() {
-  import -window "$window" "$work/window.png"
-  [ "$(convert "$work/window.png" -format "%[fx:$1]" info:)" = 1 ]
-}
-# Both banners turn yellow once the start-up check found the devices.
-yellow() { echo "(p{$1,$((top + 30))}.r > 0.8 && p{$1,$((top + 30))}.b < 0.3)"; }
-wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
-
-xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
+wait_for_active_panels
+press_enviar
 # Grabs until the delivery is over; keeps the one whose bar (576, 77,
 # 121 x 9) is filled nearest to half way. Fill: the share of the bar's middle
 # row in the bar's blue.

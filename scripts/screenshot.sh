@@ -36,23 +36,8 @@ demo_start_emulators "$work/demo"
 (cd "$work/demo" && exec "$root/build/app/quinterra") >"$work/program.log" 2>&1 &
 program_pid=$!
 
-find_window() { window="$(xdotool search --onlyvisible --name '^Quinterra v' 2>/dev/null | head -n 1)" && [ -n "$window" ]; }
-wait_for 20 "the main window" find_window
-eval "$(xdotool getwindowgeometry --shell "$window")"
-top=$((HEIGHT - 845))  # the menu bar sits above the 1140 x 845 client area
-
-# fx_at EXPRESSION: true when EXPRESSION holds on a fresh grab of the window.
-fx_at() {
-  import -window "$window" "$work/window.png"
-  [ "$(convert "$work/window.png" -format "%[fx:$1]" info:)" = 1 ]
-}
-# The banner over each picture turns from grey to yellow when the panel is active.
-yellow() { echo "(p{$1,$((top + 30))}.r > 0.8 && p{$1,$((top + 30))}.b < 0.3)"; }
-wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
-
-# "ENVIAR", in the middle of its button panel at (576, 40), 121 x 35; then the
-# pointer leaves the window, so that the button is drawn without hover.
-xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
+wait_for_active_panels
+press_enviar
 # The report ("Panel verificado") is written in green over each picture, at (16, 88) and (640, 88).
 green_label() {
   import -window "$window" "$work/window.png"

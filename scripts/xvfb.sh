@@ -1,5 +1,6 @@
 # Sourced by the scripts that draw pictures of the program: a virtual X
-# server on the first free display, and a bounded wait for a condition.
+# server on the first free display, a bounded wait for a condition, and
+# the steps both take in the main window.
 # The caller sets $work (a temporary folder) and adds $xvfb_pid to what it
 # stops on exit.
 
@@ -25,4 +26,30 @@ start_xvfb() {
   wait_for 10 "the virtual X server" test -s "$work/display"
   DISPLAY=":$(cat "$work/display")"
   export DISPLAY
+}
+
+# fx_at EXPRESSION: true when EXPRESSION holds on a fresh grab of $window.
+fx_at() {
+  import -window "$window" "$work/window.png"
+  [ "$(convert "$work/window.png" -format "%[fx:$1]" info:)" = 1 ]
+}
+
+# wait_for_active_panels: finds the main window (sets $window and $top, the
+# client area's top below the menu bar) and waits until the banner over each
+# picture turns from grey to yellow, the sign that the start-up check found
+# the panel's devices.
+wait_for_active_panels() {
+  find_window() { window="$(xdotool search --onlyvisible --name '^Quinterra v' 2>/dev/null | head -n 1)" && [ -n "$window" ]; }
+  wait_for 20 "the main window" find_window || return 1
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  top=$((HEIGHT - 845))  # the menu bar sits above the 1140 x 845 client area
+  yellow() { echo "(p{$1,$((top + 30))}.r > 0.8 && p{$1,$((top + 30))}.b < 0.3)"; }
+  wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
+}
+
+# press_enviar: clicks "ENVIAR", in the middle of its button panel at
+# (576, 40), 121 x 35; then the pointer leaves the window, so that the
+# button is drawn without hover.
+press_enviar() {
+  xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
 }
