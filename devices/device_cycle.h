@@ -234,6 +234,9 @@ class TDeviceCycle {
   void PrepareLinkParameters(const DeviceRow& row);
   // The device being served failed: its panel is failed, the walk goes on.
   void DeviceFailed(TDeviceOutcome outcome);
+  // One tick of the wait for the served row's link: once over, the link
+  // never opened and the device fails.
+  void AwaitLinkStep();
   // The device being served is done; the walk goes on with the next row.
   void DeviceServed(TDeviceOutcome outcome);
   TPanel ServedPanel() const;

@@ -22,15 +22,10 @@ void TDeviceCycle::CheckStep() {
       ChooseNextDevice();
       break;
     case TCycleState::CheckAwaitLink:
+      AwaitLinkStep();
+      break;
     case TCycleState::CheckAwaitAnswer:
-      if (WaitOver()) {
-        if (v_.CycleState == TCycleState::CheckAwaitLink) {
-          host_.Log("[ERROR]");  // the link never opened
-          DeviceFailed(TDeviceOutcome::LinkFailed);
-        } else {
-          DeviceFailed(TDeviceOutcome::Silent);
-        }
-      }
+      if (WaitOver()) DeviceFailed(TDeviceOutcome::Silent);
       break;
     case TCycleState::CheckSend: {
       const int count = std::min(std::max(10 + host_.Random(40), 10), 49);

@@ -27,10 +27,7 @@ void TDeviceCycle::DeliveryStep() {
       ChooseNextDevice();
       break;
     case TCycleState::DeliveryAwaitLink:
-      if (WaitOver()) {
-        host_.Log("[ERROR]");  // the link never opened
-        DeviceFailed(TDeviceOutcome::LinkFailed);
-      }
+      AwaitLinkStep();
       break;
     case TCycleState::DeliveryAwaitInfo:
     case TCycleState::DeliveryAwaitDirectory:

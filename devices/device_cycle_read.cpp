@@ -29,10 +29,7 @@ void TDeviceCycle::ReadStep() {
       ChooseNextDevice();
       break;
     case TCycleState::ReadAwaitLink:
-      if (WaitOver()) {
-        host_.Log("[ERROR]");  // the link never opened
-        DeviceFailed(TDeviceOutcome::LinkFailed);
-      }
+      AwaitLinkStep();
       break;
     case TCycleState::ReadAwaitInfo:
     case TCycleState::ReadAwaitDisplay:

@@ -121,6 +121,12 @@ void TDeviceCycle::DeviceFailed(TDeviceOutcome outcome) {
   DeviceServed(outcome);
 }
 
+void TDeviceCycle::AwaitLinkStep() {
+  if (!WaitOver()) return;
+  host_.Log("[ERROR]");
+  DeviceFailed(TDeviceOutcome::LinkFailed);
+}
+
 void TDeviceCycle::DeviceServed(TDeviceOutcome outcome) {
   const int row = v_.DeliveryIndex;
   v_.DeliveryIndex += 1;
