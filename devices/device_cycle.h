@@ -202,8 +202,6 @@ class TDeviceCycle {
   TCycleKind Kind() const { return kind_; }
   TCycleState State() const { return v_.CycleState; }
   const TCycleVariables& Variables() const { return v_; }
-  // The settings of the last "Buscar".
-  const TLinkSettings& SearchSettings() const { return search_; }
 
  private:
   // A cycle starts: Timer1 runs, the host hears of it.
@@ -226,7 +224,6 @@ class TDeviceCycle {
   // check: the walk over the rows and its reports.
   void DeliveryStep();
   void DeliveryInfoReceived();
-  void DeliveryDisplayWritten();
   void CompareReadBack();
   void ReportAbandonedDelivery();
   void ChooseNextDevice();

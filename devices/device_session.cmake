@@ -1,5 +1,5 @@
-# The device session without its windows: the registry, the search, delivery
-# and check cycle, and the session that owns them with the engine and a link.
+# The device session without its windows: the registry, the search, delivery,
+# check and read cycles, and the session that owns them with the engine and a link.
 # Standard C++, so it builds (and is tested) without Qt too. Paths are
 # relative to devices/.
 add_library(quinterra_device_session STATIC

@@ -127,8 +127,6 @@ void TDeviceSession::CheckPanels(TPanelMode mode) { cycle_->CheckPanels(mode); }
 
 void TDeviceSession::SetVerifyAfterWrite(bool on) { verify_after_write_ = on; }
 
-bool TDeviceSession::VerifyAfterWrite() const { return verify_after_write_; }
-
 bool TDeviceSession::ReadPanels(TPanelMode mode) { return cycle_->ReadPanels(mode); }
 
 void TDeviceSession::DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) {

@@ -58,7 +58,6 @@ class TDeviceSession : private IDeviceCycleHost {
   std::vector<DeviceRow>& Rows() override { return rows_; }
   // Raises OnRowsChanged: a row was added or changed.
   void RowsChanged() override;
-  const std::string& RegistryPath() const { return registry_path_; }
 
   // --- the cycles ---
   // "Buscar" on the link of settings; false when refused.
@@ -66,15 +65,12 @@ class TDeviceSession : private IDeviceCycleHost {
   // The main window's panel contents, handed over before SendPanels; null
   // for no data. A running delivery keeps the ones it started with.
   void SetPayloads(TPanelPayload results, TPanelPayload jackpots);
-  const TPanelPayload& ResultsPayload() const { return results_payload_; }
-  const TPanelPayload& JackpotsPayload() const { return jackpots_payload_; }
   bool SendPanels(TPanelMode mode);
   void CheckPanels(TPanelMode mode);
   // With verification on, a delivery reads back what it wrote to each device
   // and reports a panel Verified only when every device holds it exactly.
   // Off (as created), a delivery is exactly the described one.
   void SetVerifyAfterWrite(bool on);
-  bool VerifyAfterWrite() const;
   // Reads what every selected device of the requested panels holds (the
   // display bytes of its panel's size); OnDeviceRead once per device, then
   // the end of the cycle. False when a cycle runs.

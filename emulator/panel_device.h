@@ -159,7 +159,6 @@ class TPanelDeviceEmulator {
   void Serve(const TDeviceRequest& request);
   // Builds the answer, or returns false when the request is not to be answered.
   bool Execute(const TDeviceRequest& request, std::vector<uint8_t>& answer, TRequestOutcome& why_not);
-  void SendAnswer(const TDeviceRequest& request, std::vector<uint8_t>& answer);
 
   TPanelDeviceOptions options_;
   TDeviceMemory memory_;
