@@ -221,7 +221,8 @@ class TDeviceCycle {
   std::string SpeedOrPortOfSearch();
 
   // The delivery (device_cycle_delivery.cpp), and what it shares with the
-  // check: the walk over the rows and its reports.
+  // check and the read: the walk over the rows (device_cycle_walk.cpp) and
+  // its reports.
   void DeliveryStep();
   void DeliveryInfoReceived();
   void CompareReadBack();
