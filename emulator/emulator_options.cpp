@@ -1,19 +1,24 @@
 #include "emulator/emulator_options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
 namespace quinterra {
 namespace {
 
-// A whole decimal number in [low, high], nothing else.
+// A whole number in [low, high], nothing else: decimal, or hexadecimal after
+// "0x" (offsets read better so).
 bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
-  if (text.empty() || text.size() > 19) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > (hex ? 15u : 19u)) return false;
+  for (char c : digits) {
+    if (!(hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
+      return false;
   }
   errno = 0;
-  const long long parsed = std::strtoll(text.c_str(), nullptr, 10);
+  const long long parsed = std::strtoll(digits.c_str(), nullptr, hex ? 16 : 10);
   if (errno != 0 || parsed < low || parsed > high) return false;
   value = parsed;
   return true;
@@ -117,6 +122,9 @@ TEmulatorCommandLine ParseEmulatorCommandLine(const std::vector<std::string>& ar
       options.LineTime = true;
     } else if (name == "--no-reads") {
       options.Device.NoReads = true;
+    } else if (name == "--short-read") {
+      if (!(problem = number(0, 0xFFFFFF, n)).empty()) return fail(problem);
+      options.Device.ShortReadDisplayOffset = static_cast<uint32_t>(n);
     } else if (name == "--seed") {
       if (!(problem = number(0, UINT32_MAX, n)).empty()) return fail(problem);
       options.Device.Seed = static_cast<uint32_t>(n);
@@ -169,9 +177,12 @@ Faults (repeatable for a given seed):
   --delay MS         wait MS milliseconds before sending each answer
   --corrupt-store OFFSET:MASK
                      store the display byte at OFFSET XORed with MASK (1 to
-                     255, decimal) on every write that covers it, and still
+                     255) on every write that covers it, and still
                      acknowledge the write
   --no-reads         answer writes but never memory reads
+  --short-read OFFSET
+                     answer every display read that covers OFFSET with the
+                     first half of the bytes asked for
   --seed N           seed of the fault choices (default 1)
 
 Output:
@@ -180,6 +191,8 @@ Output:
                      each replaced whole (written aside, then renamed)
   --log              one line per request and per answer on standard error
   --help             this text
+
+Numbers may be written in hexadecimal after 0x (--corrupt-store 0x41:0x10).
 
 Requests outside the device's memory areas, or running past an area's end,
 reads of more than 512 bytes, unknown commands and damaged frames get no

@@ -166,6 +166,7 @@ bool TPanelDeviceEmulator::Execute(const TDeviceRequest& request, std::vector<ui
         why_not = TRequestOutcome::Refused;
         return false;
       }
+      if (CutsThisRead(address, payload.size())) payload.resize(payload.size() / 2);
       param[0] = request.Param[0];
       param[1] = request.Param[1];
       param[2] = request.Param[2];
@@ -195,6 +196,12 @@ bool TPanelDeviceEmulator::Execute(const TDeviceRequest& request, std::vector<ui
   }
   answer = EncodeAnswer(options_.Address, request.Command, param, payload);
   return true;
+}
+
+bool TPanelDeviceEmulator::CutsThisRead(uint32_t address, size_t count) const {
+  if (!options_.ShortReadDisplayOffset) return false;
+  const uint32_t at = kDisplayBase + *options_.ShortReadDisplayOffset;
+  return at >= address && at < address + count;
 }
 
 void TPanelDeviceEmulator::StoreWrong(uint32_t address, size_t count) {

@@ -48,6 +48,9 @@
 //     keeps a bit stuck).
 //   - NoReads: memory reads get no answer; writes are still stored and
 //     acknowledged.
+//   - ShortRead: every display read that covers this offset is answered
+//     with the first half of the bytes asked for (firmware that cuts a
+//     long answer).
 //
 // A transport should call LineIdle() when HasUnfinishedInput() and no byte has
 // arrived for a while (the program waits 250 ms): frames carry no markers, so
@@ -86,6 +89,7 @@ struct TPanelDeviceOptions {
   };
   std::optional<StoredWrong> StoreFault;
   bool NoReads = false;
+  std::optional<uint32_t> ShortReadDisplayOffset;
 };
 
 // What became of one recognised request.
@@ -156,6 +160,8 @@ class TPanelDeviceEmulator {
   // The display byte of the StoreFault option, stored wrong by a write that
   // covers it.
   void StoreWrong(uint32_t address, size_t count);
+  // A read of count bytes from address answered with half (ShortRead).
+  bool CutsThisRead(uint32_t address, size_t count) const;
   void Serve(const TDeviceRequest& request);
   // Builds the answer, or returns false when the request is not to be answered.
   bool Execute(const TDeviceRequest& request, std::vector<uint8_t>& answer, TRequestOutcome& why_not);
