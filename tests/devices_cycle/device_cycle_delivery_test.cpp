@@ -154,6 +154,29 @@ TEST_F(DeliveryTest, ReadingBackVerifiesEachDeviceOrNamesWhatItHolds) {
   EXPECT_TRUE(held[2].empty());  // it answers no reads
 }
 
+TEST_F(DeliveryTest, ADeviceHoldingOtherBytesIsNamedWithHowManyAndWhereBeforeItsOutcome) {
+  host.AddSerialDevice(3, 0, Device(2));
+  TPanelDeviceOptions wrong = Device(2);
+  wrong.StoreFault = TPanelDeviceOptions::StoredWrong{0x141, 0x01};
+  host.AddSerialDevice(4, 0, wrong);
+  std::vector<std::string> heard;
+  session.OnDeviceDifferent = [&](TDeviceSession*, TPanel panel, int row,
+                                  const TByteDifference& difference) {
+    heard.push_back(std::to_string(static_cast<int>(panel)) + " " + std::to_string(row) + " " +
+                    std::to_string(difference.Count) + " " + std::to_string(difference.First) +
+                    (difference.InDirectory ? " directory" : ""));
+  };
+  session.OnDeviceDone = [&](TDeviceSession*, int row, TPanel, TDeviceOutcome) {
+    heard.push_back("done " + std::to_string(row));
+  };
+  session.SetVerifyAfterWrite(true);
+  jackpots_payload = Payload(360, 4);
+  Rows() = {Row("2", "COM3", "9600"), Row("2", "COM4", "9600")};
+  ASSERT_TRUE(SendPanels(TPanelMode::Jackpots));
+  RunUntilIdle();
+  EXPECT_EQ(heard, (std::vector<std::string>{"done 0", "2 1 1 321", "done 1"}));
+}
+
 TEST_F(DeliveryTest, AReadBackCutShortOnAMiddleBlockIsNeverVerified) {
   // The wrong byte lies in the middle block of three, and the device answers
   // the read of that block with half of it.
