@@ -158,7 +158,16 @@ void TForm1::Edit1Change() {
   if (AcceptsText(SelectedCell->Kind, typed)) {
     SelectedCell->Text = typed;
     edit_text_before_ = text;
-    Edit1->setMaxLength(LengthLimit(RulesFor(SelectedCell->Kind), text));
+    // Qt sets the text again on a new limit, which would send the caret to
+    // the end: only a loaded over-long text being shortened changes it.
+    const int limit = LengthLimit(RulesFor(SelectedCell->Kind), text);
+    if (limit != Edit1->maxLength()) {
+      const int caret = Edit1->cursorPosition();
+      in_edit_change_ = true;
+      Edit1->setMaxLength(limit);
+      Edit1->setCursorPosition(caret);
+      in_edit_change_ = false;
+    }
     CellsChanged();
     return;
   }

@@ -10,6 +10,8 @@
 #include "app/scroll_box.h"
 #include "window_fixture.h"
 
+using namespace std::chrono_literals;
+
 namespace quinterra {
 namespace {
 
@@ -292,6 +294,84 @@ TEST_F(Editing, MakingAPanelInactiveEndsEditingAndHidesItsErrorLabel) {
   EXPECT_FALSE(form->LabelErrorPanelResultados->isVisible());
   EXPECT_TRUE(form->Image3->isVisible());
   EXPECT_FALSE(form->Image1->isVisible());
+}
+
+TEST_F(Editing, APickedCellsValueIsSelectedSoTypingReplacesIt) {
+  Activate(true, true);
+  form->ScrollBox1->horizontalScrollBar()->setValue(0);
+  form->ScrollBox1->verticalScrollBar()->setValue(0);
+  Cell(1).Text = "2";
+  Cell(2).Text = "4";
+  ClickViewport(QPoint(100, 130));  // cell 1
+  QTest::keyClicks(form->Edit1, "7");
+  EXPECT_EQ(Cell(1).Text, "7");
+  // Tab and type today's number: the old one goes, all of the new one stays.
+  QTest::keyClick(form->Edit1, Qt::Key_Tab);
+  QTest::keyClicks(form->Edit1, "12");
+  EXPECT_EQ(Cell(2).Text, "12");
+  // Arrows, Home and End still edit in place.
+  form->SelectCell(&Cell(2));
+  QTest::keyClick(form->Edit1, Qt::Key_End);
+  QTest::keyClick(form->Edit1, Qt::Key_Backspace);
+  QTest::keyClick(form->Edit1, Qt::Key_9);
+  EXPECT_EQ(Cell(2).Text, "19");
+  form->SelectCell(&Cell(2));
+  QTest::keyClick(form->Edit1, Qt::Key_Home);
+  QTest::keyClick(form->Edit1, Qt::Key_Delete);
+  QTest::keyClick(form->Edit1, Qt::Key_2);
+  EXPECT_EQ(Cell(2).Text, "29");
+  // A refused key leaves the value selected, to be typed over still.
+  form->SelectCell(&Cell(2));
+  QTest::keyClick(form->Edit1, Qt::Key_A);
+  EXPECT_EQ(Cell(2).Text, "29");
+  EXPECT_EQ(form->Edit1->selectedText(), "29");
+  QTest::keyClicks(form->Edit1, "3");
+  EXPECT_EQ(Cell(2).Text, "3");
+}
+
+TEST_F(Editing, AnEmptiedValueIsNamedOnTheStatusLineAndItsCellFramedBriefly) {
+  Activate(true, true);
+  struct Case {
+    int cell;
+    const char* value;
+    const char* said;
+  };
+  const Case cases[] = {
+      {1, "60", "Valor 60 fuera de rango (1–49): la casilla queda vacía"},
+      {63, "00", "Valor 00 fuera de rango (1–54): la casilla queda vacía"},
+      {100, "13", "Valor 13 fuera de rango (1–12): la casilla queda vacía"},
+      {0, "x1", "Valor x1 no válido (1–31): la casilla queda vacía"},  // as a document may hold
+  };
+  for (const Case& c : cases) {
+    Cell(c.cell).Text = c.value;
+    form->SelectCell(&Cell(c.cell));
+    QTest::keyClick(form->Edit1, Qt::Key_Tab);
+    EXPECT_EQ(Cell(c.cell).Text, "");
+    EXPECT_EQ(form->LabelEstado->text(), QString::fromUtf8(c.said));
+    EXPECT_TRUE(form->MarcaCasilla->isVisible());
+    EXPECT_TRUE(form->MarcaCasilla->geometry().contains(
+        QRect(Cell(c.cell).Left, Cell(c.cell).Top, Cell(c.cell).Width, Cell(c.cell).Height)));
+  }
+  clock.Advance(1400ms);
+  EXPECT_TRUE(form->MarcaCasilla->isVisible());
+  clock.Advance(100ms);
+  EXPECT_FALSE(form->MarcaCasilla->isVisible());
+  // A value in range says nothing.
+  form->LabelEstado->clear();
+  TypeInto(1, "49");
+  form->SelectCell(nullptr);
+  EXPECT_EQ(form->LabelEstado->text(), "");
+  EXPECT_FALSE(form->MarcaCasilla->isVisible());
+}
+
+TEST_F(Editing, AccentedVowelsOfAJackpotTextFoldToTheirLetters) {
+  Activate(false, true);
+  TypeInto(116, QString::fromUtf8("Sábado"));
+  EXPECT_EQ(Cell(116).Text, "Sabado");
+  TypeInto(117, QString::fromUtf8("ÉXITOÜ"));
+  EXPECT_EQ(Cell(117).Text, "EXITOU");
+  EXPECT_EQ(form->Edit1->text(), "EXITOU");
+  EXPECT_EQ(form->Edit1->cursorPosition(), 6);
 }
 
 }  // namespace
