@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QSize>
+#include <QStringList>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -272,6 +273,10 @@ class TForm1 : public QMainWindow {
   }
   // Asks for the presence check of mode's panels and says so.
   void RequestCheck(TPanelMode mode);
+  // The selected devices of a panel, by name; and those of its last check,
+  // whose failure says nothing of devices selected since.
+  QStringList SelectedDevices(TPanel panel) const;
+  std::map<TPanel, QStringList> checked_devices_;
   // The devices of the running or last delivery, in the order they were
   // served.
   struct DeliveredReport {

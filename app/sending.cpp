@@ -96,8 +96,11 @@ void TForm1::FormShow() {
 
 void TForm1::RequestCheck(TPanelMode mode) {
   if (!Devices) return;
-  for (TPanel panel : {TPanel::Results, TPanel::Jackpots})
-    if (Requests(mode, panel)) CheckOf(panel) = CheckState::Checking;
+  for (TPanel panel : {TPanel::Results, TPanel::Jackpots}) {
+    if (!Requests(mode, panel)) continue;
+    CheckOf(panel) = CheckState::Checking;
+    checked_devices_[panel] = SelectedDevices(panel);
+  }
   UpdatePanelReasons();
   Devices->CheckPanels(mode);
 }
@@ -238,7 +241,18 @@ void TForm1::AddActiveDevice(int device_number, int row_index, const QString& na
 void TForm1::UpdateActiveDevicesMenu() {
   EquiposActivos1->menuAction()->setVisible(!EquiposActivos1->actions().isEmpty());
   LabelSinEquipos->setVisible(EquiposActivos1->actions().isEmpty());
+  for (TPanel panel : {TPanel::Results, TPanel::Jackpots}) {
+    if (CheckOf(panel) == CheckState::Failed && SelectedDevices(panel) != checked_devices_[panel])
+      CheckOf(panel) = CheckState::None;
+  }
   UpdatePanelReasons();
+}
+
+QStringList TForm1::SelectedDevices(TPanel panel) const {
+  QStringList names;
+  for (const auto& [row, device] : listed_devices_)
+    if (device.number == static_cast<int>(panel) && device.selected) names << device.name;
+  return names;
 }
 
 void TForm1::ActiveDeviceClick(QAction* item) {

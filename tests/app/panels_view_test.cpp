@@ -100,5 +100,21 @@ TEST_F(PanelsView, DeviceSourcesAreDrawnWithTheirDifferencesFramed) {
   EXPECT_TRUE(Lit(Shown(), 61, 145));
 }
 
+TEST_F(PanelsView, TheOriginListIsAsWideAsItsLongestEntryAndEscapeCloses) {
+  ShowForm();
+  form->Verpaneles1->trigger();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form->PanelsView));
+  const QString longest = QString::fromUtf8("Panel Resultados (COM33 - USB Serial Port, 115200)");
+  form->PanelsView->SetDeviceSources({{"Botes", {}, {}}, {longest, {}, {}}});
+  QCoreApplication::processEvents();
+  QComboBox* list = form->PanelsView->ComboBox1;
+  EXPECT_GT(list->width(), list->fontMetrics().horizontalAdvance(longest));
+
+  form->PanelsView->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form->PanelsView));
+  QTest::keyClick(form->PanelsView, Qt::Key_Escape);
+  EXPECT_FALSE(form->PanelsView->isVisible());
+}
+
 }  // namespace
 }  // namespace quinterra
