@@ -61,7 +61,7 @@ QString GreyReasonText(TGreyReason reason, TPanel panel) {
       return QString::fromUtf8("Comprobando el equipo del panel…");
     case TGreyReason::NoAnswer:
       return QString::fromUtf8(
-                 "Sin respuesta del equipo: revise la conexión y marque de nuevo Actualizar > %1")
+                 "Sin respuesta: revise la conexión y marque de nuevo Actualizar > %1")
           .arg(PanelItemName(panel));
     case TGreyReason::Unchecked:
       return QString::fromUtf8("Sin comprobar: marque de nuevo Comunicaciones > Actualizar > %1")

@@ -16,6 +16,13 @@
 #include "platform/codepage1252.h"
 
 namespace quinterra {
+namespace {
+
+// The grey panels' reasons: mid-picture, in a gap between two games.
+constexpr int kResultsReasonTop = 452;
+constexpr int kJackpotsReasonTop = 395;
+
+}  // namespace
 
 void TForm1::CreateStatusWidgets() {
   // Between the button panel (576, 40, 121 x 35) and the labels at y 88:
@@ -43,22 +50,28 @@ void TForm1::CreateStatusWidgets() {
   SetFontColor(LabelSinEquipos, kColorYellow);
   LabelSinEquipos->hide();
 
-  // Under the report labels (y 88) and above the first row of boxes.
-  auto make_reason = [this](const char* name, int left) {
+  // Across the middle of the grey picture, clear of the report row at y 88:
+  // nothing of an inactive panel can be picked or is drawn there.
+  auto make_reason = [this](const char* name) {
     auto* label = new QLabel(ScrollContent);
     label->setObjectName(name);
-    label->move(left, 108);
     QFont reason_font = label->font();
     reason_font.setBold(true);
     reason_font.setPixelSize(11);
     label->setFont(reason_font);
+    label->setAlignment(Qt::AlignCenter);
+    label->setContentsMargins(6, 3, 6, 3);
+    QPalette reason_palette = label->palette();
+    reason_palette.setColor(QPalette::Window, QColor(24, 24, 24));
+    label->setPalette(reason_palette);
+    label->setAutoFillBackground(true);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     SetFontColor(label, kColorYellow);
     label->hide();
     return label;
   };
-  LabelMotivoResultados = make_reason("LabelMotivoResultados", 16);
-  LabelMotivoBotes = make_reason("LabelMotivoBotes", kPanelSeamX + 12);
+  LabelMotivoResultados = make_reason("LabelMotivoResultados");
+  LabelMotivoBotes = make_reason("LabelMotivoBotes");
 
   // Left of the button panel (576, 40, 121 x 35), on the results banner.
   LabelCambiosSinEnviar = new QLabel("Cambios sin enviar", ScrollContent);
@@ -147,16 +160,22 @@ void TForm1::UpdatePanelReasons() {
       label->hide();
       continue;
     }
-    // One line that ends inside its picture, narrowed where a font is wider.
-    const int room = (panel == TPanel::Results ? kPanelSeamX : kContentWidth - kPanelSeamX) - 28;
+    // One line inside its picture's frame, smaller where a font is wider.
+    const int left = panel == TPanel::Results ? 0 : kPanelSeamX;
+    const int width = panel == TPanel::Results ? kPanelSeamX : kContentWidth - kPanelSeamX;
+    const int room = width - 8;
     QFont font = label->font();
-    font.setStretch(QFont::Unstretched);
-    const int needed = QFontMetrics(font).horizontalAdvance(reason);
-    if (needed > room) font.setStretch(std::max(50, room * 100 / needed));
+    for (int pixels = 11; pixels >= 8; --pixels) {
+      font.setPixelSize(pixels);
+      if (QFontMetrics(font).horizontalAdvance(reason) + 12 <= room) break;
+    }
     label->setFont(font);
     label->setText(reason);
     label->adjustSize();
-    if (label->width() > room) label->resize(room, label->height());
+    label->resize(std::min(label->width(), room), label->height());
+    label->move(left + (width - label->width()) / 2,
+                panel == TPanel::Results ? kResultsReasonTop : kJackpotsReasonTop);
+    label->raise();
     label->show();
   }
 }

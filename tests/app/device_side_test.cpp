@@ -89,7 +89,7 @@ TEST_F(DeviceSide, ADeliveryNamesTheDeviceThatFailedItsPanel) {
   }
   ASSERT_FALSE(Session().Running());
   EXPECT_EQ(form->LabelMotivoBotes->text(), QString::fromUtf8(
-      "Sin respuesta del equipo: revise la conexión y marque de nuevo Actualizar > Panel Botes"));
+      "Sin respuesta: revise la conexión y marque de nuevo Actualizar > Panel Botes"));
 
   // Only a delivery's devices are reported; make the panel active to send.
   form->PanelStateChanged(TPanel::Jackpots, true);
