@@ -17,6 +17,7 @@
 #include "send/send_report.h"
 #include "quinterra_version.h"
 #include "send/send_run.h"
+#include "send/stop_signals.h"
 #include "send/traffic_log.h"
 
 namespace quinterra {
@@ -25,9 +26,17 @@ namespace {
 const char kProgram[] = "quinterra-send";
 
 // The images "ENVIAR" builds from the cells, the cells loaded from the file.
-PanelImages DocumentImages(const std::string& path) {
+// Every saved document holds all the cells: one with fewer (empty, cut
+// short, not a document) would blank the panels, so it is refused.
+PanelImages DocumentImages(const std::string& path, TSendCommand command) {
+  const std::vector<std::string> items = ParseDocument(ReadWholeFile(path));
+  if (items.size() < static_cast<size_t>(kCellCount)) {
+    throw FileError("el documento «" + path + "» tiene " + std::to_string(items.size()) + " de " +
+                    std::to_string(kCellCount) + " casillas: " +
+                    (command == TSendCommand::Read ? "no se compara" : "no se envía"));
+  }
   TCellSet cells;
-  ApplyDocumentItems(ParseDocument(ReadWholeFile(path)), cells.Cells);
+  ApplyDocumentItems(items, cells.Cells);
   return BuildPanelImages(cells.CellsByWire);
 }
 
@@ -46,7 +55,7 @@ void Prepare(TSessionRun& run, TTrafficLog& log) {
   const TSendOptions& options = run.Options;
   const std::string registry = run.Folder + "equipos.ini";
   if (!ReadFileIfExists(registry)) throw FileError("No existe el archivo " + registry);
-  if (!options.Document.empty()) run.Images = DocumentImages(options.Document);
+  if (!options.Document.empty()) run.Images = DocumentImages(options.Document, options.Command);
   run.Verify = options.Verify.value_or(
       TProfileFile(run.Folder + "config.ini").ReadBool("Config", "Verificar", true));
   if (!options.LogPath.empty()) {
@@ -57,9 +66,10 @@ void Prepare(TSessionRun& run, TTrafficLog& log) {
   }
 }
 
-int Run(const TSendOptions& options) {
+int Run(const TSendOptions& options, TStopSignals& stop) {
   TSessionRun run;
   run.Options = options;
+  run.Stop = &stop;
   run.Folder = WithSeparator(options.Folder.empty() ? std::filesystem::current_path().string()
                                                     : options.Folder);
   TTrafficLog log;
@@ -73,6 +83,8 @@ int Run(const TSendOptions& options) {
   }
   if (!report.Error.empty()) std::cerr << kProgram << ": " << report.Error << "\n";
   if (report.TimedOut) std::cerr << kProgram << ": el ciclo no terminó a tiempo; se abandona\n";
+  if (report.Interrupted)
+    std::cerr << kProgram << ": interrumpido por " << SignalName(stop.Received()) << "\n";
   if (options.Json)
     std::cout << ReportJson(report);
   else if (report.Error.empty())
@@ -96,5 +108,6 @@ int main(int argc, char** argv) {
     return std::cout << kProgram << " " << QUINTERRA_VERSION << "\n", 0;
   // Sockets, serial workers and timers need the application's event loop.
   QCoreApplication application(argc, argv);
-  return Run(*parsed.Options);
+  TStopSignals stop;
+  return Run(*parsed.Options, stop);
 }

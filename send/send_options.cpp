@@ -1,5 +1,8 @@
 #include "send/send_options.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 namespace quinterra {
 
 const char kSendHelp[] =
@@ -39,66 +42,96 @@ const char kSendHelp[] =
 
 namespace {
 
-// Options that take a value, as "--log FILE" or "--log=FILE". False when
-// argument is not this option.
-bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
-               std::string& value, std::string& error) {
-  const std::string& argument = arguments[i];
-  if (argument.rfind(name + "=", 0) == 0) {
-    value = argument.substr(name.size() + 1);
-  } else if (argument != name) {
-    return false;
-  } else {
-    value = i + 1 < arguments.size() ? arguments[++i] : std::string();
+// Latin-1 maps every byte to one character and back, so a path that is no
+// UTF-8 goes through the parser unchanged.
+QString FromBytes(const std::string& bytes) {
+  return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
+
+// The options before "--" as typed, each with its "--" or "-".
+std::vector<std::string> TypedOptions(const std::vector<std::string>& arguments) {
+  std::vector<std::string> typed;
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    if (argument.size() > 1 && argument[0] == '-') typed.push_back(argument);
   }
-  if (value.empty()) error = "falta el valor de " + name;
-  return true;
+  return typed;
+}
+
+// The name the parser sees in a typed option: without its dashes and value.
+std::string NameOf(const std::string& option) {
+  const std::string bare = option.substr(option.rfind("--", 0) == 0 ? 2 : 1);
+  return bare.substr(0, bare.find('='));
+}
+
+// The parser's refusal in Spanish, naming the option as it was typed.
+std::string ParseError(const QCommandLineParser& parser, const std::vector<std::string>& arguments) {
+  const std::vector<std::string> typed = TypedOptions(arguments);
+  for (const QString& unknown : parser.unknownOptionNames()) {
+    for (const std::string& option : typed)
+      if (NameOf(option) == ToBytes(unknown)) return "opción desconocida: " + option;
+    return "opción desconocida: --" + ToBytes(unknown);
+  }
+  for (const std::string& option : typed) {
+    const std::string name = NameOf(option);
+    if (option.find('=') != std::string::npos && name != "log" && name != "folder")
+      return "la opción " + option.substr(0, option.find('=')) + " no lleva valor";
+  }
+  // What remains is --log or --folder at the end of the line.
+  return "falta el valor de " + (typed.empty() ? std::string("--log") : typed.back());
 }
 
 }  // namespace
 
 TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
+  const QCommandLineOption results_option("results"), jackpots_option("jackpots"),
+      json_option("json"), folder_option("folder", {}, "CARPETA"), log_option("log", {}, "ARCHIVO");
+  QCommandLineParser parser;
+  // "-x" is one option, as "--x", so that a refusal names it as typed.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.addOptions({QCommandLineOption("check"), QCommandLineOption("read"),
+                     QCommandLineOption("list"), results_option, jackpots_option,
+                     QCommandLineOption("verify"), QCommandLineOption("no-verify"), json_option,
+                     QCommandLineOption(QStringList{"h", "help"}), QCommandLineOption("version"),
+                     folder_option, log_option});
+  QStringList line{"quinterra-send"};
+  for (const std::string& argument : arguments) line << FromBytes(argument);
+  if (!parser.parse(line)) return {std::nullopt, ParseError(parser, arguments)};
+
   TSendOptions options;
   std::optional<TSendCommand> command;
-  bool results = false, jackpots = false, only_names = false;
-  std::vector<std::string> documents;
   std::string error;
-  auto set_command = [&](TSendCommand chosen, const std::string& name) {
-    if (command && *command != chosen) error = "sobra " + name + ": una sola orden cada vez";
-    command = chosen;
-  };
-  for (size_t i = 0; i < arguments.size() && error.empty(); ++i) {
-    const std::string& argument = arguments[i];
-    if (only_names || argument.empty() || argument[0] != '-' || argument == "-") {
-      documents.push_back(argument);
-    } else if (argument == "--") {
-      only_names = true;
-    } else if (argument == "--help" || argument == "-h") {
-      options.Command = TSendCommand::Help;
+  // In the order typed: the first --help or --version answers alone, a
+  // second command is refused, the last of --verify and --no-verify counts.
+  for (const QString& name : parser.optionNames()) {
+    if (name == "h" || name == "help" || name == "version") {
+      options.Command = name == "version" ? TSendCommand::Version : TSendCommand::Help;
       return {options, {}};
-    } else if (argument == "--version") {
-      options.Command = TSendCommand::Version;
-      return {options, {}};
-    } else if (argument == "--check") {
-      set_command(TSendCommand::Check, argument);
-    } else if (argument == "--read") {
-      set_command(TSendCommand::Read, argument);
-    } else if (argument == "--list") {
-      set_command(TSendCommand::List, argument);
-    } else if (argument == "--results") {
-      results = true;
-    } else if (argument == "--jackpots") {
-      jackpots = true;
-    } else if (argument == "--verify" || argument == "--no-verify") {
-      options.Verify = argument == "--verify";
-    } else if (argument == "--json") {
-      options.Json = true;
-    } else if (!TakeValue(arguments, i, "--folder", options.Folder, error) &&
-               !TakeValue(arguments, i, "--log", options.LogPath, error)) {
-      error = "opción desconocida: " + argument;
     }
+    if (name == "verify" || name == "no-verify") options.Verify = name == "verify";
+    std::optional<TSendCommand> chosen;
+    if (name == "check") chosen = TSendCommand::Check;
+    if (name == "read") chosen = TSendCommand::Read;
+    if (name == "list") chosen = TSendCommand::List;
+    if (!chosen) continue;
+    if (command && *command != *chosen && error.empty())
+      error = "sobra --" + ToBytes(name) + ": una sola orden cada vez";
+    command = chosen;
   }
+  for (const QCommandLineOption* valued : {&folder_option, &log_option}) {
+    if (error.empty() && parser.isSet(*valued) && parser.value(*valued).isEmpty())
+      error = "falta el valor de --" + ToBytes(valued->names().front());
+  }
+  const bool results = parser.isSet(results_option), jackpots = parser.isSet(jackpots_option);
   options.Command = command.value_or(TSendCommand::Send);
+  options.Json = parser.isSet(json_option);
+  options.Folder = ToBytes(parser.value(folder_option));
+  options.LogPath = ToBytes(parser.value(log_option));
+  std::vector<std::string> documents;
+  for (const QString& document : parser.positionalArguments()) documents.push_back(ToBytes(document));
+
   const bool needs_document =
       options.Command == TSendCommand::Send || options.Command == TSendCommand::Read;
   if (error.empty() && documents.size() > 1) {

@@ -24,8 +24,17 @@ TEST(SendOptions, ReadsEachCommandWithItsOptions) {
 
   EXPECT_EQ(Parse({"--results", "--jackpots", "a.ltr"}).Options->Mode, TPanelMode::Both);
   EXPECT_EQ(Parse({"--", "--raro.ltr"}).Options->Document, "--raro.ltr");
+  // Names are bytes: one in Windows-1252 reaches the file system unchanged.
+  TSendOptions latin = *Parse({"--folder=/srv/a\xf1o", "sorteo\xe9.ltr"}).Options;
+  EXPECT_EQ(latin.Folder, "/srv/a\xf1o");
+  EXPECT_EQ(latin.Document, "sorteo\xe9.ltr");
+  EXPECT_EQ(*Parse({"--no-verify", "a.ltr", "--verify"}).Options->Verify, true) << "the last counts";
   EXPECT_EQ(Parse({"--read", "a.ltr"}).Options->Command, TSendCommand::Read);
   EXPECT_EQ(Parse({"--bad", "--help"}).Error, "opción desconocida: --bad");
+  EXPECT_EQ(Parse({"a.ltr", "-x=1"}).Error, "opción desconocida: -x=1");
+  EXPECT_EQ(Parse({"a.ltr", "--log"}).Error, "falta el valor de --log");
+  EXPECT_EQ(Parse({"a.ltr", "--json=1"}).Error, "la opción --json no lleva valor");
+  EXPECT_EQ(Parse({"--version", "--check", "--list"}).Options->Command, TSendCommand::Version);
 }
 
 TEST(SendOptions, RefusesWhatCannotBeMeant) {
@@ -39,6 +48,7 @@ TEST(SendOptions, RefusesWhatCannotBeMeant) {
                                              {"--check", "--verify"},
                                              {"a.ltr", "--log"},
                                              {"a.ltr", "--folder="},
+                                             {"a.ltr", "--check=1"},
                                              {"a.ltr", "-x"}}) {
     const TParsedOptions parsed = Parse(wrong);
     EXPECT_FALSE(parsed.Options) << ::testing::PrintToString(wrong);

@@ -1,0 +1,70 @@
+#include "send/stop_signals.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+
+namespace quinterra {
+namespace {
+
+int g_write_fd = -1;
+volatile std::sig_atomic_t g_received = 0;
+
+extern "C" void OnStopSignal(int signal_number) {
+  const int saved = errno;
+  g_received = signal_number;
+  const char byte = 1;
+  // Non-blocking: with the pipe full, a byte is already waiting.
+  if (g_write_fd >= 0) (void)!write(g_write_fd, &byte, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+TStopSignals::TStopSignals() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  read_fd_ = fds[0];
+  g_write_fd = fds[1];
+  notifier_ = std::make_unique<QSocketNotifier>(read_fd_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+    char bytes[64];
+    while (read(read_fd_, bytes, sizeof bytes) > 0) {
+    }
+    if (OnStop) OnStop(g_received);
+  });
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  // A shell starts a script's background job with SIGINT ignored, so that
+  // Ctrl+C stops the script alone: leave it so.
+  struct sigaction inherited {};
+  sigaction(SIGINT, nullptr, &inherited);
+  watch_interrupt_ = inherited.sa_handler != SIG_IGN;
+  if (watch_interrupt_) sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+TStopSignals::~TStopSignals() {
+  if (watch_interrupt_) signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  notifier_.reset();
+  if (read_fd_ >= 0) close(read_fd_);
+  if (g_write_fd >= 0) close(g_write_fd);
+  g_write_fd = -1;
+}
+
+int TStopSignals::Received() const { return g_received; }
+
+std::string SignalName(int signal_number) {
+  if (signal_number == SIGINT) return "SIGINT";
+  if (signal_number == SIGTERM) return "SIGTERM";
+  return "la señal " + std::to_string(signal_number);
+}
+
+}  // namespace quinterra
