@@ -76,7 +76,8 @@ std::string NameOf(const std::string& option) {
 }
 
 // The parser's refusal in Spanish, naming the option as it was typed.
-std::string ParseError(const QCommandLineParser& parser, const std::vector<std::string>& arguments) {
+std::string ParseError(const QCommandLineParser& parser,
+                       const std::vector<std::string>& arguments) {
   const std::vector<std::string> typed = TypedOptions(arguments);
   for (const QString& unknown : parser.unknownOptionNames()) {
     for (const std::string& option : typed)
@@ -139,7 +140,8 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   options.Folder = ToBytes(parser.value(folder_option));
   options.LogPath = ToBytes(parser.value(log_option));
   std::vector<std::string> documents;
-  for (const QString& document : parser.positionalArguments()) documents.push_back(ToBytes(document));
+  for (const QString& document : parser.positionalArguments())
+    documents.push_back(ToBytes(document));
 
   const bool needs_document =
       options.Command == TSendCommand::Send || options.Command == TSendCommand::Read;

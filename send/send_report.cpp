@@ -18,12 +18,14 @@ bool IsOf(const TDeviceReport& device, TPanel panel) { return device.Device.Pane
 // A read's panel from every device the read asks (the selected rows of the
 // panel): unread when any of them was not read, whether or not the session
 // reported it, else the most bytes any of them has wrong.
-TPanelReport ReadPanel(const TSendReport& report, TPanel panel, const std::vector<DeviceRow>& rows) {
+TPanelReport ReadPanel(const TSendReport& report, TPanel panel,
+                       const std::vector<DeviceRow>& rows) {
   TPanelReport result(panel, TPanelState::Failed);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (!rows[i].IsSelected() || rows[i].Panel() != panel) continue;
-    const auto device = std::find_if(report.Devices.begin(), report.Devices.end(),
-                                     [i](const TDeviceReport& d) { return d.Row == static_cast<int>(i); });
+    const auto device =
+        std::find_if(report.Devices.begin(), report.Devices.end(),
+                     [i](const TDeviceReport& each) { return each.Row == static_cast<int>(i); });
     if (device == report.Devices.end() || !device->Read || !device->DifferentBytes) {
       result.State = TPanelState::Unread;
       result.Detail = "no se pudo leer «" + rows[i].Name + "»";

@@ -133,8 +133,9 @@ TEST_F(SendTest, ListsChecksAndSendsOnlyTheRequestedPanel) {
   run = Send("--results --json sorteo.ltr");
   EXPECT_EQ(run.exit, 0);
   EXPECT_EQ(run.out.rfind("{\"command\":\"send\",", 0), 0u) << run.out;
-  EXPECT_NE(run.out.find("\"panels\":[{\"panel\":\"results\",\"state\":\"verified\",\"text\""
-                         ":\"Panel Resultados: enviado y verificado\"}],"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"panels\":[{\"panel\":\"results\",\"state\":\"verified\","
+                         "\"text\":\"Panel Resultados: enviado y verificado\"}],"),
+            std::string::npos) << run.out;
   EXPECT_NE(run.out.find(",\"verify\":true}\n"), std::string::npos) << run.out;
   EXPECT_EQ(Display(2), jackpots_before) << "the jackpots device is not touched";
   EXPECT_EQ(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640));
@@ -227,7 +228,8 @@ TEST_F(SendTest, SigtermMidDeliveryReportsEveryPanelUnfinishedWithinOneSecond) {
       Send("sorteo.ltr", "timeout 120 timeout --preserve-status --signal=TERM 1");
   EXPECT_EQ(run.exit, 3) << run.err;
   EXPECT_EQ(run.out, "Panel Resultados: sin terminar\nPanel Botes: sin terminar\n");
-  EXPECT_NE(run.err.find("quinterra-send: interrumpido por SIGTERM\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("quinterra-send: interrumpido por SIGTERM\n"), std::string::npos)
+      << run.err;
   EXPECT_LT(run.took, 1s + 1s);
 }
 
@@ -238,10 +240,12 @@ TEST_F(SendTest, AnEmptyOrShortDocumentIsRefusedBeforeAnyDeviceIsTouched) {
   ProgramRun run = Send("vacio.ltr");
   EXPECT_EQ(run.exit, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "quinterra-send: el documento «vacio.ltr» tiene 0 de 134 casillas: no se envía\n");
+  EXPECT_EQ(run.err,
+            "quinterra-send: el documento «vacio.ltr» tiene 0 de 134 casillas: no se envía\n");
   run = Send("--read --json corto.ltr");
   EXPECT_EQ(run.exit, 2);
-  EXPECT_NE(run.out.find("\"error\":\"el documento «corto.ltr» tiene 2 de 134 casillas: no se compara\""),
+  EXPECT_NE(run.out.find("\"error\":\"el documento «corto.ltr» tiene 2 de 134 casillas: "
+                         "no se compara\""),
             std::string::npos) << run.out;
   for (size_t device : {0, 1})
     EXPECT_EQ(EmulatorLog(device).find("[rx]"), std::string::npos) << EmulatorLog(device);

@@ -52,7 +52,8 @@ TEST(SendReport, FailedPanelsSayWhyAndTheExitStatusFollowsTheWorstOutcome) {
             "Panel Resultados: enviado y verificado\nPanel Botes: sin terminar\nexit 3");
   stopped.Command = TSendCommand::Read;
   stopped.Panels.clear();
-  EXPECT_EQ(Lines(stopped, rows), "Panel Resultados: sin terminar\nPanel Botes: sin terminar\nexit 3");
+  EXPECT_EQ(Lines(stopped, rows),
+            "Panel Resultados: sin terminar\nPanel Botes: sin terminar\nexit 3");
 }
 
 TEST(SendReport, APanelSentButNotReadBackPassesOnlyWhenVerificationWasNotAskedFor) {
@@ -117,9 +118,10 @@ TEST(SendReport, TheJsonIsValidUtf8WithEveryKeyWhateverBytesTheNamesHold) {
     EXPECT_EQ(error.error, QJsonParseError::NoError) << json.toStdString();
     EXPECT_EQ(object["exit"].toInt(), ExitStatus(each));
   }
-  const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(ReportJson(report))).object();
-  EXPECT_EQ(object.keys(), QStringList({"command", "devices", "exit", "interrupted", "link_lost", "ms",
-                                        "panels", "timed_out", "verify"}));
+  const QJsonObject object =
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReportJson(report))).object();
+  EXPECT_EQ(object.keys(), QStringList({"command", "devices", "exit", "interrupted", "link_lost",
+                                        "ms", "panels", "timed_out", "verify"}));
   EXPECT_EQ(object["panels"][0]["text"].toString(),
             QString::fromUtf8("Panel Resultados: error (sin respuesta de «R \uFFFD\"\x01»)"));
   EXPECT_EQ(object["panels"][1]["state"], "unfinished");
