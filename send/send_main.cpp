@@ -17,7 +17,7 @@
 #include "send/send_report.h"
 #include "quinterra_version.h"
 #include "send/send_run.h"
-#include "send/stop_signals.h"
+#include "platform/stop_signals.h"
 #include "send/traffic_log.h"
 
 namespace quinterra {

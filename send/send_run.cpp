@@ -12,7 +12,7 @@
 #include "platform/profile_file.h"
 #include "platform/qt_interval_timer.h"
 #include "send/progress_bar.h"
-#include "send/stop_signals.h"
+#include "platform/stop_signals.h"
 
 namespace quinterra {
 namespace {
