@@ -127,6 +127,7 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, int row_index,
                      const std::vector<uint8_t>& bytes)>
       OnDeviceRead;
+  std::function<void(TDeviceSession*, TPanel panel, int row_index, const std::vector<uint8_t>& bytes)> OnDisplayReadBack;
 
  private:
   // IDeviceCycleHost.
