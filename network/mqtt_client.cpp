@@ -179,8 +179,8 @@ bool TMqttClient::Start(std::string* failure) {
   int rc = mosquitto_tls_set(mosq, s.CaFile.c_str(), nullptr, s.CertFile.c_str(), s.KeyFile.c_str(),
                              nullptr);
   if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + ErrorText(rc));
-  rc = mosquitto_tls_opts_set(mosq, 1, "tlsv1.2", nullptr);
-  if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + ErrorText(rc));
+  // Small messages that must not wait for more to fill a segment.
+  mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
   if (!s.WillTopic.empty()) {
     rc = mosquitto_will_set(mosq, s.WillTopic.c_str(), static_cast<int>(s.WillPayload.size()),
                             s.WillPayload.data(), 1, true);
