@@ -228,6 +228,8 @@ class TForm1 : public QMainWindow {
     std::vector<uint8_t> bytes;
   };
   std::vector<ReadBack> read_back_;
+  // The panels the running or last "Leer paneles" asked for.
+  TPanelMode read_mode_ = TPanelMode::Both;
   bool shown_once_ = false;
   bool in_edit_change_ = false;
   QString edit_text_before_;

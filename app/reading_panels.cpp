@@ -27,11 +27,16 @@ void TForm1::LeerPaneles1Click() {
     dialogs_.ShowInfo("Leer paneles", "Marque antes un panel en Comunicaciones > Actualizar.");
     return;
   }
+  // A read refused leaves the results of the one before it as they are.
+  std::vector<ReadBack> previous = std::move(read_back_);
   read_back_.clear();
   if (!Devices->ReadPanels(*mode)) {
+    read_back_ = std::move(previous);
     dialogs_.ShowInfo("Leer paneles",
                       "Hay una comunicación en curso: vuelva a leer los paneles cuando termine.");
+    return;
   }
+  read_mode_ = *mode;
 }
 
 void TForm1::DeviceRead(TPanel panel, int row_index, const std::vector<uint8_t>& bytes) {
@@ -42,6 +47,7 @@ void TForm1::PanelsRead() {
   const PanelImages document = DocumentImages();
   std::vector<PanelsViewSource> sources;
   for (TPanel panel : {TPanel::Results, TPanel::Jackpots}) {
+    if (!Requests(read_mode_, panel)) continue;
     const Bytes& expected = panel == TPanel::Results ? document.results : document.jackpots;
     bool any = false;
     bool unread = false;
@@ -55,8 +61,9 @@ void TForm1::PanelsRead() {
         worst = std::max(worst, Differences(expected, read.bytes));
       }
     }
-    if (!any) continue;
-    if (unread) {
+    // A panel asked for with no device read says so too: an earlier green
+    // label must not stand for it.
+    if (!any || unread) {
       ShowPanelReport(panel, "No se pudo leer el panel", true);
     } else if (worst == 0) {
       ShowPanelReport(panel, "El panel coincide con el documento", false);

@@ -38,6 +38,8 @@ void TComVornBus::Connect() { SetConnected(true); }
 
 void TComVornBus::Stop() {
   keep_alive_timer_->SetEnabled(false);
+  response_timer_->SetEnabled(false);
+  response_retries_left_ = retry_count_;
   SetConnected(false);
 }
 
@@ -163,13 +165,16 @@ void TComVornBus::KeepAliveTimerTimer() {
 bool TComVornBus::ReceiveByte(uint8_t b) {
   if (!receive_frame_.ReceiveByte(b)) return false;
   if (receive_frame_.CommandCode() != pending_command_) return true;
-  busy_ = false;
   Answer answer;
   answer.Address = receive_frame_.Address;
   answer.Code = receive_frame_.CommandCode();
   std::copy(std::begin(receive_frame_.Param), std::end(receive_frame_.Param),
             std::begin(answer.Param));
   answer.Payload = receive_frame_.Payload;
+  // The request it seems to answer is still outstanding: its own answer, or
+  // a repetition, is still to come.
+  if (IsStrayReadBack(answer)) return true;
+  busy_ = false;
   Dispatch(answer);
   return true;
 }

@@ -53,8 +53,10 @@ class TComVornBus {
   std::function<void(TComVornBus*)> OnConfigRead;
   std::function<void(TComVornBus*)> OnDirectoryWritten;
   std::function<void(TComVornBus*)> OnDisplayWritten;
-  std::function<void(TComVornBus*)> OnDirectoryRead;
-  std::function<void(TComVornBus*)> OnDisplayRead;
+  // The end of a read-back: whole when every block asked for came back
+  // complete from its own place (see ReadDisplay).
+  std::function<void(TComVornBus*, bool whole)> OnDirectoryRead;
+  std::function<void(TComVornBus*, bool whole)> OnDisplayRead;
   std::function<void(TComVornBus*, uint32_t planned, uint32_t done)> OnProgress;
   std::function<void(TComVornBus*)> OnTimeout;
   std::function<void(TComVornBus*, bool match)> OnCheckResult;
@@ -65,8 +67,10 @@ class TComVornBus {
   // The owner declares the link established: repetitions and keep-alive
   // run from now on. Clears Busy.
   void Connect();
-  // Stops the keep-alive and declares the link down. Clears Busy. A running
-  // response timer is left alone: it still repeats and may raise OnTimeout.
+  // Stops the keep-alive and the response timer and declares the link down.
+  // Clears Busy. A request left unanswered is forgotten: it belonged to the
+  // device just left, and repeating it into the next device's link, or
+  // timing out on its behalf, would be wrong.
   void Stop();
 
   // Feeds one received byte; true when it completed a valid answer frame
@@ -91,11 +95,13 @@ class TComVornBus {
   bool WriteDirectory(uint32_t offset, const uint8_t* bytes, uint32_t count);
   bool WriteDisplay(uint32_t offset, const uint8_t* bytes, uint32_t count);
   // Reads back the blocks that hold count bytes from offset, one block per
-  // request as ReadConfig does, into DirectoryImage or DisplayImage;
-  // OnDirectoryRead or OnDisplayRead when every block came back whole. A
-  // range that does not fit its area reads nothing. Answers shorter than a
-  // block, or naming another place, leave their block unconfirmed, so that
-  // bytes written earlier cannot pass for bytes read.
+  // request as ReadConfig does, into DirectoryReadBack or DisplayReadBack,
+  // never into the images that hold what was written; then OnDirectoryRead
+  // or OnDisplayRead. A range that does not fit its area reads nothing.
+  // Only an answer that brings a whole block from the block being asked
+  // counts: a shorter or longer one leaves that block unread (the transfer
+  // goes on, and ends not whole); one naming another place is a late repeat
+  // and is not taken as the answer at all.
   bool ReadDirectory(uint32_t offset, uint32_t count);
   bool ReadDisplay(uint32_t offset, uint32_t count);
 
@@ -122,6 +128,10 @@ class TComVornBus {
   const std::vector<uint8_t>& DisplayImage() const { return display_.Image; }
   const std::vector<uint8_t>& DirectoryImage() const { return directory_.Image; }
   const std::vector<uint8_t>& ConfigImage() const { return config_.Image; }
+  // What the last read-back brought: blocks that came back whole, zeros in
+  // the others; as long as the blocks that were asked for.
+  const std::vector<uint8_t>& DisplayReadBack() const { return display_.ReadBack; }
+  const std::vector<uint8_t>& DirectoryReadBack() const { return directory_.ReadBack; }
   const std::vector<uint8_t>& DisplayStates() const { return display_.States; }
   const std::vector<uint8_t>& DirectoryStates() const { return directory_.States; }
   const std::vector<uint8_t>& ConfigStates() const { return config_.States; }
@@ -143,6 +153,7 @@ class TComVornBus {
     uint32_t Blocks = 0;
     std::vector<uint8_t> Image;
     std::vector<uint8_t> States;
+    std::vector<uint8_t> ReadBack;
     uint32_t Size(uint32_t block_size) const { return Blocks * block_size; }
   };
 
@@ -191,6 +202,9 @@ class TComVornBus {
   // a configuration read, a write answer only a directory or display write.
   void FinishTransferIfDone(bool after_read);
   void MemoryReadAnswered(const Answer& answer);
+  void ReadBackAnswered(const Answer& answer);
+  // A read-back answer that names no block being read: not the answer awaited.
+  bool IsStrayReadBack(const Answer& answer) const;
   void MemoryWriteAnswered(const Answer& answer);
   MemoryArea* AreaHolding(uint32_t address, size_t count);
   // The block starting at this bus address is being read.

@@ -12,10 +12,11 @@ namespace {
 
 bool IsMarked(uint8_t state) { return state == bus::kBlockToRead || state == bus::kBlockToWrite; }
 
-bool IsReadMode(uint8_t mode) {
-  return mode == bus::kTransferConfigRead || mode == bus::kTransferDirectoryRead ||
-         mode == bus::kTransferDisplayRead;
+bool IsReadBackMode(uint8_t mode) {
+  return mode == bus::kTransferDirectoryRead || mode == bus::kTransferDisplayRead;
 }
+
+bool IsReadMode(uint8_t mode) { return mode == bus::kTransferConfigRead || IsReadBackMode(mode); }
 
 }  // namespace
 
@@ -39,6 +40,7 @@ void TComVornBus::FreshImages(uint8_t device_address) {
   for (MemoryArea* area : {&display_, &directory_, &config_}) {
     area->Image.assign(area->Size(block_size_), 0xFF);
     area->States.assign(area->Blocks, bus::kBlockUntouched);
+    area->ReadBack.clear();
   }
   // The old blocks are gone, and with them any transfer over them.
   transfer_mode_ = bus::kTransferNone;
@@ -78,6 +80,9 @@ bool TComVornBus::MarkForRead(MemoryArea& area, uint32_t offset, uint32_t count)
   if (uint64_t{offset} + count > area.Image.size()) return false;
   const uint32_t first = offset / block_size_;
   const uint32_t last = (offset + count - 1) / block_size_;
+  // A read starts from nothing: no byte of an earlier one, no old refusal.
+  std::replace(area.States.begin(), area.States.end(), bus::kBlockUnread, bus::kBlockUntouched);
+  area.ReadBack.assign(size_t{last + 1} * block_size_, 0);
   std::fill(area.States.begin() + first, area.States.begin() + last + 1, bus::kBlockToRead);
   return true;
 }
@@ -161,14 +166,6 @@ bool TComVornBus::AreaHasBlockInFlight(uint8_t mode) const {
       area = &config_;
       in_flight = bus::kBlockReading;
       break;
-    case bus::kTransferDirectoryRead:
-      area = &directory_;
-      in_flight = bus::kBlockReading;
-      break;
-    case bus::kTransferDisplayRead:
-      area = &display_;
-      in_flight = bus::kBlockReading;
-      break;
     case bus::kTransferDirectoryWrite:
       area = &directory_;
       break;
@@ -190,6 +187,15 @@ void TComVornBus::FinishTransferIfDone(bool after_read) {
   if (!ends_here) return;
   // Cleared before the event, so that a handler may start the next transfer.
   transfer_mode_ = bus::kTransferNone;
+  if (IsReadBackMode(mode)) {
+    const MemoryArea& area = mode == bus::kTransferDisplayRead ? display_ : directory_;
+    const bool whole = std::none_of(area.States.begin(), area.States.end(), [](uint8_t state) {
+      return state == bus::kBlockReading || state == bus::kBlockUnread;
+    });
+    auto& event = mode == bus::kTransferDisplayRead ? OnDisplayRead : OnDirectoryRead;
+    if (event) event(this, whole);
+    return;
+  }
   // A block whose answer named another place was never confirmed: that is
   // not a finished transfer, and the caller's own wait reports the failure.
   if (AreaHasBlockInFlight(mode)) return;
@@ -203,25 +209,40 @@ void TComVornBus::FinishTransferIfDone(bool after_read) {
     case bus::kTransferDisplayWrite:
       if (OnDisplayWritten) OnDisplayWritten(this);
       break;
-    case bus::kTransferDirectoryRead:
-      if (OnDirectoryRead) OnDirectoryRead(this);
-      break;
-    case bus::kTransferDisplayRead:
-      if (OnDisplayRead) OnDisplayRead(this);
-      break;
     default:
       break;
   }
 }
 
-void TComVornBus::MemoryReadAnswered(const Answer& answer) {
+bool TComVornBus::IsStrayReadBack(const Answer& answer) const {
+  return answer.Code == bus::kMemoryRead && IsReadBackMode(transfer_mode_) &&
+         !InFlightAt(answer.MemoryAddress());
+}
+
+void TComVornBus::ReadBackAnswered(const Answer& answer) {
+  // Only the block asked for is answered here (IsStrayReadBack), and only
+  // its own bytes, whole, count: a refusal marks that block and no other.
   const uint32_t address = answer.MemoryAddress();
-  // A read-back counts a block only when the whole block came back from its
-  // own place; a configuration read trusts the answer as it always has.
-  const bool read_back =
-      transfer_mode_ == bus::kTransferDirectoryRead || transfer_mode_ == bus::kTransferDisplayRead;
-  const bool whole = !read_back || (answer.Payload.size() == block_size_ && InFlightAt(address));
-  if (MemoryArea* area = whole ? AreaHolding(address, answer.Payload.size()) : nullptr) {
+  for (MemoryArea* area : {&display_, &directory_}) {
+    if (address < area->Base || address - area->Base >= area->ReadBack.size()) continue;
+    const uint32_t offset = address - area->Base;
+    const bool whole = answer.Payload.size() == block_size_;
+    if (whole) std::copy(answer.Payload.begin(), answer.Payload.end(), area->ReadBack.begin() + offset);
+    area->States[offset / block_size_] = whole ? bus::kBlockDone : bus::kBlockUnread;
+    break;
+  }
+  done_bytes_ += block_size_;
+  if (OnProgress) OnProgress(this, planned_bytes_, done_bytes_);
+  FinishTransferIfDone(true);
+}
+
+void TComVornBus::MemoryReadAnswered(const Answer& answer) {
+  if (IsReadBackMode(transfer_mode_)) {
+    ReadBackAnswered(answer);
+    return;
+  }
+  const uint32_t address = answer.MemoryAddress();
+  if (MemoryArea* area = AreaHolding(address, answer.Payload.size())) {
     std::copy(answer.Payload.begin(), answer.Payload.end(),
               area->Image.begin() + (address - area->Base));
     std::replace(area->States.begin(), area->States.end(), bus::kBlockReading, bus::kBlockDone);

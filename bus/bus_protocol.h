@@ -33,6 +33,8 @@ constexpr uint8_t kBlockUntouched = 0;
 constexpr uint8_t kBlockToRead = 11;
 constexpr uint8_t kBlockReading = 12;
 constexpr uint8_t kBlockDone = 13;
+// A read-back asked for the block and got an answer that was not whole.
+constexpr uint8_t kBlockUnread = 14;
 constexpr uint8_t kBlockToWrite = 20;
 constexpr uint8_t kBlockWriting = 21;
 

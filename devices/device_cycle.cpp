@@ -29,8 +29,8 @@ TDeviceCycle::TDeviceCycle(TComVornBus& engine, IIntervalTimer& timer1, IDeviceC
   engine_.OnDirectoryWritten = [this](TComVornBus*) { DirectoryWritten(); };
   engine_.OnDisplayWritten = [this](TComVornBus*) { DisplayWritten(); };
   engine_.OnCheckResult = [this](TComVornBus*, bool match) { CheckAnswered(match); };
-  engine_.OnDirectoryRead = [this](TComVornBus*) { DirectoryReadBack(); };
-  engine_.OnDisplayRead = [this](TComVornBus*) { DisplayReadBack(); };
+  engine_.OnDirectoryRead = [this](TComVornBus*, bool whole) { DirectoryReadBack(whole); };
+  engine_.OnDisplayRead = [this](TComVornBus*, bool whole) { DisplayReadBack(whole); };
 }
 
 TDeviceCycle::~TDeviceCycle() {
@@ -158,6 +158,7 @@ void TDeviceCycle::EndCycle(TCycleState state) {
   delivery_jackpots_.reset();
   SetProgress(100);
   const TCycleKind kind = kind_;
+  if (kind == TCycleKind::Read && state != TCycleState::EndNormal) ReportUnreadRest();
   switch (state) {
     case TCycleState::EndNormal:
       timer1_.SetEnabled(false);

@@ -8,8 +8,8 @@
 // and closes links, keeps the rows and the log, and forwards the link's two
 // reports, LinkOpened and LinkFailed. The constructor takes over Timer1's
 // OnTimer and the engine events OnPong, OnInfo, OnBuild, OnTimeout,
-// OnDirectoryWritten, OnDisplayWritten and OnCheckResult; OnSend stays the
-// host's.
+// OnDirectoryWritten, OnDisplayWritten, OnCheckResult, OnDirectoryRead and
+// OnDisplayRead; OnSend stays the host's.
 //
 // Each cycle's states and transitions live in its own file:
 // device_cycle_search.cpp, device_cycle_delivery.cpp, device_cycle_check.cpp.
@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -107,7 +108,12 @@ class IDeviceCycleHost {
   // One served device's turn ended.
   virtual void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) = 0;
   // One device of a read: the bytes its display holds, empty when unread.
+  // Every device a read meant to read is reported, also when the read ends
+  // early.
   virtual void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) = 0;
+  // A verifying delivery read a device's display back whole: the panel's
+  // bytes as the device returned them, before that device's DeviceDone.
+  virtual void DeviceReadBack(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) = 0;
 };
 
 using TPanelPayload = std::shared_ptr<const std::vector<uint8_t>>;
@@ -122,8 +128,18 @@ struct TCycleVariables {
   int DeliveryIndex = 0;
   bool WantResults = false;
   bool WantJackpots = false;
+  // A device of the panel did not answer in time: the panel failed and its
+  // later devices are skipped.
   bool ResultsFailed = false;
   bool JackpotsFailed = false;
+  // A device read back other bytes than were written: the panel failed, its
+  // later devices are still written.
+  bool ResultsDifferent = false;
+  bool JackpotsDifferent = false;
+  // A device acknowledged every write but could not be read back: the panel
+  // is sent, not verified.
+  bool ResultsUnverified = false;
+  bool JackpotsUnverified = false;
   int ResultsTried = 0;
   int JackpotsTried = 0;
   int PanelKind = 0;
@@ -183,8 +199,8 @@ class TDeviceCycle {
   void DirectoryWritten();
   void DisplayWritten();
   void CheckAnswered(bool match);
-  void DirectoryReadBack();
-  void DisplayReadBack();
+  void DirectoryReadBack(bool whole);
+  void DisplayReadBack(bool whole);
 
   // How far the running cycle is, in percent for a person: from 0 when it
   // starts, never going back, 100 when it ends. Raised when the share moves.
@@ -226,7 +242,17 @@ class TDeviceCycle {
   void DeliveryStep();
   void DeliveryInfoReceived();
   void CompareReadBack();
+  // The device acknowledged its writes but could not be read back: sent,
+  // not verified, as a delivery without verification would have it.
+  // deaf_to_reads: nothing at all came back, so later deliveries do not
+  // wait on its reads.
+  void DeviceUnverified(bool deaf_to_reads);
+  // The link and number of the device being served, as a key.
+  std::string ServedDeviceKey() const;
   void ReportAbandonedDelivery();
+  // A read ending before its walk: each device it has not reported yet is
+  // reported unread.
+  void ReportUnreadRest();
   void ChooseNextDevice();
   bool Serves(const DeviceRow& row) const;
   void PrepareLinkParameters(const DeviceRow& row);
@@ -252,7 +278,7 @@ class TDeviceCycle {
   // Reading the panels (device_cycle_read.cpp).
   void ReadStep();
   void ReadInfoReceived();
-  void ReadDisplayReceived();
+  void ReadDisplayReceived(bool whole);
 
   // Progress (device_cycle_progress.cpp): the share done, 0 to 1.
   double ShareDone() const;
@@ -278,6 +304,9 @@ class TDeviceCycle {
   TPanelPayload delivery_results_;
   TPanelPayload delivery_jackpots_;
   bool verify_ = false;
+  // Devices that answered no read-back, by ServedDeviceKey: their reads are
+  // not waited on again while the program runs.
+  std::set<std::string> deaf_to_reads_;
   // The rows a delivery or check meant to serve when it started, and the
   // percent last raised.
   std::vector<int> walk_rows_;

@@ -9,8 +9,13 @@
 namespace quinterra {
 
 void TDeviceCycle::CheckPanels(TPanelMode mode) {
-  // Whatever runs is taken over without being wound down.
+  // Whatever runs is taken over without being wound down; a delivery or a
+  // read taken over still reports what it had been asked for.
   if (Running() && kind_ == TCycleKind::Delivery) ReportAbandonedDelivery();
+  if (Running() && kind_ == TCycleKind::Read) {
+    ReportUnreadRest();
+    host_.RunningChanged(TCycleKind::Read, false);
+  }
   ResetWalk(TCycleState::CheckChoose, Requests(mode, TPanel::Results),
             Requests(mode, TPanel::Jackpots));
   Begin(TCycleKind::Check);

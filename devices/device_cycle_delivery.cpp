@@ -36,9 +36,11 @@ void TDeviceCycle::DeliveryStep() {
       break;
     case TCycleState::DeliveryAwaitDirectoryReadBack:
     case TCycleState::DeliveryAwaitDisplayReadBack:
+      // Nothing at all came back to the first read: firmware that answers
+      // no reads.
       if (WaitOver()) {
-        host_.Log("[Sin lectura]");
-        DeviceFailed(TDeviceOutcome::Unread);
+        DeviceUnverified(v_.CycleState == TCycleState::DeliveryAwaitDirectoryReadBack &&
+                         engine_.DoneBytes() == 0);
       }
       break;
     // Each request below moves the state on first, so that an answer coming
@@ -92,39 +94,70 @@ void TDeviceCycle::DisplayWritten() {
     DeviceServed(TDeviceOutcome::Done);
     return;
   }
+  if (deaf_to_reads_.count(ServedDeviceKey()) != 0) {
+    (v_.PanelKind == 1 ? v_.ResultsUnverified : v_.JackpotsUnverified) = true;
+    DeviceServed(TDeviceOutcome::Done);
+    return;
+  }
   // Read back at once what was just written, directory first, without
   // waiting for ticks: the device has nothing else to do meanwhile.
   v_.WaitTicks = kDeviceStepWaitTicks;
   v_.CycleState = TCycleState::DeliveryAwaitDirectoryReadBack;
   if (!engine_.ReadDirectory(0, static_cast<uint32_t>(kDirectoryRecord.size()))) {
-    host_.Log("[Sin lectura]");
-    DeviceFailed(TDeviceOutcome::Unread);
+    DeviceUnverified(false);
   }
 }
 
-void TDeviceCycle::DirectoryReadBack() {
+void TDeviceCycle::DirectoryReadBack(bool whole) {
   if (v_.CycleState != TCycleState::DeliveryAwaitDirectoryReadBack) return;
+  if (!whole) {
+    DeviceUnverified(false);
+    return;
+  }
   const TPanelPayload payload = v_.PanelKind == 1 ? delivery_results_ : delivery_jackpots_;
   v_.WaitTicks = kDeviceStepWaitTicks;
   v_.CycleState = TCycleState::DeliveryAwaitDisplayReadBack;
   if (!payload || !engine_.ReadDisplay(0, static_cast<uint32_t>(payload->size()))) {
-    host_.Log("[Sin lectura]");
-    DeviceFailed(TDeviceOutcome::Unread);
+    DeviceUnverified(false);
   }
 }
 
-void TDeviceCycle::DisplayReadBack() {
+void TDeviceCycle::DisplayReadBack(bool whole) {
   if (v_.CycleState == TCycleState::DeliveryAwaitDisplayReadBack) {
-    CompareReadBack();
+    if (whole) {
+      CompareReadBack();
+    } else {
+      DeviceUnverified(false);
+    }
   } else if (v_.CycleState == TCycleState::ReadAwaitDisplay) {
-    ReadDisplayReceived();
+    ReadDisplayReceived(whole);
   }
+}
+
+std::string TDeviceCycle::ServedDeviceKey() const {
+  return std::to_string(static_cast<int>(v_.LinkKind)) + " " + v_.LinkTarget + " " +
+         v_.LinkSpeed + " " + std::to_string(v_.PanelKind);
+}
+
+void TDeviceCycle::DeviceUnverified(bool deaf_to_reads) {
+  host_.Log("[Sin lectura]");
+  if (deaf_to_reads && deaf_to_reads_.insert(ServedDeviceKey()).second) {
+    host_.Log("[Sin verificar] el equipo no responde a lecturas");
+  }
+  (v_.PanelKind == 1 ? v_.ResultsUnverified : v_.JackpotsUnverified) = true;
+  DeviceServed(TDeviceOutcome::Unread);
 }
 
 void TDeviceCycle::CompareReadBack() {
   const TPanelPayload payload = v_.PanelKind == 1 ? delivery_results_ : delivery_jackpots_;
-  const std::vector<uint8_t>& directory = engine_.DirectoryImage();
-  const std::vector<uint8_t>& display = engine_.DisplayImage();
+  // Only what came back from the device: the images the engine wrote from
+  // are never looked at here.
+  const std::vector<uint8_t>& directory = engine_.DirectoryReadBack();
+  const std::vector<uint8_t>& display = engine_.DisplayReadBack();
+  if (payload && display.size() >= payload->size()) {
+    host_.DeviceReadBack(v_.DeliveryIndex, ServedPanel(),
+                         std::vector<uint8_t>(display.begin(), display.begin() + payload->size()));
+  }
   size_t directory_differences = 0;
   size_t first_in_directory = 0;
   for (size_t i = kDirectoryRecord.size(); i-- > 0;) {
@@ -157,7 +190,10 @@ void TDeviceCycle::CompareReadBack() {
                   first_in_directory);
   }
   host_.Log(line);
-  DeviceFailed(TDeviceOutcome::Different);
+  // The panel failed, but the device did answer: its panel's later devices
+  // are still written, as they would be without verification.
+  (v_.PanelKind == 1 ? v_.ResultsDifferent : v_.JackpotsDifferent) = true;
+  DeviceServed(TDeviceOutcome::Different);
 }
 
 void TDeviceCycle::ReportAbandonedDelivery() {

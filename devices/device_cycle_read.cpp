@@ -36,7 +36,6 @@ void TDeviceCycle::ReadStep() {
       if (WaitOver()) {
         const bool answered = v_.CycleState == TCycleState::ReadAwaitDisplay;
         if (answered) host_.Log("[Sin lectura]");
-        host_.DeviceRead(v_.DeliveryIndex, ServedPanel(), {});
         DeviceFailed(answered ? TDeviceOutcome::Unread : TDeviceOutcome::Silent);
       }
       break;
@@ -44,7 +43,6 @@ void TDeviceCycle::ReadStep() {
       v_.WaitTicks = kDeviceStepWaitTicks;
       v_.CycleState = TCycleState::ReadAwaitInfo;
       if (!engine_.RequestInfo()) {
-        host_.DeviceRead(v_.DeliveryIndex, ServedPanel(), {});
         DeviceFailed(TDeviceOutcome::Silent);
         break;
       }
@@ -60,13 +58,17 @@ void TDeviceCycle::ReadInfoReceived() {
   v_.CycleState = TCycleState::ReadAwaitDisplay;
   if (!engine_.ReadDisplay(0, PanelBytes(ServedPanel()))) {
     host_.Log("[Sin lectura]");
-    host_.DeviceRead(v_.DeliveryIndex, ServedPanel(), {});
     DeviceFailed(TDeviceOutcome::Unread);
   }
 }
 
-void TDeviceCycle::ReadDisplayReceived() {
-  const std::vector<uint8_t>& display = engine_.DisplayImage();
+void TDeviceCycle::ReadDisplayReceived(bool whole) {
+  if (!whole) {
+    host_.Log("[Sin lectura]");
+    DeviceFailed(TDeviceOutcome::Unread);
+    return;
+  }
+  const std::vector<uint8_t>& display = engine_.DisplayReadBack();
   const std::vector<uint8_t> held(display.begin(), display.begin() + PanelBytes(ServedPanel()));
   host_.DeviceRead(v_.DeliveryIndex, ServedPanel(), held);
   DeviceServed(TDeviceOutcome::Done);

@@ -35,6 +35,8 @@ void TDeviceCycle::ResetWalk(TCycleState choose, bool want_results, bool want_ja
   v_.DeliveryIndex = 0;
   v_.CycleState = choose;
   v_.ResultsFailed = v_.JackpotsFailed = false;
+  v_.ResultsDifferent = v_.JackpotsDifferent = false;
+  v_.ResultsUnverified = v_.JackpotsUnverified = false;
   v_.ResultsTried = v_.JackpotsTried = 0;
   v_.WantResults = want_results;
   v_.WantJackpots = want_jackpots;
@@ -128,9 +130,17 @@ void TDeviceCycle::AwaitLinkStep() {
 }
 
 void TDeviceCycle::DeviceServed(TDeviceOutcome outcome) {
+  // The device's turn is over, and with it whatever the engine still had
+  // outstanding for it: no repetition may reach the next device's link, and
+  // no late time-out may end the walk as a lost link.
+  engine_.Stop();
   const int row = v_.DeliveryIndex;
   v_.DeliveryIndex += 1;
   v_.CycleState = ChooseState();
+  // Every device a read asked for is reported, read or not.
+  if (kind_ == TCycleKind::Read && outcome != TDeviceOutcome::Done) {
+    host_.DeviceRead(row, ServedPanel(), {});
+  }
   host_.DeviceDone(row, ServedPanel(), outcome);
 }
 
@@ -141,17 +151,31 @@ void TDeviceCycle::ReportWalk() {
   const bool want_results = v_.WantResults;
   const bool want_jackpots = v_.WantJackpots;
   if (kind_ == TCycleKind::Delivery) {
-    const bool results_failed = v_.ResultsTried == 0 || v_.ResultsFailed;
-    const bool jackpots_failed = v_.JackpotsTried == 0 || v_.JackpotsFailed;
-    const TPanelResult done = verify_ ? TPanelResult::Verified : TPanelResult::Sent;
-    auto result = [done](bool failed) { return failed ? TPanelResult::Failed : done; };
-    if (want_results && OnPanelSent) OnPanelSent(TPanel::Results, result(results_failed));
-    if (want_jackpots && OnPanelSent) OnPanelSent(TPanel::Jackpots, result(jackpots_failed));
+    auto result = [this](int tried, bool failed, bool different, bool unverified) {
+      if (tried == 0 || failed || different) return TPanelResult::Failed;
+      return verify_ && !unverified ? TPanelResult::Verified : TPanelResult::Sent;
+    };
+    const TPanelResult results = result(v_.ResultsTried, v_.ResultsFailed, v_.ResultsDifferent,
+                                        v_.ResultsUnverified);
+    const TPanelResult jackpots = result(v_.JackpotsTried, v_.JackpotsFailed,
+                                         v_.JackpotsDifferent, v_.JackpotsUnverified);
+    if (want_results && OnPanelSent) OnPanelSent(TPanel::Results, results);
+    if (want_jackpots && OnPanelSent) OnPanelSent(TPanel::Jackpots, jackpots);
   } else if (kind_ == TCycleKind::Check) {
     const bool results_active = v_.ResultsTried != 0 && !v_.ResultsFailed;
     const bool jackpots_active = v_.JackpotsTried != 0 && !v_.JackpotsFailed;
     if (want_results && OnPanelChecked) OnPanelChecked(TPanel::Results, results_active);
     if (want_jackpots && OnPanelChecked) OnPanelChecked(TPanel::Jackpots, jackpots_active);
+  }
+}
+
+void TDeviceCycle::ReportUnreadRest() {
+  for (int row : walk_rows_) {
+    if (row < v_.DeliveryIndex) continue;
+    const DeviceRow* device = RowAt(row);
+    if (const std::optional<TPanel> panel = device ? device->Panel() : std::nullopt) {
+      host_.DeviceRead(row, *panel, {});
+    }
   }
 }
 

@@ -137,6 +137,11 @@ void TDeviceSession::DeviceRead(int row_index, TPanel panel, const std::vector<u
   if (OnDeviceRead) OnDeviceRead(this, panel, row_index, bytes);
 }
 
+void TDeviceSession::DeviceReadBack(int row_index, TPanel panel,
+                                    const std::vector<uint8_t>& bytes) {
+  if (OnDisplayReadBack) OnDisplayReadBack(this, panel, row_index, bytes);
+}
+
 void TDeviceSession::OpenLink(TLinkKind kind, const std::string& target,
                               const std::string& speed) {
   if (kind == TLinkKind::Tcp) {

@@ -68,8 +68,12 @@ class TDeviceSession : private IDeviceCycleHost {
   bool SendPanels(TPanelMode mode);
   void CheckPanels(TPanelMode mode);
   // With verification on, a delivery reads back what it wrote to each device
-  // and reports a panel Verified only when every device holds it exactly.
-  // Off (as created), a delivery is exactly the described one.
+  // and reports a panel Verified only when every device holds it exactly;
+  // Failed when one holds other bytes ("[Distinto]"); Sent when every device
+  // acknowledged its writes but one could not be read back ("[Sin lectura]",
+  // as without verification). A device that answers no reads at all is not
+  // waited on again while the session lives. Off (as created), a delivery is
+  // exactly the described one.
   void SetVerifyAfterWrite(bool on);
   // Reads what every selected device of the requested panels holds (the
   // display bytes of its panel's size); OnDeviceRead once per device, then
@@ -123,11 +127,18 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, int row_index, TPanel panel, TDeviceOutcome outcome)>
       OnDeviceDone;
   // One device read by ReadPanels: its row, its panel, and the bytes it
-  // holds; empty when it could not be read.
+  // holds; empty when it could not be read. Every device the read meant to
+  // read is reported, also when the read ends early (a lost link, a check
+  // that takes over).
   std::function<void(TDeviceSession*, TPanel panel, int row_index,
                      const std::vector<uint8_t>& bytes)>
       OnDeviceRead;
-  std::function<void(TDeviceSession*, TPanel panel, int row_index, const std::vector<uint8_t>& bytes)> OnDisplayReadBack;
+  // A verifying delivery read a device's display back whole: the panel's
+  // bytes as the device returned them (never the bytes written), before
+  // that device's OnDeviceDone.
+  std::function<void(TDeviceSession*, TPanel panel, int row_index,
+                     const std::vector<uint8_t>& bytes)>
+      OnDisplayReadBack;
 
  private:
   // IDeviceCycleHost.
@@ -136,6 +147,7 @@ class TDeviceSession : private IDeviceCycleHost {
   int Random(int n) override;
   void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) override;
   void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
+  void DeviceReadBack(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
 
   void PublishDevices();
   void ReceivedBytes(const uint8_t* bytes, int count);

@@ -13,9 +13,10 @@ enum class TPanelMode { Both = 0, Results = 1, Jackpots = 2 };
 // A panel, by the number of its device: 1 results, 2 jackpots.
 enum class TPanel { Results = 1, Jackpots = 2 };
 
-// What a delivery did for a panel: written and acknowledged; also read back
-// and found equal (when verification is on); or failed (no answer in time,
-// or read back different or not at all).
+// What a delivery did for a panel: written and acknowledged (also when
+// verification could not read a device back); also read back and found
+// equal on every device; or failed (no answer in time, or a device read back
+// different).
 enum class TPanelResult { Sent, Verified, Failed };
 
 // What became of one device of a delivery, a check or a read.
@@ -23,7 +24,7 @@ enum class TDeviceOutcome {
   Done,         // written and acknowledged, answered the check, or read
   Verified,     // written, read back and found equal
   Different,    // read back, but not what was written
-  Unread,       // written, but the read-back got no answer in time
+  Unread,       // written and acknowledged, but not read back whole
   Silent,       // its link opened, but it did not answer in time
   LinkFailed,   // its link could not be opened (or could not be named)
 };

@@ -22,6 +22,7 @@ class FakeDevices : public IPanelDevices {
   std::vector<std::string> calls;
   PanelPayload results, jackpots;
   bool accept_send = true;
+  bool accept_read = true;
   bool verify = false;
   std::function<void(int, bool)> on_select;
 
@@ -43,7 +44,7 @@ class FakeDevices : public IPanelDevices {
   void SetVerifyAfterWrite(bool on) override { verify = on; }
   bool ReadPanels(TPanelMode mode) override {
     calls.push_back("ReadPanels " + std::to_string(static_cast<int>(mode)));
-    return true;
+    return accept_read;
   }
   void SetDeviceSelected(int row, bool selected) override {
     calls.push_back("SetDeviceSelected " + std::to_string(row) + " " + (selected ? "1" : "0"));
@@ -171,6 +172,27 @@ TEST_F(Sending, DeliveryReportsColourTheLabelsAndTheButton) {
 
   form->SendFailed();
   EXPECT_EQ(ButtonColour(), kColorRed);
+}
+
+TEST_F(Sending, LeerPanelesSaysWhatEachPanelAskedForHolds) {
+  Make();
+  Tick(true, true);
+  const Bytes results = form->DocumentImages().results;
+  form->LeerPaneles1->trigger();
+  form->DeviceRead(TPanel::Results, 0, results);
+  form->PanelsRead();
+  EXPECT_EQ(form->LabelErrorPanelResultados->text(), "El panel coincide con el documento");
+  // No jackpots device was read: the panel says so rather than keep an
+  // earlier label.
+  EXPECT_EQ(form->LabelErrorPanelBotes->text(), "No se pudo leer el panel");
+
+  // A second read refused while one runs leaves the first one's results.
+  form->LeerPaneles1->trigger();
+  form->DeviceRead(TPanel::Results, 0, results);
+  devices.accept_read = false;
+  form->LeerPaneles1->trigger();
+  form->PanelsRead();
+  EXPECT_EQ(form->LabelErrorPanelResultados->text(), "El panel coincide con el documento");
 }
 
 TEST_F(Sending, ActualizarTicksCheckOrDeactivateTheirPanel) {

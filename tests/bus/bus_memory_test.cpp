@@ -127,40 +127,57 @@ TEST_P(BusMemory, ConfigurationReadFillsTheImage) {
 TEST_P(BusMemory, ReadingBackTakesWholeBlocksFromTheirOwnPlaceOnly) {
   Identified e(GetParam());
   const uint32_t block = GetParam().Block;
-  const Bytes written(block + 10, 0x5A);
-  ASSERT_TRUE(e.Bus.WriteDisplay(0, written.data(), block + 10));
-  e.AnswerLast();
-  e.AnswerLast();
+  const Bytes written(3 * block, 0x5A);
+  ASSERT_TRUE(e.Bus.WriteDisplay(0, written.data(), 3 * block));
+  for (int i = 0; i < 3; ++i) e.AnswerLast();
+  e.Bus.Connect();  // repetitions run, as in a delivery
   e.Events.clear();
   e.Sends.clear();
+  const Bytes held(block, 0x11);
 
   // The blocks that hold the bytes are read, one request each.
   EXPECT_FALSE(e.Bus.ReadDisplay(0, GetParam().Display + 1));
-  ASSERT_TRUE(e.Bus.ReadDisplay(0, block + 10));
+  ASSERT_TRUE(e.Bus.ReadDisplay(0, 3 * block));
   EXPECT_EQ(e.Bus.TransferMode(), bus::kTransferDisplayRead);
   ASSERT_EQ(e.Sends.size(), 1u);
   EXPECT_EQ(e.Sends[0].Frame,
             WireFrame(1, 0x03, {0x10, 0, 0, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)}));
-  const Bytes held(block, 0x11);
-  e.AnswerLast(held);
-  EXPECT_EQ(e.Bus.DisplayImage()[0], 0x11);
-  // A short answer for the second block does not confirm it: no completion.
-  e.AnswerLast(Bytes(10, 0x11));
-  EXPECT_EQ(e.Bus.DisplayStates()[1], bus::kBlockReading);
-  EXPECT_EQ(e.Bus.TransferMode(), bus::kTransferNone);
-  EXPECT_EQ(std::count(e.Events.begin(), e.Events.end(), "displayread@0"), 0);
 
-  // Read again in full: the event, and the device's bytes in the image.
-  ASSERT_TRUE(e.Bus.ReadDisplay(0, block + 10));
+  // A short answer on the middle block leaves that block unread and no
+  // other: the last block's good answer does not sweep it up, and the
+  // transfer ends not whole.
+  e.AnswerLast(held);
+  e.AnswerLast(Bytes(block / 2, 0x11));
+  EXPECT_EQ(e.Bus.DisplayStates()[1], bus::kBlockUnread);
+  e.AnswerLast(held);
+  EXPECT_EQ(e.Bus.DisplayStates()[2], bus::kBlockDone);
+  EXPECT_EQ(e.Events.back(), "displayread-partial@0");
+  // What was read is kept apart from what was written: the written bytes
+  // never stand in for a block the device did not send.
+  EXPECT_EQ(e.Bus.DisplayImage()[block], 0x5A);
+  EXPECT_EQ(e.Bus.DisplayReadBack()[block], 0x00);
+  EXPECT_EQ(e.Bus.DisplayReadBack()[2 * block], 0x11);
+
+  // A repeated answer for the first block arriving while the middle one is
+  // asked for is not taken as its answer: the middle block waits for its
+  // own, and the read ends whole.
+  e.Events.clear();
+  ASSERT_TRUE(e.Bus.ReadDisplay(0, 3 * block));
+  e.AnswerLast(held);
+  const Bytes first_again = WireFrame(1, 0x83, {0x10, 0, 0, 0, 0}, Bytes(block, 0x77));
+  e.Feed(first_again);
+  EXPECT_TRUE(e.Bus.Busy());
+  EXPECT_EQ(e.Bus.DisplayStates()[1], bus::kBlockReading);
+  EXPECT_EQ(e.Bus.DisplayReadBack()[0], 0x11);
   e.AnswerLast(held);
   e.AnswerLast(held);
   EXPECT_EQ(e.Events.back(), "displayread@0");
-  EXPECT_EQ(e.Bus.DisplayImage()[block + 9], 0x11);
+  EXPECT_EQ(e.Bus.DisplayReadBack(), Bytes(3 * block, 0x11));
 
   ASSERT_TRUE(e.Bus.ReadDirectory(0, 32));
   e.AnswerLast(Bytes(block, 0x22));
   EXPECT_EQ(e.Events.back(), "directoryread@0");
-  EXPECT_EQ(e.Bus.DirectoryImage()[31], 0x22);
+  EXPECT_EQ(e.Bus.DirectoryReadBack(), Bytes(block, 0x22));
 }
 
 TEST_P(BusMemory, AnswersNamingNoAreaAreNotReportedAsSuccess) {

@@ -60,8 +60,8 @@ class RecordingEngine {
     Bus.OnConfigRead = [this](TComVornBus*) { Note("configread"); };
     Bus.OnDirectoryWritten = [this](TComVornBus*) { Note("directorywritten"); };
     Bus.OnDisplayWritten = [this](TComVornBus*) { Note("displaywritten"); };
-    Bus.OnDirectoryRead = [this](TComVornBus*) { Note("directoryread"); };
-    Bus.OnDisplayRead = [this](TComVornBus*) { Note("displayread"); };
+    Bus.OnDirectoryRead = [this](TComVornBus*, bool whole) { Note(whole ? "directoryread" : "directoryread-partial"); };
+    Bus.OnDisplayRead = [this](TComVornBus*, bool whole) { Note(whole ? "displayread" : "displayread-partial"); };
     Bus.OnProgress = [this](TComVornBus*, uint32_t planned, uint32_t done) {
       Note("progress" + std::to_string(planned) + "/" + std::to_string(done));
     };
