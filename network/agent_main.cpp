@@ -6,12 +6,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <filesystem>
 #include <iostream>
 
-#include "emulator/signal_pipe.h"
 #include "links/com_port_map.h"
 #include "links/link_layer.h"
 #include "network/bundle.h"
@@ -21,6 +19,7 @@
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
 #include "platform/qt_interval_timer.h"
+#include "platform/stop_signals.h"
 #include "quinterra_version.h"
 
 namespace {
@@ -79,13 +78,14 @@ int main(int argc, char** argv) {
   TShopAgent agent(settings, delivery);
   agent.OnLog = Say;
 
-  TSignalPipe signal_pipe;
-  QSocketNotifier notifier(signal_pipe.Fd(), QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-    notifier.setEnabled(false);
-    Say("parando");
+  TStopSignals stop;
+  bool stopping = false;
+  stop.OnStop = [&](int signal_number) {
+    if (stopping) return;
+    stopping = true;
+    Say(std::string("parando (") + SignalName(signal_number) + ")");
     agent.Stop([] { QCoreApplication::quit(); });
-  });
+  };
   if (!agent.Start(&failure)) return Say(failure), 1;
   return application.exec();
 }

@@ -169,6 +169,10 @@ bool TMqttClient::Start(std::string* failure) {
   core.mosq = mosquitto_new(s.ClientId.c_str(), s.CleanSession, &core);
   if (!core.mosq) return fail("no se pudo crear el cliente MQTT");
   mosquitto* mosq = core.mosq;
+  // Publish, Subscribe and Stop come from the owner's thread: without this
+  // the library writes on the socket from that thread while the connection
+  // thread reads it, and the TLS state under both is not safe to share.
+  mosquitto_threaded_set(mosq, true);
   mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
   mosquitto_connect_callback_set(mosq, &Core::OnConnect);
   mosquitto_disconnect_callback_set(mosq, &Core::OnDisconnect);

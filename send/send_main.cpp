@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "network/office_publish.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
@@ -96,6 +97,19 @@ int Run(const TSendOptions& options, TStopSignals& stop) {
 }  // namespace
 }  // namespace quinterra
 
+int RunOnNetwork(const quinterra::TSendOptions& options) {
+  using namespace quinterra;
+  if (options.Command == TSendCommand::NetworkState)
+    return ShowNetworkState(options.Network, options.Json, std::cout, std::cerr);
+  TPublishRequest request;
+  request.Folder = options.Network;
+  request.DocumentPath = options.Document;
+  request.Results = Requests(options.Mode, TPanel::Results);
+  request.Jackpots = Requests(options.Mode, TPanel::Jackpots);
+  request.WaitSeconds = options.WaitSeconds;
+  return PublishDocument(request, std::cout, std::cerr);
+}
+
 int main(int argc, char** argv) {
   using namespace quinterra;
   const TParsedOptions parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -106,6 +120,12 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::Help) return std::cout << kSendHelp, 0;
   if (parsed.Options->Command == TSendCommand::Version)
     return std::cout << kProgram << " " << QUINTERRA_VERSION << "\n", 0;
+  // The office's commands speak to the network's broker, not to devices.
+  if (parsed.Options->Command == TSendCommand::Publish ||
+      parsed.Options->Command == TSendCommand::NetworkState) {
+    QCoreApplication application(argc, argv);
+    return RunOnNetwork(*parsed.Options);
+  }
   // Sockets, serial workers and timers need the application's event loop.
   QCoreApplication application(argc, argv);
   TStopSignals stop;

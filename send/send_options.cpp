@@ -10,6 +10,8 @@ const char kSendHelp[] =
     "     quinterra-send --check [opciones]\n"
     "     quinterra-send --read [opciones] DOCUMENTO.ltr\n"
     "     quinterra-send --list [opciones]\n"
+    "     quinterra-send --publish DOCUMENTO.ltr --network CARPETA [--wait SEGUNDOS]\n"
+    "     quinterra-send --network-state --network CARPETA [--json]\n"
     "\n"
     "Envía los paneles de un documento a los equipos seleccionados de equipos.ini,\n"
     "igual que el botón ENVIAR del programa, sin ventanas.\n"
@@ -19,6 +21,11 @@ const char kSendHelp[] =
     "  --check            comprueba si los paneles responden\n"
     "  --read DOCUMENTO   lee lo que guarda cada panel y lo compara con el documento\n"
     "  --list             muestra los equipos de equipos.ini\n"
+    "  --publish DOCUMENTO\n"
+    "                     la oficina firma el documento y lo publica en la red de\n"
+    "                     tiendas (--network); cada tienda lo envía a sus paneles\n"
+    "  --network-state    el estado de cada tienda de la red: conexión, versión,\n"
+    "                     cada panel y la edad de su informe\n"
     "\n"
     "Opciones:\n"
     "  --results          solo el panel Resultados\n"
@@ -30,6 +37,10 @@ const char kSendHelp[] =
     "  --folder CARPETA   carpeta de equipos.ini y config.ini (por omisión, la actual)\n"
     "  --log ARCHIVO      guarda las líneas del registro de comunicaciones, como log.txt\n"
     "  --json             un objeto JSON en la salida estándar en lugar de las líneas\n"
+    "  --network CARPETA  la carpeta de la red (quinterra-network init)\n"
+    "  --wait SEGUNDOS    con --publish: espera los informes de las tiendas; 0 si\n"
+    "                     todas muestran la versión nueva verificada, 1 si alguna\n"
+    "                     falló, 3 si se acaba el tiempo\n"
     "  --help             este texto\n"
     "  --version          la versión\n"
     "\n"
@@ -86,7 +97,8 @@ std::string ParseError(const QCommandLineParser& parser,
   }
   for (const std::string& option : typed) {
     const std::string name = NameOf(option);
-    if (option.find('=') != std::string::npos && name != "log" && name != "folder")
+    const bool valued = name == "log" || name == "folder" || name == "network" || name == "wait";
+    if (option.find('=') != std::string::npos && !valued)
       return "la opción " + option.substr(0, option.find('=')) + " no lleva valor";
   }
   // What remains is --log or --folder at the end of the line.
@@ -97,7 +109,8 @@ std::string ParseError(const QCommandLineParser& parser,
 
 TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   const QCommandLineOption results_option("results"), jackpots_option("jackpots"),
-      json_option("json"), folder_option("folder", {}, "CARPETA"), log_option("log", {}, "ARCHIVO");
+      json_option("json"), folder_option("folder", {}, "CARPETA"), log_option("log", {}, "ARCHIVO"),
+      network_option("network", {}, "CARPETA"), wait_option("wait", {}, "SEGUNDOS");
   QCommandLineParser parser;
   // "-x" is one option, as "--x", so that a refusal names it as typed.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -105,7 +118,8 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
                      QCommandLineOption("list"), results_option, jackpots_option,
                      QCommandLineOption("verify"), QCommandLineOption("no-verify"), json_option,
                      QCommandLineOption(QStringList{"h", "help"}), QCommandLineOption("version"),
-                     folder_option, log_option});
+                     folder_option, log_option, QCommandLineOption("publish"),
+                     QCommandLineOption("network-state"), network_option, wait_option});
   QStringList line{"quinterra-send"};
   for (const std::string& argument : arguments) line << FromBytes(argument);
   if (!parser.parse(line)) return {std::nullopt, ParseError(parser, arguments)};
@@ -125,12 +139,14 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     if (name == "check") chosen = TSendCommand::Check;
     if (name == "read") chosen = TSendCommand::Read;
     if (name == "list") chosen = TSendCommand::List;
+    if (name == "publish") chosen = TSendCommand::Publish;
+    if (name == "network-state") chosen = TSendCommand::NetworkState;
     if (!chosen) continue;
     if (command && *command != *chosen && error.empty())
       error = "sobra --" + ToBytes(name) + ": una sola orden cada vez";
     command = chosen;
   }
-  for (const QCommandLineOption* valued : {&folder_option, &log_option}) {
+  for (const QCommandLineOption* valued : {&folder_option, &log_option, &network_option, &wait_option}) {
     if (error.empty() && parser.isSet(*valued) && parser.value(*valued).isEmpty())
       error = "falta el valor de --" + ToBytes(valued->names().front());
   }
@@ -139,12 +155,25 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   options.Json = parser.isSet(json_option);
   options.Folder = ToBytes(parser.value(folder_option));
   options.LogPath = ToBytes(parser.value(log_option));
+  options.Network = ToBytes(parser.value(network_option));
+  if (error.empty() && parser.isSet(wait_option)) {
+    bool number = false;
+    const int seconds = parser.value(wait_option).toInt(&number);
+    if (!number || seconds <= 0) {
+      error = "--wait lleva un número de segundos mayor que 0, no «" +
+              ToBytes(parser.value(wait_option)) + "»";
+    }
+    options.WaitSeconds = seconds;
+  }
   std::vector<std::string> documents;
   for (const QString& document : parser.positionalArguments())
     documents.push_back(ToBytes(document));
 
-  const bool needs_document =
-      options.Command == TSendCommand::Send || options.Command == TSendCommand::Read;
+  const bool needs_document = options.Command == TSendCommand::Send ||
+                              options.Command == TSendCommand::Read ||
+                              options.Command == TSendCommand::Publish;
+  const bool on_network =
+      options.Command == TSendCommand::Publish || options.Command == TSendCommand::NetworkState;
   if (error.empty() && documents.size() > 1) {
     error = "un solo documento cada vez";
   } else if (error.empty() && needs_document && documents.empty()) {
@@ -153,8 +182,20 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     error = "esta orden no lleva documento: " + documents.front();
   } else if (error.empty() && options.Verify && options.Command != TSendCommand::Send) {
     error = "--verify y --no-verify solo valen al enviar";
-  } else if (error.empty() && (results || jackpots) && options.Command == TSendCommand::List) {
-    error = "--list no lleva --results ni --jackpots";
+  } else if (error.empty() && (results || jackpots) &&
+             (options.Command == TSendCommand::List || options.Command == TSendCommand::NetworkState)) {
+    error = (options.Command == TSendCommand::List ? "--list" : "--network-state") +
+            std::string(" no lleva --results ni --jackpots");
+  } else if (error.empty() && on_network && options.Network.empty()) {
+    error = "falta --network CARPETA";
+  } else if (error.empty() && !on_network && parser.isSet(network_option)) {
+    error = "--network solo vale con --publish o --network-state";
+  } else if (error.empty() && options.WaitSeconds && options.Command != TSendCommand::Publish) {
+    error = "--wait solo vale con --publish";
+  } else if (error.empty() && on_network && (parser.isSet(log_option) || parser.isSet(folder_option))) {
+    error = "--log y --folder no valen con --publish ni --network-state";
+  } else if (error.empty() && options.Command == TSendCommand::Publish && options.Json) {
+    error = "--json no vale con --publish";
   }
   if (!error.empty()) return {std::nullopt, error};
   if (!documents.empty()) options.Document = documents.front();

@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <cstdio>
 #include <ctime>
 #include <sstream>
 #include <thread>
@@ -190,14 +191,15 @@ Bytes NetworkTest::Display(const TestShop& shop, TPanel panel) const {
 int NetworkTest::Publish(const std::vector<std::string>& texts, std::optional<int> wait, std::string* out) {
   const std::string document = folder_.File("sorteo.ltr");
   WriteFileAtomically(document, FormatDocument(texts));
-  TPublishRequest request;
-  request.Folder = net_;
-  request.DocumentPath = document;
-  request.WaitSeconds = wait;
-  std::ostringstream lines, errors;
-  const int exit = PublishDocument(request, lines, errors);
-  if (out) *out = lines.str() + errors.str();
-  return exit;
+  std::vector<std::string> arguments = {"--publish", document, "--network", net_};
+  if (wait) arguments.insert(arguments.end(), {"--wait", std::to_string(*wait)});
+  const std::string output = folder_.File("publish.out");
+  std::remove(output.c_str());
+  ChildProcess office;
+  if (!office.Start(QUINTERRA_SEND, arguments, output)) return -1;
+  const std::optional<int> exit = office.WaitExit(std::chrono::seconds(wait.value_or(0) + 30));
+  if (out) *out = ReadFileIfExists(output).value_or("");
+  return exit.value_or(-1);
 }
 
 TPublication NetworkTest::Publication(int64_t version, const std::vector<std::string>& texts) const {

@@ -64,7 +64,8 @@ class NetworkTest : public ::testing::Test {
   // The bytes of a panel's display memory, as long as its image.
   Bytes Display(const TestShop& shop, TPanel panel) const;
 
-  // quinterra-send --publish: its exit status, printing into *out.
+  // quinterra-send --publish (the program): its exit status, what it
+  // printed into *out.
   int Publish(const std::vector<std::string>& texts, std::optional<int> wait, std::string* out = nullptr);
   // A message signed with the office's key (or another), as the office would.
   TPublication Publication(int64_t version, const std::vector<std::string>& texts) const;

@@ -32,6 +32,13 @@ TEST(SendOptions, ReadsEachCommandWithItsOptions) {
   EXPECT_EQ(Parse({"--read", "a.ltr"}).Options->Command, TSendCommand::Read);
   EXPECT_EQ(Parse({"--bad", "--help"}).Error, "opción desconocida: --bad");
   EXPECT_EQ(Parse({"a.ltr", "--log"}).Error, "falta el valor de --log");
+
+  TSendOptions publish = *Parse({"--publish", "a.ltr", "--network=/red", "--wait", "30"}).Options;
+  EXPECT_EQ(publish.Command, TSendCommand::Publish);
+  EXPECT_EQ(publish.Network, "/red");
+  EXPECT_EQ(publish.WaitSeconds, 30);
+  EXPECT_EQ(Parse({"--network-state", "--network", "/red", "--json"}).Options->Command,
+            TSendCommand::NetworkState);
 }
 
 TEST(SendOptions, RefusesWhatCannotBeMeant) {
@@ -46,7 +53,12 @@ TEST(SendOptions, RefusesWhatCannotBeMeant) {
                                              {"a.ltr", "--log"},
                                              {"a.ltr", "--folder="},
                                              {"a.ltr", "--check=1"},
-                                             {"a.ltr", "-x"}}) {
+                                             {"a.ltr", "-x"},
+                                             {"--publish", "a.ltr"},
+                                             {"--network-state"},
+                                             {"--publish", "a.ltr", "--network", "r", "--wait", "0"},
+                                             {"a.ltr", "--network", "r"},
+                                             {"--network-state", "--network", "r", "--wait", "5"}}) {
     const TParsedOptions parsed = Parse(wrong);
     EXPECT_FALSE(parsed.Options) << ::testing::PrintToString(wrong);
     EXPECT_FALSE(parsed.Error.empty());
