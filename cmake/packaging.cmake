@@ -5,7 +5,8 @@ include(GNUInstallDirs)
 
 # Every program of the project that this build has; one added later only
 # needs its name here.
-foreach(program quinterra quinterra-image quinterra-emulator quinterra-send)
+foreach(program quinterra quinterra-image quinterra-emulator quinterra-send quinterra-agent
+                quinterra-network)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -40,6 +41,11 @@ foreach(size 16 22 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
+# The shop's agent as a system service (off until enabled).
+if(TARGET quinterra-agent)
+  install(FILES ${QUINTERRA_DIST}/quinterra-agent.service DESTINATION lib/systemd/system)
+endif()
+
 # Every manual page in man/, whoever wrote it.
 file(GLOB quinterra_man_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/man/*.1)
 foreach(page ${quinterra_man_pages})
@@ -71,7 +77,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "que envía los paneles de un documento sin ventanas, quinterra-image, que"
   "imprime o dibuja la imagen de los paneles de un documento, y"
   "quinterra-emulator, un equipo de panel emulado para pruebas y"
-  "demostraciones.")
+  "demostraciones. Para una cadena de tiendas, quinterra-network prepara la"
+  "red (un servidor MQTT Mosquitto con TLS) y quinterra-agent, el servicio de"
+  "cada tienda, aplica a sus paneles el documento firmado de la oficina.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -80,5 +88,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not libraries, so dpkg-shlibdeps cannot see them: the digit font the
 # panels are drawn with, and the Spanish texts of Qt's own dialogs.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dseg, qt6-translations-l10n")
+# openssl makes a network's certificates; the broker runs where the office chooses.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dseg, qt6-translations-l10n, openssl")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "mosquitto")
 include(CPack)

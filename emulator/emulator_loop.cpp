@@ -14,7 +14,7 @@
 
 #include "emulator/memory_dump.h"
 #include "emulator/pty_rate.h"
-#include "emulator/signal_pipe.h"
+#include "platform/signal_pipe.h"
 
 namespace quinterra {
 namespace {

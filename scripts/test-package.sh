@@ -34,7 +34,7 @@ installed=yes
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\.||' >"$work/contents"
 
 echo "== programs"
-for program in quinterra quinterra-image quinterra-emulator quinterra-send; do
+for program in quinterra quinterra-image quinterra-emulator quinterra-send quinterra-agent quinterra-network; do
   path="/usr/bin/$program"
   if [ "$program" = quinterra-send ] && [ ! -e "$path" ]; then continue; fi
   "$path" --help >/dev/null
@@ -46,6 +46,18 @@ for program in quinterra quinterra-image quinterra-emulator quinterra-send; do
   fi
   echo "$answer"
 done
+
+echo "== the shop agent's service"
+grep -q "^/lib/systemd/system/quinterra-agent.service$\|^/usr/lib/systemd/system/quinterra-agent.service$" "$work/contents" ||
+  { echo "the package has no quinterra-agent.service" >&2; exit 1; }
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify /usr/lib/systemd/system/quinterra-agent.service 2>&1 | grep -v "^$" >&2 || true
+fi
+# quinterra-network makes a network and a shop's bundle with 0600 keys.
+/usr/bin/quinterra-network init "$work/red" --name prueba --port 18883 >/dev/null
+/usr/bin/quinterra-network shop "$work/red" tienda-1 >/dev/null
+[ "$(stat -c %a "$work/red/shops/tienda-1/client.key")" = 600 ] || { echo "a shop key is not 0600" >&2; exit 1; }
+[ "$(stat -c %a "$work/red/office-sign.key")" = 600 ] || { echo "the signing key is not 0600" >&2; exit 1; }
 
 echo "== menu entry and AppStream description"
 desktop="/usr/share/applications/quinterra.desktop"

@@ -1,29 +1,25 @@
 // The report as one JSON object, for scripts: stable English keys and
-// values, with the Spanish line of each panel beside its state.
+// values, with the Spanish line of each panel beside its state. QJsonObject
+// writes its keys in alphabetical order.
 
-#include <cstdio>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
 
 #include "send/send_report.h"
 
 namespace quinterra {
 namespace {
 
-// A JSON string; the texts are UTF-8 already.
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+// Names and paths come as bytes; a byte sequence that is no UTF-8 becomes
+// U+FFFD, so the output stays valid UTF-8 whatever the files hold.
+QJsonValue Text(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QJsonValue OrNull(const std::optional<int64_t>& number) {
+  return number ? QJsonValue(static_cast<qint64>(*number)) : QJsonValue(QJsonValue::Null);
 }
 
 const char* CommandName(TSendCommand command) {
@@ -38,6 +34,7 @@ const char* CommandName(TSendCommand command) {
 const char* StateName(TPanelState state) {
   switch (state) {
     case TPanelState::Sent: return "sent";
+    case TPanelState::Unverified: return "unverified";
     case TPanelState::Verified: return "verified";
     case TPanelState::Failed: return "failed";
     case TPanelState::Active: return "active";
@@ -63,54 +60,53 @@ const char* OutcomeName(TDeviceOutcome outcome) {
   return "";
 }
 
-std::string PanelJson(const TPanelReport& panel) {
-  std::string out = "{\"panel\":";
-  out += panel.Panel == TPanel::Results ? "\"results\"" : "\"jackpots\"";
-  out += ",\"state\":\"" + std::string(StateName(panel.State)) + "\"";
-  if (panel.State == TPanelState::Differs)
-    out += ",\"different_bytes\":" + std::to_string(panel.DifferentBytes);
-  return out + ",\"text\":" + Quoted(PanelLine(panel)) + "}";
+QJsonObject PanelJson(const TPanelReport& panel) {
+  QJsonObject out{{"panel", panel.Panel == TPanel::Results ? "results" : "jackpots"},
+                  {"state", StateName(panel.State)},
+                  {"text", Text(PanelLine(panel))}};
+  if (panel.State == TPanelState::Differs) out["different_bytes"] = panel.DifferentBytes;
+  return out;
 }
 
-std::string DeviceJson(const TDeviceReport& device) {
+QJsonObject DeviceJson(const TDeviceReport& device) {
   const DeviceRow& row = device.Device;
   const std::optional<int> number = row.Address();
-  std::string out = "{\"row\":" + std::to_string(device.Row);
-  out += ",\"number\":" + (number ? std::to_string(*number) : std::string("null"));
-  out += ",\"name\":" + Quoted(row.Name) + ",\"address\":" + Quoted(row.LinkAddress);
-  out += ",\"speed_or_port\":" + Quoted(row.SpeedOrPort) + ",\"version\":" + Quoted(row.Version);
-  out += ",\"build\":" + Quoted(row.Build);
-  out += ",\"selected\":" + std::string(row.IsSelected() ? "true" : "false");
-  if (device.Outcome) out += ",\"outcome\":\"" + std::string(OutcomeName(*device.Outcome)) + "\"";
-  if (device.Read) {
-    out += ",\"different_bytes\":" +
-           (device.DifferentBytes ? std::to_string(*device.DifferentBytes) : std::string("null"));
-  }
-  return out + "}";
+  QJsonObject out{{"row", device.Row},
+                  {"number", OrNull(number)},
+                  {"name", Text(row.Name)},
+                  {"address", Text(row.LinkAddress)},
+                  {"speed_or_port", Text(row.SpeedOrPort)},
+                  {"version", Text(row.Version)},
+                  {"build", Text(row.Build)},
+                  {"selected", row.IsSelected()}};
+  if (device.Outcome) out["outcome"] = OutcomeName(*device.Outcome);
+  if (device.Read) out["different_bytes"] = OrNull(device.DifferentBytes);
+  return out;
 }
 
 template <typename Item, typename Format>
-std::string Array(const std::vector<Item>& items, Format format) {
-  std::string out = "[";
-  for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + format(items[i]);
-  return out + "]";
+QJsonArray Array(const std::vector<Item>& items, Format format) {
+  QJsonArray out;
+  for (const Item& item : items) out.append(format(item));
+  return out;
 }
 
 }  // namespace
 
 std::string ReportJson(const TSendReport& report) {
-  std::string out = "{\"command\":\"" + std::string(CommandName(report.Command)) + "\"";
-  if (!report.Error.empty()) out += ",\"error\":" + Quoted(report.Error);
-  if (report.Verify) out += ",\"verify\":" + std::string(*report.Verify ? "true" : "false");
-  out += ",\"panels\":" + Array(report.Panels, PanelJson);
-  out += ",\"devices\":" + Array(report.Devices, DeviceJson);
+  QJsonObject out{{"command", CommandName(report.Command)},
+                  {"panels", Array(report.Panels, PanelJson)},
+                  {"devices", Array(report.Devices, DeviceJson)},
+                  {"exit", ExitStatus(report)}};
+  if (!report.Error.empty()) out["error"] = Text(report.Error);
+  if (report.Verify) out["verify"] = *report.Verify;
   if (report.Command != TSendCommand::List && report.Error.empty()) {
-    out += ",\"link_lost\":" + std::string(report.LinkLost ? "true" : "false");
-    out += ",\"timed_out\":" + std::string(report.TimedOut ? "true" : "false");
-    out += ",\"ms\":" +
-           (report.Milliseconds ? std::to_string(*report.Milliseconds) : std::string("null"));
+    out["link_lost"] = report.LinkLost;
+    out["timed_out"] = report.TimedOut;
+    out["interrupted"] = report.Interrupted;
+    out["ms"] = OrNull(report.Milliseconds);
   }
-  return out + ",\"exit\":" + std::to_string(ExitStatus(report)) + "}\n";
+  return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
 }  // namespace quinterra

@@ -18,6 +18,7 @@ size_t Width(const std::string& utf8) {
 std::string StateText(const TPanelReport& panel) {
   switch (panel.State) {
     case TPanelState::Sent: return "enviado";
+    case TPanelState::Unverified: return "enviado, sin verificar";
     case TPanelState::Verified: return "enviado y verificado";
     case TPanelState::Failed: return "error";
     case TPanelState::Active: return "activo";

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <optional>
 
+#include "network/office_publish.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
@@ -17,6 +18,7 @@
 #include "send/send_report.h"
 #include "quinterra_version.h"
 #include "send/send_run.h"
+#include "platform/stop_signals.h"
 #include "send/traffic_log.h"
 
 namespace quinterra {
@@ -25,9 +27,17 @@ namespace {
 const char kProgram[] = "quinterra-send";
 
 // The images "ENVIAR" builds from the cells, the cells loaded from the file.
-PanelImages DocumentImages(const std::string& path) {
+// Every saved document holds all the cells: one with fewer (empty, cut
+// short, not a document) would blank the panels, so it is refused.
+PanelImages DocumentImages(const std::string& path, TSendCommand command) {
+  const std::vector<std::string> items = ParseDocument(ReadWholeFile(path));
+  if (items.size() < static_cast<size_t>(kCellCount)) {
+    throw FileError("el documento «" + path + "» tiene " + std::to_string(items.size()) + " de " +
+                    std::to_string(kCellCount) + " casillas: " +
+                    (command == TSendCommand::Read ? "no se compara" : "no se envía"));
+  }
   TCellSet cells;
-  ApplyDocumentItems(ParseDocument(ReadWholeFile(path)), cells.Cells);
+  ApplyDocumentItems(items, cells.Cells);
   return BuildPanelImages(cells.CellsByWire);
 }
 
@@ -46,7 +56,7 @@ void Prepare(TSessionRun& run, TTrafficLog& log) {
   const TSendOptions& options = run.Options;
   const std::string registry = run.Folder + "equipos.ini";
   if (!ReadFileIfExists(registry)) throw FileError("No existe el archivo " + registry);
-  if (!options.Document.empty()) run.Images = DocumentImages(options.Document);
+  if (!options.Document.empty()) run.Images = DocumentImages(options.Document, options.Command);
   run.Verify = options.Verify.value_or(
       TProfileFile(run.Folder + "config.ini").ReadBool("Config", "Verificar", true));
   if (!options.LogPath.empty()) {
@@ -57,9 +67,10 @@ void Prepare(TSessionRun& run, TTrafficLog& log) {
   }
 }
 
-int Run(const TSendOptions& options) {
+int Run(const TSendOptions& options, TStopSignals& stop) {
   TSessionRun run;
   run.Options = options;
+  run.Stop = &stop;
   run.Folder = WithSeparator(options.Folder.empty() ? std::filesystem::current_path().string()
                                                     : options.Folder);
   TTrafficLog log;
@@ -73,6 +84,8 @@ int Run(const TSendOptions& options) {
   }
   if (!report.Error.empty()) std::cerr << kProgram << ": " << report.Error << "\n";
   if (report.TimedOut) std::cerr << kProgram << ": el ciclo no terminó a tiempo; se abandona\n";
+  if (report.Interrupted)
+    std::cerr << kProgram << ": interrumpido por " << SignalName(stop.Received()) << "\n";
   if (options.Json)
     std::cout << ReportJson(report);
   else if (report.Error.empty())
@@ -84,6 +97,19 @@ int Run(const TSendOptions& options) {
 }  // namespace
 }  // namespace quinterra
 
+int RunOnNetwork(const quinterra::TSendOptions& options) {
+  using namespace quinterra;
+  if (options.Command == TSendCommand::NetworkState)
+    return ShowNetworkState(options.Network, options.Json, std::cout, std::cerr);
+  TPublishRequest request;
+  request.Folder = options.Network;
+  request.DocumentPath = options.Document;
+  request.Results = Requests(options.Mode, TPanel::Results);
+  request.Jackpots = Requests(options.Mode, TPanel::Jackpots);
+  request.WaitSeconds = options.WaitSeconds;
+  return PublishDocument(request, std::cout, std::cerr);
+}
+
 int main(int argc, char** argv) {
   using namespace quinterra;
   const TParsedOptions parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -94,7 +120,14 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::Help) return std::cout << kSendHelp, 0;
   if (parsed.Options->Command == TSendCommand::Version)
     return std::cout << kProgram << " " << QUINTERRA_VERSION << "\n", 0;
+  // The office's commands speak to the network's broker, not to devices.
+  if (parsed.Options->Command == TSendCommand::Publish ||
+      parsed.Options->Command == TSendCommand::NetworkState) {
+    QCoreApplication application(argc, argv);
+    return RunOnNetwork(*parsed.Options);
+  }
   // Sockets, serial workers and timers need the application's event loop.
   QCoreApplication application(argc, argv);
-  return Run(*parsed.Options);
+  TStopSignals stop;
+  return Run(*parsed.Options, stop);
 }

@@ -10,16 +10,18 @@
 
 namespace quinterra {
 
-enum class TSendCommand { Send, Check, Read, List, Help, Version };
+enum class TSendCommand { Send, Check, Read, List, Publish, NetworkState, Help, Version };
 
 struct TSendOptions {
   TSendCommand Command = TSendCommand::Send;
-  std::string Document;  // FILE.ltr of Send and Read
+  std::string Document;  // FILE.ltr of Send, Read and Publish
   std::string Folder;    // of equipos.ini and config.ini; empty: the current one
   TPanelMode Mode = TPanelMode::Both;
   std::optional<bool> Verify;  // none: config.ini decides
   bool Json = false;
   std::string LogPath;  // empty: no traffic log
+  std::string Network;  // the network's folder, for Publish and NetworkState
+  std::optional<int> WaitSeconds;  // Publish: wait for the shops' reports
 };
 
 struct TParsedOptions {

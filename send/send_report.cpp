@@ -15,22 +15,25 @@ TPanelReport* ReportOf(TSendReport& report, TPanel panel) {
 
 bool IsOf(const TDeviceReport& device, TPanel panel) { return device.Device.Panel() == panel; }
 
-// A read's panel: unread when a device could not be read, else the most
-// bytes any of its devices has wrong.
-TPanelReport ReadPanel(const TSendReport& report, TPanel panel) {
-  TPanelReport result(panel, TPanelState::Matches);
-  bool any = false;
-  for (const TDeviceReport& device : report.Devices) {
-    if (!device.Read || !IsOf(device, panel)) continue;
-    any = true;
-    if (!device.DifferentBytes) {
+// A read's panel from every device the read asks (the selected rows of the
+// panel): unread when any of them was not read, whether or not the session
+// reported it, else the most bytes any of them has wrong.
+TPanelReport ReadPanel(const TSendReport& report, TPanel panel,
+                       const std::vector<DeviceRow>& rows) {
+  TPanelReport result(panel, TPanelState::Failed);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!rows[i].IsSelected() || rows[i].Panel() != panel) continue;
+    const auto device =
+        std::find_if(report.Devices.begin(), report.Devices.end(),
+                     [i](const TDeviceReport& each) { return each.Row == static_cast<int>(i); });
+    if (device == report.Devices.end() || !device->Read || !device->DifferentBytes) {
       result.State = TPanelState::Unread;
-      result.Detail = "no se pudo leer «" + device.Device.Name + "»";
+      result.Detail = "no se pudo leer «" + rows[i].Name + "»";
       return result;
     }
-    result.DifferentBytes = std::max(result.DifferentBytes, *device.DifferentBytes);
+    result.State = TPanelState::Matches;
+    result.DifferentBytes = std::max(result.DifferentBytes, *device->DifferentBytes);
   }
-  if (!any) result.State = TPanelState::Failed;
   if (result.DifferentBytes > 0) result.State = TPanelState::Differs;
   return result;
 }
@@ -61,11 +64,21 @@ std::string FailureDetail(const TSendReport& report, TPanel panel,
   return served ? std::string() : "ningún equipo seleccionado";
 }
 
+// Which device of a panel sent unverified was not read back.
+std::string UnverifiedDetail(const TSendReport& report, TPanel panel) {
+  for (const TDeviceReport& device : report.Devices) {
+    if (IsOf(device, panel) && device.Outcome && *device.Outcome != TDeviceOutcome::Verified)
+      return "no se pudo releer «" + device.Device.Name + "»";
+  }
+  return {};
+}
+
 }  // namespace
 
-bool PanelDone(TPanelState state) {
-  return state == TPanelState::Sent || state == TPanelState::Verified ||
-         state == TPanelState::Active || state == TPanelState::Matches;
+TPanelState SentState(TPanelResult result, bool verify) {
+  if (result == TPanelResult::Verified) return TPanelState::Verified;
+  if (result == TPanelResult::Failed) return TPanelState::Failed;
+  return verify ? TPanelState::Unverified : TPanelState::Sent;
 }
 
 int ExitStatus(const TSendReport& report) {
@@ -74,9 +87,21 @@ int ExitStatus(const TSendReport& report) {
       std::any_of(report.Devices.begin(), report.Devices.end(), [](const TDeviceReport& device) {
         return device.Outcome == TDeviceOutcome::LinkFailed;
       });
-  if (report.LinkLost || report.TimedOut || link_failed) return 3;
-  for (const TPanelReport& panel : report.Panels)
-    if (!PanelDone(panel.State)) return 1;
+  if (report.LinkLost || report.TimedOut || report.Interrupted || link_failed) return 3;
+  for (const TPanelReport& panel : report.Panels) {
+    switch (panel.State) {
+      case TPanelState::Sent:
+      case TPanelState::Verified:
+      case TPanelState::Active:
+      case TPanelState::Matches:
+        break;
+      case TPanelState::Unverified:
+        if (report.VerifyAsked) return 1;
+        break;
+      default:
+        return 1;
+    }
+  }
   return 0;
 }
 
@@ -93,20 +118,23 @@ void CompleteReport(TSendReport& report, TPanelMode mode, const std::vector<Devi
     if (!Requests(mode, panel)) continue;
     TPanelReport* existing = ReportOf(report, panel);
     if (!existing) {
-      if (report.TimedOut) {
+      if (report.TimedOut || report.Interrupted) {
         report.Panels.emplace_back(panel, TPanelState::Unfinished);
       } else if (report.LinkLost) {
         report.Panels.emplace_back(panel, TPanelState::Lost);
       } else if (report.Command == TSendCommand::Read) {
-        report.Panels.push_back(ReadPanel(report, panel));
+        report.Panels.push_back(ReadPanel(report, panel, rows));
       } else {
         report.Panels.emplace_back(panel, TPanelState::Failed);
       }
       existing = &report.Panels.back();
     }
     const TPanelState state = existing->State;
-    if (existing->Detail.empty() && (state == TPanelState::Failed || state == TPanelState::Inactive))
+    if (!existing->Detail.empty()) continue;
+    if (state == TPanelState::Failed || state == TPanelState::Inactive)
       existing->Detail = FailureDetail(report, panel, rows);
+    else if (state == TPanelState::Unverified)
+      existing->Detail = UnverifiedDetail(report, panel);
   }
   // Results first, as the window reports them.
   std::stable_sort(report.Panels.begin(), report.Panels.end(),

@@ -17,6 +17,7 @@ namespace quinterra {
 
 enum class TPanelState {
   Sent,
+  Unverified,  // sent with verification on, but not read back
   Verified,
   Failed,
   Active,
@@ -25,7 +26,7 @@ enum class TPanelState {
   Differs,     // read back, not equal
   Unread,      // a device of the panel could not be read
   Lost,        // the link was lost: the cycle ended without its report
-  Unfinished,  // the run was abandoned before the cycle ended
+  Unfinished,  // the run was abandoned or interrupted before the cycle ended
 };
 
 struct TPanelReport {
@@ -49,10 +50,14 @@ struct TDeviceReport {
 struct TSendReport {
   TSendCommand Command = TSendCommand::Send;
   std::optional<bool> Verify;
+  // --verify was on the command line: a panel left unverified fails.
+  bool VerifyAsked = false;
   std::vector<TPanelReport> Panels;
   std::vector<TDeviceReport> Devices;
   bool LinkLost = false;
   bool TimedOut = false;
+  // SIGINT or SIGTERM stopped the cycle.
+  bool Interrupted = false;
   // From the start of the cycle to its end.
   std::optional<int64_t> Milliseconds;
   // Why nothing was done (exit status 2), in Spanish.
@@ -60,20 +65,24 @@ struct TSendReport {
 };
 
 // 2 for an error before any cycle; 3 when the link was lost, a device's link
-// could not be opened or the run was abandoned; 1 when a requested panel is
-// not done; 0 otherwise.
+// could not be opened or the run was abandoned or interrupted; 1 when a
+// requested panel is not done (an unverified one is done unless verification
+// was asked for); 0 otherwise.
 int ExitStatus(const TSendReport& report);
 
-bool PanelDone(TPanelState state);
+// A delivery's panel result as reported: with verification on, a panel the
+// session calls sent was written but not read back.
+TPanelState SentState(TPanelResult result, bool verify);
 
 // Bytes that differ between what a device holds and the document's image,
 // a difference of length counting as differing bytes.
 int CountDifferentBytes(const std::vector<uint8_t>& held, const std::vector<uint8_t>& image);
 
 // After the cycle: a report for every requested panel that got none (the
-// link was lost, or the run was abandoned), the panels of a read from its
-// devices, and the reason of every failed panel, from its devices' outcomes
-// or, when none of its devices was served, from the registry.
+// link was lost, or the run was abandoned or interrupted), the panels of a
+// read from the selected devices of rows, and the reason of every failed or
+// unverified panel, from its devices' outcomes or, when none of its devices
+// was served, from the registry.
 void CompleteReport(TSendReport& report, TPanelMode mode, const std::vector<DeviceRow>& rows);
 
 // "Panel Resultados: enviado y verificado".

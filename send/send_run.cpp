@@ -12,6 +12,7 @@
 #include "platform/profile_file.h"
 #include "platform/qt_interval_timer.h"
 #include "send/progress_bar.h"
+#include "platform/stop_signals.h"
 
 namespace quinterra {
 namespace {
@@ -37,10 +38,21 @@ const char* ProgressLabel(TSendCommand command) {
   return "Enviando";
 }
 
-TPanelState SentState(TPanelResult result) {
-  if (result == TPanelResult::Verified) return TPanelState::Verified;
-  return result == TPanelResult::Sent ? TPanelState::Sent : TPanelState::Failed;
-}
+// Hands the stop signals' event to a run for as long as it lasts.
+class TStopGuard {
+ public:
+  TStopGuard(TStopSignals* stop, std::function<void(int)> handler) : stop_(stop) {
+    if (stop_) stop_->OnStop = std::move(handler);
+  }
+  ~TStopGuard() {
+    if (stop_) stop_->OnStop = nullptr;
+  }
+  TStopGuard(const TStopGuard&) = delete;
+  TStopGuard& operator=(const TStopGuard&) = delete;
+
+ private:
+  TStopSignals* stop_;
+};
 
 }  // namespace
 
@@ -75,7 +87,7 @@ TSendReport RunSession(const TSessionRun& run) {
     return report.Devices.back();
   };
   session.OnPanelSent = [&](TDeviceSession*, TPanel panel, TPanelResult result) {
-    report.Panels.emplace_back(panel, SentState(result));
+    report.Panels.emplace_back(panel, SentState(result, run.Verify));
   };
   session.OnPanelChecked = [&](TDeviceSession*, TPanel panel, bool active) {
     report.Panels.emplace_back(panel, active ? TPanelState::Active : TPanelState::Inactive);
@@ -102,23 +114,36 @@ TSendReport RunSession(const TSessionRun& run) {
     QTimer::singleShot(0, &loop, &QEventLoop::quit);
   };
 
-  start = Clock::now();
-  bool started = true;
-  switch (options.Command) {
-    case TSendCommand::Send:
-      report.Verify = run.Verify;
-      session.SetVerifyAfterWrite(run.Verify);
-      session.SetPayloads(std::make_shared<const Bytes>(run.Images.results),
-                          std::make_shared<const Bytes>(run.Images.jackpots));
-      started = session.SendPanels(options.Mode);
-      break;
-    case TSendCommand::Check:
-      session.CheckPanels(options.Mode);
-      break;
-    default:
-      started = session.ReadPanels(options.Mode);
-      break;
+  // Stopped before the cycle ends: quit at once; the session goes with this
+  // function, and its link with it.
+  const TStopGuard stop(run.Stop, [&](int) {
+    if (report.Milliseconds) return;
+    report.Interrupted = true;
+    loop.quit();
+  });
+
+  auto start_cycle = [&] {
+    switch (options.Command) {
+      case TSendCommand::Send:
+        session.SetVerifyAfterWrite(run.Verify);
+        session.SetPayloads(std::make_shared<const Bytes>(run.Images.results),
+                            std::make_shared<const Bytes>(run.Images.jackpots));
+        return session.SendPanels(options.Mode);
+      case TSendCommand::Check:
+        session.CheckPanels(options.Mode);
+        return true;
+      default:
+        return session.ReadPanels(options.Mode);
+    }
+  };
+  if (options.Command == TSendCommand::Send) {
+    report.Verify = run.Verify;
+    report.VerifyAsked = options.Verify.value_or(false);
   }
+  // A signal while the files were read: nothing starts.
+  report.Interrupted = run.Stop && run.Stop->Received();
+  start = Clock::now();
+  const bool started = !report.Interrupted && start_cycle();
   if (started) {
     QTimer watchdog;
     watchdog.setSingleShot(true);
@@ -128,7 +153,7 @@ TSendReport RunSession(const TSessionRun& run) {
     });
     watchdog.start(WatchdogBound(rows.size()));
     loop.exec();
-  } else {
+  } else if (!report.Interrupted) {
     for (TPanel panel : {TPanel::Results, TPanel::Jackpots})
       if (Requests(options.Mode, panel))
         report.Panels.emplace_back(panel, TPanelState::Failed, "el ciclo no pudo empezar");

@@ -13,6 +13,8 @@
 
 namespace quinterra {
 
+class TStopSignals;
+
 struct TSessionRun {
   TSendOptions Options;
   std::string Folder;        // ends in a separator
@@ -20,11 +22,15 @@ struct TSessionRun {
   bool Verify = true;        // Send: read back what was written
   // Every line of the session's log, as it is added.
   std::function<void(const std::string& line)> OnLog;
+  // SIGINT and SIGTERM; none: the run cannot be interrupted.
+  TStopSignals* Stop = nullptr;
 };
 
 // Loads the registry and runs the command's cycle to its end. The cycle has
 // its own bounds; should it still run after a generous watchdog, the run is
-// abandoned and the report says so (TimedOut).
+// abandoned and the report says so (TimedOut). A stop signal before the
+// cycle ends abandons it at once, the link closed before this returns
+// (Interrupted).
 TSendReport RunSession(const TSessionRun& run);
 
 }  // namespace quinterra

@@ -61,10 +61,12 @@ class SendTest : public ::testing::Test {
     WritePortConfig(folder_.File("config.ini"), ports_);
     folder_.Put("sorteo.ltr", FormatDocument(e2e::FilledDocumentTexts()));
   }
-  // Runs a program in the folder, as a shell would.
-  ProgramRun Command(const std::string& program, const std::string& arguments) {
-    const std::string command = "cd '" + folder_.Path().string() + "' && timeout 120 '" + program +
-                                "' " + arguments + " 2>'" + dumps_.File("stderr") + "' </dev/null";
+  // Runs a program in the folder, as a shell would, under wrapper.
+  ProgramRun Command(const std::string& program, const std::string& arguments,
+                     const std::string& wrapper = "timeout 120") {
+    const std::string command = "cd '" + folder_.Path().string() + "' && " + wrapper + " '" +
+                                program + "' " + arguments + " 2>'" + dumps_.File("stderr") +
+                                "' </dev/null";
     ProgramRun run;
     const auto start = std::chrono::steady_clock::now();
     FILE* pipe = popen(command.c_str(), "r");
@@ -76,7 +78,11 @@ class SendTest : public ::testing::Test {
     run.err = dumps_.Get("stderr");
     return run;
   }
-  ProgramRun Send(const std::string& arguments) { return Command(QUINTERRA_SEND, arguments); }
+  ProgramRun Send(const std::string& arguments, const std::string& wrapper = "timeout 120") {
+    return Command(QUINTERRA_SEND, arguments, wrapper);
+  }
+  // The emulator's standard error: with "--log", every request it heard.
+  std::string EmulatorLog(size_t started) const { return emulators_.at(started)->Stderr(); }
   // The hex of a device's display memory, as long as its panel's image.
   std::string Display(int number) {
     const std::string bytes = dumps_.Get("dev" + std::to_string(number) + "/display.bin");
@@ -126,8 +132,11 @@ TEST_F(SendTest, ListsChecksAndSendsOnlyTheRequestedPanel) {
   EXPECT_EQ(run.exit, 0);
   run = Send("--results --json sorteo.ltr");
   EXPECT_EQ(run.exit, 0);
-  EXPECT_EQ(run.out.rfind("{\"command\":\"send\",\"verify\":true,\"panels\":[{\"panel\":\"results\"", 0), 0u)
-      << run.out;
+  EXPECT_EQ(run.out.rfind("{\"command\":\"send\",", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\"panels\":[{\"panel\":\"results\",\"state\":\"verified\","
+                         "\"text\":\"Panel Resultados: enviado y verificado\"}],"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(",\"verify\":true}\n"), std::string::npos) << run.out;
   EXPECT_EQ(Display(2), jackpots_before) << "the jackpots device is not touched";
   EXPECT_EQ(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640));
 }
@@ -184,6 +193,62 @@ TEST_F(SendTest, BadUsageAndUnreadableInputsExitWithTwoBeforeAnyLink) {
   EXPECT_EQ(Send("falta.ltr").exit, 2);
   EXPECT_EQ(Send("--log equipos.ini sorteo.ltr").exit, 2);
   EXPECT_EQ(Send("--check").exit, 1) << "an empty registry is read, its panels fail";
+}
+
+TEST_F(SendTest, ADeviceThatAnswersNoReadsIsSentUnverifiedAndNeverReadsAsMatching) {
+  Write({Tcp(1, {"--no-reads"}), Tcp(2)});
+  const std::string unverified =
+      "Panel Resultados: enviado, sin verificar (no se pudo releer «R 127.0.0.1»)\n"
+      "Panel Botes: enviado y verificado\n";
+  ProgramRun run = Send("sorteo.ltr");
+  EXPECT_EQ(run.out, unverified) << run.err;
+  EXPECT_EQ(run.exit, 0) << "verification from config.ini falls back to the plain delivery";
+  EXPECT_EQ(Display(1), Command(QUINTERRA_IMAGE_TOOL, "sorteo.ltr").out.substr(0, 640));
+  run = Send("sorteo.ltr --verify");
+  EXPECT_EQ(run.out, unverified);
+  EXPECT_EQ(run.exit, 1) << "verification asked for and not done";
+  run = Send("--read sorteo.ltr");
+  EXPECT_EQ(run.out, "Panel Resultados: sin lectura (no se pudo leer «R 127.0.0.1»)\n"
+                     "Panel Botes: coincide con el documento\n");
+  EXPECT_EQ(run.exit, 1);
+}
+
+TEST_F(SendTest, AStoreFaultHiddenBehindAShortReadNeverPassesVerification) {
+  Write({Tcp(1, {"--corrupt-store", "0x41:0x10", "--short-read", "0x41"}), Tcp(2)});
+  const ProgramRun run = Send("sorteo.ltr --verify");
+  EXPECT_EQ(run.exit, 1) << run.out << run.err;
+  EXPECT_EQ(run.out.find("Panel Resultados: enviado y verificado"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Panel Botes: enviado y verificado\n"), std::string::npos) << run.out;
+}
+
+TEST_F(SendTest, SigtermMidDeliveryReportsEveryPanelUnfinishedWithinOneSecond) {
+  Write({Tcp(1, {"--silent-after", "1"}), Tcp(2)});
+  // The silent device holds the delivery in a 2.6 s wait when the signal comes.
+  const ProgramRun run =
+      Send("sorteo.ltr", "timeout 120 timeout --preserve-status --signal=TERM 1");
+  EXPECT_EQ(run.exit, 3) << run.err;
+  EXPECT_EQ(run.out, "Panel Resultados: sin terminar\nPanel Botes: sin terminar\n");
+  EXPECT_NE(run.err.find("quinterra-send: interrumpido por SIGTERM\n"), std::string::npos)
+      << run.err;
+  EXPECT_LT(run.took, 1s + 1s);
+}
+
+TEST_F(SendTest, AnEmptyOrShortDocumentIsRefusedBeforeAnyDeviceIsTouched) {
+  Write({Tcp(1, {"--log"}), Tcp(2, {"--log"})});
+  folder_.Put("vacio.ltr", "");
+  folder_.Put("corto.ltr", FormatDocument({"1", "2"}));
+  ProgramRun run = Send("vacio.ltr");
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err,
+            "quinterra-send: el documento «vacio.ltr» tiene 0 de 134 casillas: no se envía\n");
+  run = Send("--read --json corto.ltr");
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.out.find("\"error\":\"el documento «corto.ltr» tiene 2 de 134 casillas: "
+                         "no se compara\""),
+            std::string::npos) << run.out;
+  for (size_t device : {0, 1})
+    EXPECT_EQ(EmulatorLog(device).find("[rx]"), std::string::npos) << EmulatorLog(device);
 }
 
 }  // namespace

@@ -24,8 +24,21 @@ TEST(SendOptions, ReadsEachCommandWithItsOptions) {
 
   EXPECT_EQ(Parse({"--results", "--jackpots", "a.ltr"}).Options->Mode, TPanelMode::Both);
   EXPECT_EQ(Parse({"--", "--raro.ltr"}).Options->Document, "--raro.ltr");
+  // Names are bytes: one in Windows-1252 reaches the file system unchanged.
+  TSendOptions latin = *Parse({"--folder=/srv/a\xf1o", "sorteo\xe9.ltr"}).Options;
+  EXPECT_EQ(latin.Folder, "/srv/a\xf1o");
+  EXPECT_EQ(latin.Document, "sorteo\xe9.ltr");
+  EXPECT_EQ(Parse({"--no-verify", "a.ltr", "--verify"}).Options->Verify, true) << "the last counts";
   EXPECT_EQ(Parse({"--read", "a.ltr"}).Options->Command, TSendCommand::Read);
   EXPECT_EQ(Parse({"--bad", "--help"}).Error, "opción desconocida: --bad");
+  EXPECT_EQ(Parse({"a.ltr", "--log"}).Error, "falta el valor de --log");
+
+  TSendOptions publish = *Parse({"--publish", "a.ltr", "--network=/red", "--wait", "30"}).Options;
+  EXPECT_EQ(publish.Command, TSendCommand::Publish);
+  EXPECT_EQ(publish.Network, "/red");
+  EXPECT_EQ(publish.WaitSeconds, 30);
+  EXPECT_EQ(Parse({"--network-state", "--network", "/red", "--json"}).Options->Command,
+            TSendCommand::NetworkState);
 }
 
 TEST(SendOptions, RefusesWhatCannotBeMeant) {
@@ -39,7 +52,13 @@ TEST(SendOptions, RefusesWhatCannotBeMeant) {
                                              {"--check", "--verify"},
                                              {"a.ltr", "--log"},
                                              {"a.ltr", "--folder="},
-                                             {"a.ltr", "-x"}}) {
+                                             {"a.ltr", "--check=1"},
+                                             {"a.ltr", "-x"},
+                                             {"--publish", "a.ltr"},
+                                             {"--network-state"},
+                                             {"--publish", "a.ltr", "--network", "r", "--wait", "0"},
+                                             {"a.ltr", "--network", "r"},
+                                             {"--network-state", "--network", "r", "--wait", "5"}}) {
     const TParsedOptions parsed = Parse(wrong);
     EXPECT_FALSE(parsed.Options) << ::testing::PrintToString(wrong);
     EXPECT_FALSE(parsed.Error.empty());

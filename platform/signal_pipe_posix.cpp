@@ -1,9 +1,10 @@
-#include "emulator/signal_pipe.h"
+#include "platform/signal_pipe.h"
 
-#include <csignal>
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 namespace quinterra {
 namespace {
@@ -15,6 +16,7 @@ extern "C" void OnStopSignal(int signal_number) {
   const int saved = errno;
   g_received = signal_number;
   const char byte = 1;
+  // Non-blocking: with the pipe full, a byte is already waiting.
   if (g_write_fd >= 0) (void)!write(g_write_fd, &byte, 1);
   errno = saved;
 }
@@ -29,19 +31,35 @@ TSignalPipe::TSignalPipe() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  action.sa_flags = SA_RESTART;
+  struct sigaction inherited {};
+  sigaction(SIGINT, nullptr, &inherited);
+  watch_interrupt_ = inherited.sa_handler != SIG_IGN;
+  if (watch_interrupt_) sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 
 TSignalPipe::~TSignalPipe() {
-  signal(SIGINT, SIG_DFL);
+  if (watch_interrupt_) signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   if (read_fd_ >= 0) close(read_fd_);
   if (g_write_fd >= 0) close(g_write_fd);
   g_write_fd = -1;
 }
 
+void TSignalPipe::Drain() const {
+  char bytes[64];
+  while (read_fd_ >= 0 && read(read_fd_, bytes, sizeof bytes) > 0) {
+  }
+}
+
 int TSignalPipe::Received() const { return g_received; }
+
+const char* SignalName(int signal_number) {
+  if (signal_number == SIGINT) return "SIGINT";
+  if (signal_number == SIGTERM) return "SIGTERM";
+  return "otra señal";
+}
 
 }  // namespace quinterra

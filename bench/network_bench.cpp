@@ -1,0 +1,139 @@
+// The network of shops under load (bench/network.sh):
+//   network_bench shops NETDIR WORKDIR FIRST COUNT
+//     hosts shops bench-FIRST .. bench-(FIRST+COUNT-1): each its own agent,
+//     broker connection and two in-process emulated panels
+//   network_bench office NETDIR FIRST COUNT
+//     waits until those shops are online, publishes a new document and
+//     prints, from the publication to each shop's verified report, the
+//     50th and 95th percentiles and the maximum, in milliseconds.
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "bench/emulated_panel_link.h"
+#include "network/bundle.h"
+#include "network/office_session.h"
+#include "network/panel_delivery.h"
+#include "network/shop_agent.h"
+#include "panels/panel_layout.h"
+#include "platform/file_io.h"
+#include "platform/qt_interval_timer.h"
+
+namespace quinterra {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ShopName(int i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "bench-%04d", i);
+  return name;
+}
+
+struct Shop {
+  TEmulatedPanels panels;
+  std::unique_ptr<TPanelDelivery> delivery;
+  std::unique_ptr<TShopAgent> agent;
+};
+
+int HostShops(const std::string& net, const std::string& work, int first, int count) {
+  QtTimerFactory timers;
+  std::vector<std::unique_ptr<Shop>> shops;
+  const std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(net + "office-sign.pub"));
+  for (int i = first; i < first + count; ++i) {
+    const std::string name = ShopName(i);
+    std::string failure;
+    const std::optional<TNetworkBundle> bundle = LoadBundle(net + "shops/" + name, &failure);
+    if (!bundle || !key) return std::fprintf(stderr, "%s\n", failure.c_str()), 1;
+    const std::string folder = work + name + "/";
+    std::filesystem::create_directories(folder);
+    WriteFileAtomically(folder + "equipos.ini",
+                        "[0]\r\nNombre=R\r\nCOMIP=127.0.0.1\r\nSpeedPort=1\r\nNumDispositivo=1\r\nSelected=*\r\n"
+                        "[1]\r\nNombre=B\r\nCOMIP=127.0.0.1\r\nSpeedPort=2\r\nNumDispositivo=2\r\nSelected=*\r\n");
+    auto shop = std::make_unique<Shop>();
+    Shop* s = shop.get();
+    shop->delivery = std::make_unique<TPanelDelivery>(
+        timers, [s] { return std::make_unique<TEmulatedPanelLink>(s->panels); }, folder);
+    TAgentSettings settings;
+    settings.Bundle = *bundle;
+    settings.Folder = folder;
+    settings.OfficeKey = *key;
+    shop->agent = std::make_unique<TShopAgent>(settings, *shop->delivery);
+    shop->agent->OnLog = [name](const std::string& line) {
+      if (line.find("sin conexión") != std::string::npos) std::fprintf(stderr, "%s: %s\n", name.c_str(), line.c_str());
+    };
+    if (!shop->agent->Start(&failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 1;
+    shops.push_back(std::move(shop));
+  }
+  return QCoreApplication::exec();
+}
+
+int Office(const std::string& net, int first, int count) {
+  const std::optional<TNetworkBundle> bundle = LoadBundle(net, nullptr);
+  const std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(net + "office-sign.pub"));
+  const std::optional<TSigningKey> secret = SigningKeyFromText(ReadWholeFile(net + "office-sign.key"));
+  TOfficeSession session(*bundle, *key);
+  std::string failure;
+  if (!session.Open(std::chrono::seconds(30), &failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 3;
+  std::set<std::string> names;
+  for (int i = first; i < first + count; ++i) names.insert(ShopName(i));
+  auto online = [&] {
+    int n = 0;
+    for (const std::string& name : names) {
+      const std::optional<TShopRow> row = session.Fleet().Row(name);
+      n += row && row->Online == true;
+    }
+    return n;
+  };
+  if (!session.WaitUntil([&] { return online() == count; }, std::chrono::seconds(300)))
+    return std::fprintf(stderr, "only %d of %d shops online\n", online(), count), 3;
+
+  TPublication p;
+  p.Network = bundle->Network;
+  p.Version = (session.Fleet().Document() ? session.Fleet().Document()->Version : 0) + 1;
+  p.Published = static_cast<int64_t>(std::time(nullptr));
+  p.Expires = p.Published + kDefaultLifetimeSeconds;
+  p.Items.assign(kCellCount, std::to_string(p.Version % 10));
+  const std::string message = SignPublication(p, *secret);
+  const std::string hash = Sha256Hex(message);
+  std::map<std::string, double> verified_ms;
+  const Clock::time_point start = Clock::now();
+  session.OnMessage = [&](const std::string& topic) {
+    const std::string shop = topic.substr(0, topic.rfind('/'));
+    const std::string name = shop.substr(shop.rfind('/') + 1);
+    if (!names.count(name) || verified_ms.count(name)) return;
+    const std::optional<TShopRow> row = session.Fleet().Row(name);
+    if (row && row->State && row->State->DocumentHash == hash && row->Verdict == TVerdict::Fine)
+      verified_ms[name] = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  };
+  if (!session.PublishDocument(message, std::chrono::seconds(30), &failure))
+    return std::fprintf(stderr, "%s\n", failure.c_str()), 3;
+  session.WaitUntil([&] { return static_cast<int>(verified_ms.size()) == count; }, std::chrono::seconds(120));
+  std::vector<double> times;
+  for (const auto& [name, ms] : verified_ms) times.push_back(ms);
+  std::sort(times.begin(), times.end());
+  auto at = [&](double q) { return times.empty() ? 0.0 : times[std::min(times.size() - 1, static_cast<size_t>(q * times.size()))]; };
+  std::printf("RESULT shops=%d verified=%zu p50=%.0f p95=%.0f max=%.0f\n", count, times.size(), at(0.5),
+              at(0.95), times.empty() ? 0.0 : times.back());
+  return static_cast<int>(times.size()) == count ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace quinterra
+
+int main(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  const std::vector<std::string> a(argv + 1, argv + argc);
+  if (a.size() == 5 && a[0] == "shops") return quinterra::HostShops(a[1], a[2], std::stoi(a[3]), std::stoi(a[4]));
+  if (a.size() == 4 && a[0] == "office") return quinterra::Office(a[1], std::stoi(a[2]), std::stoi(a[3]));
+  std::fprintf(stderr, "usage: network_bench shops NETDIR WORKDIR FIRST COUNT | office NETDIR FIRST COUNT\n");
+  return 2;
+}

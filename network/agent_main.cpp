@@ -1,0 +1,91 @@
+// quinterra-agent --network BUNDLE [--folder DIR]: a shop's service. It takes
+// the office's signed document from the network's broker, delivers it to
+// the panels of equipos.ini in DIR with read-back, and reports what they
+// hold. Logs to standard error (journald under systemd). See
+// man/quinterra-agent.1.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <filesystem>
+#include <iostream>
+
+#include "links/com_port_map.h"
+#include "links/link_layer.h"
+#include "network/bundle.h"
+#include "network/panel_delivery.h"
+#include "network/publication.h"
+#include "network/shop_agent.h"
+#include "platform/file_io.h"
+#include "platform/profile_file.h"
+#include "platform/qt_interval_timer.h"
+#include "platform/stop_signals.h"
+#include "quinterra_version.h"
+
+namespace {
+
+const char kProgram[] = "quinterra-agent";
+
+void Say(const std::string& line) { std::cerr << kProgram << ": " << line << std::endl; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quinterra;
+  QCoreApplication application(argc, argv);
+  QCoreApplication::setApplicationName(kProgram);
+  QCoreApplication::setApplicationVersion(QUINTERRA_VERSION);
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Servicio de la tienda: aplica a sus paneles el documento firmado que publica la oficina\n"
+      "en el servidor de la red, lo verifica leyéndolo de vuelta e informa de lo que muestran.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addOption({"network", "La carpeta de la tienda en la red (red.ini, certificados, clave "
+                               "pública de la oficina).", "CARPETA"});
+  parser.addOption({"folder", "La carpeta de equipos.ini y config.ini (por omisión, la actual); "
+                              "allí se guarda red-version.txt.", "CARPETA"});
+  parser.process(application);
+  if (!parser.isSet("network") || !parser.positionalArguments().isEmpty()) {
+    std::cerr << kProgram << ": falta --network CARPETA\nPruebe «" << kProgram << " --help».\n";
+    return 2;
+  }
+  std::string failure;
+  const std::optional<TNetworkBundle> bundle =
+      LoadBundle(parser.value("network").toStdString(), &failure);
+  if (!bundle) return Say(failure), 2;
+  std::optional<TVerifyKey> office_key;
+  try {
+    office_key = VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
+  } catch (const FileError& error) {
+    return Say(error.what()), 2;
+  }
+  if (!office_key) return Say(bundle->File(kOfficePublicKeyFile) + " no es una clave pública"), 2;
+  std::string folder = parser.isSet("folder") ? parser.value("folder").toStdString()
+                                              : std::filesystem::current_path().string();
+  if (folder.back() != '/') folder += '/';
+
+  TComPortMap com_ports;
+  com_ports.ReadOverrides(TProfileFile(folder + "config.ini"));
+  QtTimerFactory timers;
+  TPanelDelivery delivery(timers, [&com_ports] { return std::make_unique<TLinkLayer>(com_ports); },
+                          folder);
+  delivery.OnLog = Say;
+  TAgentSettings settings;
+  settings.Bundle = *bundle;
+  settings.Folder = folder;
+  settings.OfficeKey = *office_key;
+  TShopAgent agent(settings, delivery);
+  agent.OnLog = Say;
+
+  TStopSignals stop;
+  bool stopping = false;
+  stop.OnStop = [&](int signal_number) {
+    if (stopping) return;
+    stopping = true;
+    Say(std::string("parando (") + SignalName(signal_number) + ")");
+    agent.Stop([] { QCoreApplication::quit(); });
+  };
+  if (!agent.Start(&failure)) return Say(failure), 1;
+  return application.exec();
+}

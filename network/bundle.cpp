@@ -1,0 +1,63 @@
+#include "network/bundle.h"
+
+#include "network/names.h"
+#include "platform/file_io.h"
+#include "platform/profile_file.h"
+
+namespace quinterra {
+
+const char kBundleIni[] = "red.ini";
+const char kCaFile[] = "ca.crt";
+const char kCertFile[] = "client.crt";
+const char kKeyFile[] = "client.key";
+const char kOfficePublicKeyFile[] = "office-sign.pub";
+const char kOfficeSigningKeyFile[] = "office-sign.key";
+
+TMqttSettings TNetworkBundle::Mqtt(const std::string& client_id) const {
+  TMqttSettings s;
+  s.Host = Host;
+  s.Port = Port;
+  s.ClientId = client_id.empty() ? "quinterra-" + Network + "-" + Identity : client_id;
+  s.CaFile = File(kCaFile);
+  s.CertFile = File(kCertFile);
+  s.KeyFile = File(kKeyFile);
+  s.KeepAliveSeconds = KeepAliveSeconds;
+  return s;
+}
+
+std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string* failure) {
+  auto fail = [failure](const std::string& why) -> std::optional<TNetworkBundle> {
+    if (failure) *failure = why;
+    return std::nullopt;
+  };
+  TNetworkBundle bundle;
+  bundle.Folder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  const std::string ini = bundle.File(kBundleIni);
+  if (!FileExists(ini)) return fail("no existe " + ini);
+  const TProfileFile file(ini);
+  bundle.Network = file.ReadString("Red", "Nombre", "");
+  bundle.Host = file.ReadString("Red", "Servidor", "");
+  bundle.Port = file.ReadInteger("Red", "Puerto", 0);
+  bundle.Identity = file.ReadString("Red", "Identidad", "");
+  bundle.KeepAliveSeconds = file.ReadInteger("Red", "KeepAlive", 30);
+  if (std::string why = NameProblem(bundle.Network); !why.empty())
+    return fail(ini + ": Nombre: " + why);
+  if (std::string why = NameProblem(bundle.Identity); !why.empty())
+    return fail(ini + ": Identidad: " + why);
+  if (bundle.Host.empty()) return fail(ini + ": falta Servidor");
+  if (bundle.Port < 1 || bundle.Port > 65535) return fail(ini + ": Puerto fuera de 1..65535");
+  if (bundle.KeepAliveSeconds < 5 || bundle.KeepAliveSeconds > 3600)
+    return fail(ini + ": KeepAlive fuera de 5..3600");
+  for (const char* name : {kCaFile, kCertFile, kKeyFile}) {
+    if (!FileExists(bundle.File(name))) return fail("no existe " + bundle.File(name));
+  }
+  return bundle;
+}
+
+std::string BundleIniText(const TNetworkBundle& b) {
+  return "[Red]\r\nNombre=" + b.Network + "\r\nServidor=" + b.Host + "\r\nPuerto=" +
+         std::to_string(b.Port) + "\r\nIdentidad=" + b.Identity + "\r\nKeepAlive=" +
+         std::to_string(b.KeepAliveSeconds) + "\r\n";
+}
+
+}  // namespace quinterra

@@ -1,0 +1,58 @@
+#include "network/names.h"
+
+namespace quinterra {
+
+const char kOfficeIdentity[] = "office";
+
+namespace {
+
+constexpr size_t kMaxNameLength = 64;
+
+bool Alphanumeric(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+std::string Prefix(const std::string& network) { return "quinterra/" + network + "/"; }
+
+}  // namespace
+
+std::string NameProblem(const std::string& name) {
+  if (name.empty()) return "el nombre está vacío";
+  if (name.size() > kMaxNameLength) return "el nombre pasa de 64 caracteres";
+  if (!Alphanumeric(name[0])) return "el nombre debe empezar por una letra o una cifra";
+  for (char c : name) {
+    if (!Alphanumeric(c) && c != '_' && c != '-')
+      return "el nombre solo admite letras sin acento, cifras, '_' y '-'";
+  }
+  return {};
+}
+
+std::string ShopIdProblem(const std::string& id) {
+  if (id == kOfficeIdentity) return "el nombre «office» es el de la oficina";
+  return NameProblem(id);
+}
+
+std::string DocumentTopic(const std::string& network) { return Prefix(network) + "document"; }
+
+std::string StateTopic(const std::string& network, const std::string& shop) {
+  return Prefix(network) + "shops/" + shop + "/state";
+}
+
+std::string OnlineTopic(const std::string& network, const std::string& shop) {
+  return Prefix(network) + "shops/" + shop + "/online";
+}
+
+std::string OfficeSyncTopic(const std::string& network) { return Prefix(network) + "office/sync"; }
+
+std::string ShopOfTopic(const std::string& network, const std::string& topic) {
+  const std::string shops = Prefix(network) + "shops/";
+  if (topic.compare(0, shops.size(), shops) != 0) return {};
+  const size_t slash = topic.find('/', shops.size());
+  if (slash == std::string::npos) return {};
+  const std::string shop = topic.substr(shops.size(), slash - shops.size());
+  const std::string rest = topic.substr(slash);
+  if (rest != "/state" && rest != "/online") return {};
+  return ShopIdProblem(shop).empty() ? shop : std::string();
+}
+
+}  // namespace quinterra

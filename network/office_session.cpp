@@ -1,0 +1,103 @@
+#include "network/office_session.h"
+
+#include <unistd.h>
+
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "network/mqtt_client.h"
+#include "network/names.h"
+
+namespace quinterra {
+
+TOfficeSession::TOfficeSession(TNetworkBundle office, TVerifyKey office_key)
+    : office_(std::move(office)), fleet_(office_.Network, office_key) {}
+
+TOfficeSession::~TOfficeSession() {
+  if (mqtt_) mqtt_->Stop();
+}
+
+bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failure) {
+  const std::string network = office_.Network;
+  marker_ = std::to_string(QRandomGenerator::system()->generate64());
+  TMqttSettings settings = office_.Mqtt("quinterra-" + network + "-office-" +
+                                        std::to_string(::getpid()) + "-" + marker_.substr(0, 6));
+  settings.CleanSession = true;
+  mqtt_ = std::make_unique<TMqttClient>(settings);
+  mqtt_->OnConnected = [this, network] {
+    connected_ = true;
+    pending_subscriptions_ = 0;
+    for (const std::string& topic :
+         {DocumentTopic(network), "quinterra/" + network + "/shops/+/state",
+          "quinterra/" + network + "/shops/+/online", OfficeSyncTopic(network)}) {
+      if (mqtt_->Subscribe(topic) >= 0) ++pending_subscriptions_;
+    }
+  };
+  mqtt_->OnSubscribed = [this, network](int) {
+    // Every retained message of the subscriptions is on its way before
+    // this marker, which comes back after them.
+    if (--pending_subscriptions_ == 0) mqtt_->Publish(OfficeSyncTopic(network), marker_, false);
+  };
+  mqtt_->OnMessage = [this, network](const std::string& topic, const std::string& payload, bool) {
+    if (topic == OfficeSyncTopic(network)) {
+      synced_ |= payload == marker_;
+    } else {
+      fleet_.Message(topic, payload);
+    }
+    if (OnMessage) OnMessage(topic);
+    if (changed_) changed_();
+  };
+  mqtt_->OnLog = [this](const std::string& line) { failure_ = line; };
+  for (const std::string& shop : ShopsOfFolder(office_.Folder)) fleet_.AddKnownShop(shop);
+  if (!mqtt_->Start(failure)) return false;
+  if (WaitUntil([this] { return synced_; }, timeout)) return true;
+  if (failure) {
+    *failure = !connected_ ? "no se pudo conectar con el servidor " + office_.Host + ":" +
+                                 std::to_string(office_.Port) +
+                                 (failure_.empty() ? std::string() : " (" + failure_ + ")")
+                           : "el servidor no envió los mensajes retenidos a tiempo";
+  }
+  return false;
+}
+
+bool TOfficeSession::PublishDocument(const std::string& message, std::chrono::milliseconds timeout,
+                                     std::string* failure) {
+  const std::string hash = Sha256Hex(message);
+  if (mqtt_->Publish(DocumentTopic(office_.Network), message, true) < 0) {
+    if (failure) *failure = "sin conexión con el servidor";
+    return false;
+  }
+  if (WaitUntil([&] { return fleet_.DocumentHash() == hash; }, timeout)) return true;
+  if (failure) *failure = "el servidor no ha aceptado la publicación (¿permiso del certificado?)";
+  return false;
+}
+
+bool TOfficeSession::WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  if (done()) return true;
+  QEventLoop loop;
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+  changed_ = [&] {
+    if (done()) loop.quit();
+  };
+  timer.start(timeout);
+  loop.exec();
+  changed_ = nullptr;
+  return done();
+}
+
+std::vector<std::string> ShopsOfFolder(const std::string& folder) {
+  std::vector<std::string> shops;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder + "shops", error)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_directory() && ShopIdProblem(name).empty()) shops.push_back(name);
+  }
+  return shops;
+}
+
+}  // namespace quinterra

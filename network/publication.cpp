@@ -1,0 +1,261 @@
+#include "network/publication.h"
+
+#include <sodium.h>
+
+#include <stdexcept>
+
+#include "network/strict_json.h"
+#include "panels/document.h"
+#include "panels/panel_layout.h"
+#include "platform/codepage1252.h"
+
+namespace quinterra {
+namespace {
+
+constexpr int64_t kFormat = 1;
+// No cell holds more than a few characters; this only bounds the work.
+constexpr size_t kMaxItemBytes = 64;
+
+void InitSodium() {
+  if (sodium_init() < 0) throw std::runtime_error("libsodium no se pudo iniciar");
+}
+
+std::string SignedText(const TPublication& p) {
+  std::string text = "{\"format\":" + std::to_string(kFormat) +
+                     ",\"network\":" + JsonQuote(p.Network) +
+                     ",\"version\":" + std::to_string(p.Version) +
+                     ",\"published\":" + std::to_string(p.Published) +
+                     ",\"expires\":" + std::to_string(p.Expires) + ",\"panels\":[";
+  if (p.Results) text += "\"results\"";
+  if (p.Jackpots) text += p.Results ? ",\"jackpots\"" : "\"jackpots\"";
+  text += "],\"items\":[";
+  for (size_t i = 0; i < p.Items.size(); ++i) {
+    if (i) text += ',';
+    text += JsonQuote(Utf8FromCp1252(p.Items[i]));
+  }
+  return text + "]}";
+}
+
+bool HasExactly(const TJsonValue& object, std::initializer_list<const char*> keys) {
+  if (object.Type != TJsonValue::Kind::Object || object.Members.size() != keys.size()) return false;
+  for (const char* key : keys)
+    if (!object.Member(key)) return false;
+  return true;
+}
+
+const TJsonValue* Typed(const TJsonValue& object, const char* key, TJsonValue::Kind kind) {
+  const TJsonValue* value = object.Member(key);
+  return value && value->Type == kind ? value : nullptr;
+}
+
+// The signed text's fields, or nothing when any is missing, extra or wrong.
+std::optional<TPublication> ParseSignedText(std::string_view text) {
+  const std::optional<TJsonValue> root = ParseStrictJson(text, 2);
+  if (!root || !HasExactly(*root, {"format", "network", "version", "published", "expires",
+                                   "panels", "items"}))
+    return std::nullopt;
+  using Kind = TJsonValue::Kind;
+  const TJsonValue* format = Typed(*root, "format", Kind::Integer);
+  const TJsonValue* network = Typed(*root, "network", Kind::String);
+  const TJsonValue* version = Typed(*root, "version", Kind::Integer);
+  const TJsonValue* published = Typed(*root, "published", Kind::Integer);
+  const TJsonValue* expires = Typed(*root, "expires", Kind::Integer);
+  const TJsonValue* panels = Typed(*root, "panels", Kind::Array);
+  const TJsonValue* items = Typed(*root, "items", Kind::Array);
+  if (!format || !network || !version || !published || !expires || !panels || !items) return std::nullopt;
+  if (format->Number != kFormat || version->Number < 1 || published->Number < 0 ||
+      expires->Number <= published->Number)
+    return std::nullopt;
+  TPublication p;
+  p.Network = network->Text;
+  p.Version = version->Number;
+  p.Published = published->Number;
+  p.Expires = expires->Number;
+  p.Results = p.Jackpots = false;
+  for (const TJsonValue& panel : panels->Items) {
+    bool& wanted = panel.Text == "results" ? p.Results : p.Jackpots;
+    if (panel.Type != Kind::String || (panel.Text != "results" && panel.Text != "jackpots") || wanted)
+      return std::nullopt;
+    wanted = true;
+  }
+  if (!p.Results && !p.Jackpots) return std::nullopt;
+  if (items->Items.size() != static_cast<size_t>(kCellCount)) return std::nullopt;
+  for (const TJsonValue& item : items->Items) {
+    if (item.Type != Kind::String || item.Text.size() > kMaxItemBytes) return std::nullopt;
+    // Only what a document file can hold: Windows-1252, no line break or NUL.
+    const std::string cp1252 = Cp1252FromUtf8(item.Text);
+    if (Utf8FromCp1252(cp1252) != item.Text ||
+        cp1252.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+      return std::nullopt;
+    p.Items.push_back(cp1252);
+  }
+  return p;
+}
+
+}  // namespace
+
+const char* RefusalCode(TRefusal refusal) {
+  switch (refusal) {
+    case TRefusal::None: return "none";
+    case TRefusal::Oversized: return "oversized";
+    case TRefusal::Malformed: return "malformed";
+    case TRefusal::NoSignature: return "no_signature";
+    case TRefusal::UnknownKey: return "unknown_key";
+    case TRefusal::BadSignature: return "bad_signature";
+    case TRefusal::OtherNetwork: return "other_network";
+    case TRefusal::NotYetValid: return "not_yet_valid";
+    case TRefusal::Expired: return "expired";
+    case TRefusal::OldVersion: return "old_version";
+  }
+  return "none";
+}
+
+const char* RefusalText(TRefusal refusal) {
+  switch (refusal) {
+    case TRefusal::None: return "";
+    case TRefusal::Oversized: return "la publicación pasa de 64 KiB";
+    case TRefusal::Malformed: return "la publicación está mal formada";
+    case TRefusal::NoSignature: return "la publicación no está firmada";
+    case TRefusal::UnknownKey: return "la publicación está firmada con una clave desconocida";
+    case TRefusal::BadSignature: return "la firma de la publicación no es válida";
+    case TRefusal::OtherNetwork: return "la publicación es de otra red";
+    case TRefusal::NotYetValid: return "la publicación tiene fecha futura";
+    case TRefusal::Expired: return "la publicación ha caducado";
+    case TRefusal::OldVersion: return "la versión no es posterior a la aplicada";
+  }
+  return "";
+}
+
+std::string SignPublication(const TPublication& publication, const TSigningKey& key) {
+  InitSodium();
+  const std::string text = SignedText(publication);
+  std::array<uint8_t, crypto_sign_BYTES> signature;
+  crypto_sign_detached(signature.data(), nullptr, reinterpret_cast<const uint8_t*>(text.data()),
+                       text.size(), key.data());
+  return "{\"document\":" + JsonQuote(text) + ",\"key\":" + JsonQuote(VerifyKeyText(PublicKeyOf(key))) +
+         ",\"signature\":" + JsonQuote(Base64(signature.data(), signature.size())) + "}";
+}
+
+TReadResult ReadPublication(std::string_view message, const TVerifyKey& trusted,
+                            const std::string& network, int64_t now) {
+  InitSodium();
+  TReadResult result;
+  auto refuse = [&result](TRefusal refusal) {
+    result.Refusal = refusal;
+    return result;
+  };
+  if (message.size() > kMaxPublicationBytes) return refuse(TRefusal::Oversized);
+  const std::optional<TJsonValue> outer = ParseStrictJson(message, 1);
+  if (!outer || outer->Type != TJsonValue::Kind::Object) return refuse(TRefusal::Malformed);
+  const bool signed_form = HasExactly(*outer, {"document", "key", "signature"});
+  if (!signed_form) {
+    if (HasExactly(*outer, {"document", "key"}) || HasExactly(*outer, {"document"}))
+      return refuse(TRefusal::NoSignature);
+    return refuse(TRefusal::Malformed);
+  }
+  const TJsonValue* document = Typed(*outer, "document", TJsonValue::Kind::String);
+  const TJsonValue* key = Typed(*outer, "key", TJsonValue::Kind::String);
+  const TJsonValue* signature = Typed(*outer, "signature", TJsonValue::Kind::String);
+  if (!document || !key || !signature) return refuse(TRefusal::Malformed);
+  if (signature->Text.empty()) return refuse(TRefusal::NoSignature);
+  const std::optional<TVerifyKey> claimed = VerifyKeyFromText(key->Text);
+  if (!claimed) return refuse(TRefusal::Malformed);
+  if (*claimed != trusted) return refuse(TRefusal::UnknownKey);
+  const std::optional<std::vector<uint8_t>> bytes = FromBase64(signature->Text);
+  if (!bytes || bytes->size() != crypto_sign_BYTES) return refuse(TRefusal::BadSignature);
+  if (crypto_sign_verify_detached(bytes->data(),
+                                  reinterpret_cast<const uint8_t*>(document->Text.data()),
+                                  document->Text.size(), trusted.data()) != 0)
+    return refuse(TRefusal::BadSignature);
+  result.Publication = ParseSignedText(document->Text);
+  if (!result.Publication) return refuse(TRefusal::Malformed);
+  const TPublication& p = *result.Publication;
+  if (p.Network != network) return refuse(TRefusal::OtherNetwork);
+  if (p.Published > now + kClockToleranceSeconds) return refuse(TRefusal::NotYetValid);
+  if (p.Expires < now - kClockToleranceSeconds) return refuse(TRefusal::Expired);
+  return result;
+}
+
+PanelImages PublicationImages(const TPublication& publication) {
+  TCellSet cells;
+  ApplyDocumentItems(publication.Items, cells.Cells);
+  return BuildPanelImages(cells.CellsByWire);
+}
+
+TKeyPair NewKeyPair() {
+  InitSodium();
+  TKeyPair pair;
+  crypto_sign_keypair(pair.Public.data(), pair.Secret.data());
+  return pair;
+}
+
+std::optional<TSigningKey> SigningKeyFromText(const std::string& text) {
+  InitSodium();
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::nullopt;
+  const std::optional<std::vector<uint8_t>> seed = FromBase64(std::string_view(text).substr(first, last - first + 1));
+  if (!seed || seed->size() != crypto_sign_SEEDBYTES) return std::nullopt;
+  TSigningKey key;
+  TVerifyKey ignored;
+  crypto_sign_seed_keypair(ignored.data(), key.data(), seed->data());
+  return key;
+}
+
+std::optional<TVerifyKey> VerifyKeyFromText(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  const size_t last = text.find_last_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::nullopt;
+  const std::optional<std::vector<uint8_t>> bytes = FromBase64(std::string_view(text).substr(first, last - first + 1));
+  if (!bytes || bytes->size() != crypto_sign_PUBLICKEYBYTES) return std::nullopt;
+  TVerifyKey key;
+  std::copy(bytes->begin(), bytes->end(), key.begin());
+  return key;
+}
+
+std::string SigningKeyText(const TSigningKey& key) {
+  return Base64(key.data(), crypto_sign_SEEDBYTES) + "\n";
+}
+
+std::string VerifyKeyText(const TVerifyKey& key) { return Base64(key.data(), key.size()); }
+
+TVerifyKey PublicKeyOf(const TSigningKey& key) {
+  TVerifyKey public_key;
+  std::copy(key.begin() + crypto_sign_SEEDBYTES, key.end(), public_key.begin());
+  return public_key;
+}
+
+std::string Base64(const uint8_t* bytes, size_t count) {
+  std::string text(sodium_base64_ENCODED_LEN(count, sodium_base64_VARIANT_ORIGINAL), '\0');
+  sodium_bin2base64(text.data(), text.size(), bytes, count, sodium_base64_VARIANT_ORIGINAL);
+  text.resize(text.size() - 1);  // its terminating NUL
+  return text;
+}
+
+std::optional<std::vector<uint8_t>> FromBase64(std::string_view text) {
+  InitSodium();
+  std::vector<uint8_t> bytes(text.size() / 4 * 3 + 3);
+  size_t length = 0;
+  const char* end = nullptr;
+  if (sodium_base642bin(bytes.data(), bytes.size(), text.data(), text.size(), nullptr, &length,
+                        &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
+      end != text.data() + text.size())
+    return std::nullopt;
+  bytes.resize(length);
+  return bytes;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+  InitSodium();
+  uint8_t digest[crypto_hash_sha256_BYTES];
+  crypto_hash_sha256(digest, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (uint8_t b : digest) {
+    hex += kHex[b >> 4];
+    hex += kHex[b & 0xF];
+  }
+  return hex;
+}
+
+}  // namespace quinterra

@@ -1,0 +1,189 @@
+// The network of shops end to end: the real broker with the configuration
+// and ACL quinterra-network makes, two shops' agents with emulated panels,
+// and the office's publication and view.
+
+#include <signal.h>
+
+#include <chrono>
+
+#include "network/names.h"
+#include "tests/e2e/sample_document.h"
+#include "tests/network/network_fixture.h"
+
+namespace quinterra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+bool Fine(const TFleet& fleet, const std::string& shop) {
+  const std::optional<TShopRow> row = fleet.Row(shop);
+  return row && row->Verdict == TVerdict::Fine;
+}
+
+class NetworkE2eTest : public NetworkTest {
+ protected:
+  // Two shops, their agents, and a first document verified by both.
+  void TwoShopsVerified() {
+    for (const char* id : {"tienda-1", "tienda-2"}) StartAgent(AddShop(id));
+    std::string out;
+    ASSERT_EQ(Publish(DocumentA(), 30, &out), 0) << out;
+  }
+};
+
+TEST_F(NetworkE2eTest, APublicationReachesEveryShopsPanelsExactlyAndEachReportsItVerified) {
+  for (const char* id : {"tienda-1", "tienda-2"}) StartAgent(AddShop(id));
+  std::string out;
+  ASSERT_EQ(Publish(DocumentA(), 30, &out), 0) << out;
+  EXPECT_NE(out.find("Publicada la versión 1 en la red cadena"), std::string::npos) << out;
+  EXPECT_NE(out.find("tienda-1: bien, en línea, versión 1, Resultados verificado, Botes verificado"),
+            std::string::npos) << out;
+  const PanelImages images = e2e::ImagesOf(DocumentA());
+  for (const char* id : {"tienda-1", "tienda-2"}) {
+    const TestShop& shop = *shops_[id];
+    EXPECT_EQ(Display(shop, TPanel::Results), images.results) << id;
+    EXPECT_EQ(Display(shop, TPanel::Jackpots), images.jackpots) << id;
+    const TShopState state = Row(id).value().State.value();
+    EXPECT_EQ(state.Result, "verified");
+    EXPECT_EQ(state.Results.ReadBack, images.results) << "the bytes read back travel in the state";
+    EXPECT_EQ(state.Jackpots.ReadBack, images.jackpots);
+    EXPECT_EQ(state.AppliedVersion, 1);
+  }
+  // A second document replaces the first everywhere.
+  ASSERT_EQ(Publish(DocumentB(), 30, &out), 0) << out;
+  EXPECT_EQ(Display(*shops_["tienda-2"], TPanel::Results), e2e::ImagesOf(DocumentB()).results);
+}
+
+TEST_F(NetworkE2eTest, EveryBadPublicationIsRefusedByEveryAgentBeforeAnyDeviceIsTouched) {
+  TwoShopsVerified();
+  const Bytes before = Display(*shops_["tienda-1"], TPanel::Results);
+  const std::string office_key = ReadWholeFile(net_ + "office-sign.key");
+  TPublication good = Publication(5, DocumentB());
+  const std::string signed_good = Sign(good);
+
+  TPublication expired = Publication(6, DocumentB());
+  expired.Published -= 8 * 24 * 3600;
+  expired.Expires = expired.Published + kDefaultLifetimeSeconds - 16 * 60;
+  TPublication future = Publication(7, DocumentB());
+  future.Published += 20 * 60;
+  TPublication other = Publication(8, DocumentB());
+  other.Network = "otra";
+  std::string tampered = signed_good;
+  tampered.replace(tampered.find("\\\"version\\\":5"), 13, "\\\"version\\\":9");
+  std::string unsigned_message = signed_good.substr(0, signed_good.find(",\"signature\"")) + "}";
+  const TKeyPair stranger = NewKeyPair();
+  const struct {
+    std::string message;
+    const char* refusal;
+  } cases[] = {
+      {unsigned_message, "no_signature"},
+      {tampered, "bad_signature"},
+      {SignPublication(Publication(10, DocumentB()), stranger.Secret), "unknown_key"},
+      {Sign(Publication(1, DocumentB())), "old_version"},
+      {Sign(expired), "expired"},
+      {Sign(future), "not_yet_valid"},
+      {Sign(other), "other_network"},
+      {std::string(70 * 1024, ' '), "oversized"},
+      {"{\"document\":\"{}\",\"key\":\"\",\"signature\":\"\",\"x\":1}", "malformed"},
+  };
+  for (const auto& c : cases) {
+    PublishAs(net_, DocumentTopic("cadena"), c.message);
+    const std::string hash = Sha256Hex(c.message);
+    ASSERT_TRUE(WaitFor([&](const TFleet& fleet) {
+      for (const char* id : {"tienda-1", "tienda-2"}) {
+        const std::optional<TShopRow> row = fleet.Row(id);
+        if (!row || !row->State || row->State->DocumentHash != hash) return false;
+      }
+      return true;
+    }, 10s)) << c.refusal;
+    for (const char* id : {"tienda-1", "tienda-2"}) {
+      const TShopRow row = Row(id).value();
+      EXPECT_EQ(row.State->Result, "refused") << c.refusal;
+      EXPECT_EQ(row.State->Refusal, c.refusal);
+      EXPECT_FALSE(row.State->Reason.empty());
+      EXPECT_EQ(row.State->AppliedVersion, 1) << c.refusal;
+      EXPECT_NE(row.Verdict, TVerdict::Fine) << "a shop that refused the latest is not fine";
+    }
+    EXPECT_EQ(Display(*shops_["tienda-1"], TPanel::Results), before) << c.refusal;
+  }
+  EXPECT_EQ(shops_["tienda-2"]->Log().find("entregando la versión 1 (intento 1)"),
+            shops_["tienda-2"]->Log().rfind("entregando")) << "one delivery only, the first";
+}
+
+TEST_F(NetworkE2eTest, AShopsCertificateCanPublishNeitherTheDocumentNorAnotherShopsState) {
+  AddShop("tienda-1");
+  AddShop("tienda-2");
+  const std::string shop1 = net_ + "shops/tienda-1";
+  TFleet& fleet = Office().Fleet();
+  ASSERT_FALSE(fleet.HasDocument());
+  PublishAs(shop1, DocumentTopic("cadena"), Sign(Publication(1, DocumentA())));
+  PublishAs(shop1, StateTopic("cadena", "tienda-2"), "{\"shop\":\"tienda-2\"}");
+  PublishAs(shop1, OnlineTopic("cadena", "tienda-2"), "1");
+  // Its own topic does pass: once it arrives, anything published before it
+  // by the same client would have too.
+  PublishAs(shop1, OnlineTopic("cadena", "tienda-1"), "1");
+  ASSERT_TRUE(WaitFor([](const TFleet& f) { return f.Row("tienda-1")->Online == true; }, 10s));
+  Spin(300ms);
+  EXPECT_FALSE(fleet.HasDocument()) << "the broker dropped the shop's document";
+  EXPECT_FALSE(fleet.Row("tienda-2")->Online.has_value());
+  EXPECT_FALSE(fleet.Row("tienda-2")->State.has_value());
+}
+
+TEST_F(NetworkE2eTest, AnAgentAwayDuringThreePublicationsAppliesOnlyTheLatestWhenItReturns) {
+  TwoShopsVerified();
+  TestShop& away = *shops_["tienda-1"];
+  away.Agent->Signal(SIGTERM);
+  EXPECT_EQ(away.Agent->WaitExit(10s), 0) << "a clean stop";
+  ASSERT_TRUE(WaitFor([](const TFleet& f) { return f.Row("tienda-1")->Online == false; }, 5s));
+  std::vector<std::string> texts = DocumentB();
+  for (int i = 0; i < 3; ++i) {
+    texts[0] = std::to_string(i + 1);
+    ASSERT_EQ(Publish(texts, std::nullopt), 0);
+  }
+  StartAgent(away);
+  ASSERT_TRUE(WaitFor([](const TFleet& f) { return Fine(f, "tienda-1") && Fine(f, "tienda-2"); }));
+  EXPECT_EQ(Row("tienda-1")->State->AppliedVersion, 4);
+  EXPECT_EQ(Display(away, TPanel::Results), e2e::ImagesOf(texts).results);
+  const std::string log = away.Log();
+  EXPECT_EQ(log.find("entregando la versión 2"), std::string::npos) << log;
+  EXPECT_EQ(log.find("entregando la versión 3"), std::string::npos) << log;
+  EXPECT_NE(log.find("entregando la versión 4 (intento 1)"), std::string::npos) << log;
+  EXPECT_EQ(ReadWholeFile(away.Work + "red-version.txt").substr(0, 2), "4 ");
+}
+
+TEST_F(NetworkE2eTest, TheOfficeSeesAKilledOrFrozenAgentOfflineWithinOneAndAHalfKeepAlives) {
+  TwoShopsVerified();
+  shops_["tienda-1"]->Agent->Signal(SIGKILL);
+  // A frozen machine: the connection stays open, only the keep-alive tells.
+  shops_["tienda-2"]->Agent->Signal(SIGSTOP);
+  const auto start = Clock::now();
+  ASSERT_TRUE(WaitFor([](const TFleet& f) { return f.Row("tienda-1")->Online == false; }, 10s));
+  EXPECT_LT(Clock::now() - start, 7500ms) << "1.5 x 5 s; a closed connection is seen at once";
+  ASSERT_TRUE(WaitFor([](const TFleet& f) { return f.Row("tienda-2")->Online == false; }, 30s));
+  // Mosquitto 2.0.11 takes about two keep-alives for a silent connection.
+  EXPECT_LE(Clock::now() - start, 12500ms) << "within 2.5 x 5 s";
+  EXPECT_EQ(Row("tienda-2")->Verdict, TVerdict::Offline) << "its last report said verified";
+  shops_["tienda-2"]->Agent->Signal(SIGKILL);
+}
+
+TEST_F(NetworkE2eTest, ABrokerRestartLosesNothingAndTheFleetReportsAgainStillVerified) {
+  TwoShopsVerified();
+  office_.reset();
+  StopBroker();
+  StartBroker();
+  int64_t restarted = static_cast<int64_t>(std::time(nullptr));
+  ASSERT_TRUE(WaitFor([&](const TFleet& f) {
+    for (const char* id : {"tienda-1", "tienda-2"}) {
+      const std::optional<TShopRow> row = f.Row(id);
+      if (!row || row->Verdict != TVerdict::Fine || row->State->Time < restarted - 1) return false;
+    }
+    return f.Document() && f.Document()->Version == 1;
+  }, 30s));
+  for (const char* id : {"tienda-1", "tienda-2"}) {
+    const std::string log = shops_[id]->Log();
+    EXPECT_EQ(log.find("entregando"), log.rfind("entregando")) << "nothing written again\n" << log;
+  }
+}
+
+}  // namespace
+}  // namespace quinterra::test
