@@ -321,7 +321,9 @@ TEST_F(DeliveryTest, ADeviceSilentMidWriteFailsItsPanelAndNothingOfItReachesTheN
   EXPECT_EQ(links_lost, 0);
   ExpectHolds(jackpots, *jackpots_payload);
   for (const SentFrame& frame : host.sent) {
-    if (frame.Link == "COM4") EXPECT_EQ(frame.Address(), 2) << "a frame of device 1 on COM4";
+    if (frame.Link == "COM4") {
+      EXPECT_EQ(frame.Address(), 2) << "a frame of device 1 on COM4";
+    }
   }
   EXPECT_EQ(State(), TCycleState::EndNormal);
 }
