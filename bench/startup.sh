@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Start-up of the program against an empty Qt window of the same size, each
+# started in turn under a virtual X server, RUNS times (9 unless given):
+# the median time from the start to the window being mapped, and the
+# resident memory a second later, each with its ratio to the empty window.
+# The program starts in a folder of its own whose config.ini reopens the
+# sample document with both "Actualizar" items ticked, and whose
+# equipos.ini lists one device per panel on 127.0.0.1 ports nobody listens
+# on: the start-up check runs and finds nothing.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+runs="${1:-9}"
+build="${QUINTERRA_BUILD:-$root/build}"
+"$root/scripts/install-deps.sh" libxcb1-dev
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j 2 --target quinterra empty_window startup_probe >/dev/null
+
+work="$(mktemp -d)"
+xvfb_pid=""
+finish() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap finish EXIT
+# shellcheck source=../scripts/xvfb.sh
+. "$root/scripts/xvfb.sh"
+start_xvfb
+unset QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# Two ports of 127.0.0.1 that were free a moment ago.
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+mkdir -p "$work/shop"
+cp "$root/assets/sample.ltr" "$work/shop/sorteo.ltr"
+printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\nPanelResultados=1\r\nPanelBotes=1\r\n' \
+  "$work/shop/sorteo.ltr" >"$work/shop/config.ini"
+printf '[0]\r\nNombre=Panel Resultados (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=1\r\nSelected=*\r\n[1]\r\nNombre=Panel Botes (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPort=%s\r\nVersion=\r\nCompilacion=\r\nNumDispositivo=2\r\nSelected=*\r\n' \
+  "$(free_port)" "$(free_port)" >"$work/shop/equipos.ini"
+probe="$build/bench/startup_probe"
+
+program() { (cd "$work/shop" && "$probe" 1000 "$build/app/quinterra"); }
+empty() { "$probe" 1000 "$build/bench/empty_window" "$width" "$height"; }
+
+# One start of each first, not counted: it fills the font caches and tells
+# the program window's size.
+read -r _ _ width height < <(program)
+empty >/dev/null
+: >"$work/program.txt"
+: >"$work/empty.txt"
+for _ in $(seq "$runs"); do
+  program >>"$work/program.txt"
+  empty >>"$work/empty.txt"
+done
+
+# median FILE COLUMN
+median() { sort -n -k"$2","$2" "$1" | awk -v c="$2" '{v[NR] = $c} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+program_ms="$(median "$work/program.txt" 1)" empty_ms="$(median "$work/empty.txt" 1)"
+program_kb="$(median "$work/program.txt" 2)" empty_kb="$(median "$work/empty.txt" 2)"
+echo "window ${width}x${height}, $runs runs each, medians:"
+awk -v p="$program_ms" -v e="$empty_ms" 'BEGIN {printf "  mapped after   program %6.1f ms   empty window %6.1f ms   ratio %.2f\n", p, e, p / e}'
+awk -v p="$program_kb" -v e="$empty_kb" 'BEGIN {printf "  RSS after 1 s  program %6.1f MB   empty window %6.1f MB   ratio %.2f\n", p / 1024, e / 1024, p / e}'
