@@ -29,7 +29,6 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Quinterra");
   // The menu entry and the icon the desktop shows for the running program.
   QApplication::setDesktopFileName("quinterra");
-  QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
   // Qt has taken its own options (-platform ...) out of argv by now.
   const quinterra::TProgramCommandLine line =
       quinterra::ParseProgramCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -59,11 +58,15 @@ int main(int argc, char* argv[]) {
   quinterra::QtTimerFactory timers;
   quinterra::TForm1 form(dialogs, timers);
   dialogs.SetOwner(&form);
+  // The window is mapped before the rest is built: nothing below is drawn
+  // in it, and everything below is done before its first paint.
+  form.show();
+  // The icon theme's look-up need not delay the window either: the window
+  // takes the icon when it is set.
+  QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
   // Created after the main window, destroyed before it.
   quinterra::TFormDeviceSearcher searcher(timers, {}, &form);
   quinterra::TSearcherPanelDevices devices(searcher);
   form.AttachDevices(&devices);
-
-  form.show();
   return application.exec();
 }

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 
 #include "app/cell_drawing.h"
@@ -66,7 +67,11 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   ShowDocumentCaption();
   Settings = std::make_unique<TProfileFile>(AppFolder + "config.ini");
   const std::string last_document = Settings->ReadString("Config", "FileName", "");
-  if (!last_document.empty() && FileExists(last_document)) LoadDocument(last_document);
+  if (!last_document.empty() && FileExists(last_document)) {
+    // Told over the window, once it is there.
+    const std::optional<size_t> items = ReadDocument(last_document);
+    if (items && *items < static_cast<size_t>(kCellCount)) startup_note_ = QString::fromStdString(ShortDocumentNote(*items));
+  }
   Guardadoautomtico1->setChecked(Settings->ReadInteger("Config", "Guardado", 0) == 1);
   VerificarAlEnviar1->setChecked(Settings->ReadInteger("Config", kVerifyKey, 1) != 0);
 
@@ -113,10 +118,11 @@ void TForm1::CreateComponents() {
     image->Picture = std::move(picture);
     return image;
   };
+  // Both panels start inactive: only the grey pictures are drawn now.
   const std::vector<TCasilla>& cells = CellSet.Cells;
-  Image1 = make_picture("Image1", 0, 628, DrawResultsPicture(PictureVariant::Colour, cells));
+  Image1 = make_picture("Image1", 0, 628, QImage());
   Image3 = make_picture("Image3", 0, 633, DrawResultsPicture(PictureVariant::Grey, cells));
-  Image2 = make_picture("Image2", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Colour, cells));
+  Image2 = make_picture("Image2", kPanelSeamX, 510, QImage());
   Image4 = make_picture("Image4", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Grey, cells));
   Image1->hide();
   Image2->hide();
@@ -283,12 +289,29 @@ void TForm1::SetFontColor(QWidget* widget, int32_t bgr) {
   widget->setPalette(palette);
 }
 
+void TForm1::AttachDevices(IPanelDevices* devices) {
+  Devices = devices;
+  if (Devices && shown_once_ && !devices_started_) {
+    devices_started_ = true;
+    FormShow();
+  }
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // Only the first showing: restoring a minimised window is no new start.
   if (shown_once_) return;
   shown_once_ = true;
+  devices_started_ = Devices != nullptr;
   FormShow();
+  if (startup_note_) {
+    // After the showing, so that the box stands over the window.
+    QTimer::singleShot(0, this, [this] {
+      const QString note = startup_note_.value_or(QString());
+      startup_note_.reset();
+      if (!note.isEmpty()) dialogs_.ShowInfo("AVISO", note);
+    });
+  }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

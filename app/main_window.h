@@ -66,13 +66,16 @@ class TForm1 : public QMainWindow {
          QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The device side; attach it before the window is shown (may stay null,
-  // then nothing is sent or checked).
-  void AttachDevices(IPanelDevices* devices) { Devices = devices; }
+  // The device side (may stay null, then nothing is sent or checked).
+  // Attached after the window was first shown, it gets then what the
+  // showing does for it: its reports, the devices loaded, the check.
+  void AttachDevices(IPanelDevices* devices);
 
   // Components.
   TScrollBox* ScrollBox1 = nullptr;
   QWidget* ScrollContent = nullptr;
+  // The colour pictures are drawn, with their cells, when their panel first
+  // turns active; until then they hold no image.
   TPanelPicture* Image1 = nullptr;  // results, colour
   TPanelPicture* Image3 = nullptr;  // results, grey
   TPanelPicture* Image2 = nullptr;  // jackpots, colour
@@ -136,7 +139,11 @@ class TForm1 : public QMainWindow {
   // Documents and settings. SaveDocument and LoadDocument report a file
   // error to the operator and return false, leaving the state as it was.
   bool SaveDocument(const std::string& file_name);
+  // Cells beyond the document's items are emptied, and the operator is
+  // told so.
   bool LoadDocument(const std::string& file_name);
+  // True when the operation that asked may go on: the changes are saved,
+  // or the operator chose to drop them.
   bool AskSaveChanges();
   bool SaveSettings();
 
@@ -203,6 +210,11 @@ class TForm1 : public QMainWindow {
   void CreateComponents();
   void CreateMenu();
   void CreateStatusWidgets();
+  // Draws a panel's colour picture and its cells unless it is drawn.
+  void PrepareColourPicture(TPanelPicture* picture);
+  // The items read, or none when nothing was loaded (no such file, or a
+  // file error, already reported).
+  std::optional<size_t> ReadDocument(const std::string& file_name);
   void FitToScreen();
   void ShowDocumentCaption();
   // Every change of a cell's text passes here, for the panels view.
@@ -229,6 +241,11 @@ class TForm1 : public QMainWindow {
   };
   std::vector<ReadBack> read_back_;
   bool shown_once_ = false;
+  // The showing's start-up has reached the device side.
+  bool devices_started_ = false;
+  // Said once the window is first shown: the note on the document reopened
+  // at start-up.
+  std::optional<QString> startup_note_;
   bool in_edit_change_ = false;
   QString edit_text_before_;
 };

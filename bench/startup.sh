@@ -24,7 +24,12 @@ finish() {
 trap finish EXIT
 # shellcheck source=../scripts/xvfb.sh
 . "$root/scripts/xvfb.sh"
-start_xvfb
+# Each run ends the server's last client: without -noreset the server would
+# reset between runs, refusing the next one while it does (or dying).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for 10 "the virtual X server" test -s "$work/display"
+export DISPLAY=":$(cat "$work/display")"
 unset QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"

@@ -92,6 +92,21 @@ TEST_F(Sending, ShowingLoadsDevicesAndChecksTheTickedPanels) {
   }
 }
 
+// The program shows its window before it builds the search window.
+TEST_F(Sending, ADeviceSideAttachedAfterTheShowingGetsTheShowingsStartUpOnce) {
+  WriteFile(InFolder("config.ini"), "[Config]\r\nPanelResultados=1\r\nPanelBotes=1\r\n");
+  MakeForm();
+  form->show();
+  EXPECT_TRUE(form->PanelResultados1->isChecked());
+  form->AttachDevices(&devices);
+  const Calls start = {"AttachReports", "LoadDevices", "CheckPanels 0"};
+  EXPECT_EQ(devices.calls, start);
+  form->AttachDevices(&devices);
+  form->hide();
+  form->show();
+  EXPECT_EQ(devices.calls, start);
+}
+
 TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
   Make();
   form->PanelStateChanged(TPanel::Results, true);
