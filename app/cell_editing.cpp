@@ -167,8 +167,9 @@ void TForm1::PrepareColourPicture(TPanelPicture* picture) {
   const bool jackpots = picture == Image2;
   picture->Picture = jackpots ? DrawJackpotsPicture(PictureVariant::Colour, CellSet.Cells)
                               : DrawResultsPicture(PictureVariant::Colour, CellSet.Cells);
+  const int offset = jackpots ? kPanelSeamX : 0;
   for (const TCasilla& cell : CellSet.Cells) {
-    if ((cell.Index >= kResultsCellCount) == jackpots) DrawCell(cell, picture, jackpots ? kPanelSeamX : 0);
+    if ((cell.Index >= kResultsCellCount) == jackpots) DrawCell(cell, picture, offset);
   }
 }
 

@@ -34,7 +34,8 @@ bool TForm1::SaveDocument(const std::string& file_name) {
 bool TForm1::LoadDocument(const std::string& file_name) {
   const std::optional<size_t> items = ReadDocument(file_name);
   if (!items) return false;
-  if (*items < static_cast<size_t>(kCellCount)) dialogs_.ShowInfo("AVISO", QString::fromStdString(ShortDocumentNote(*items)));
+  if (*items < static_cast<size_t>(kCellCount))
+    dialogs_.ShowInfo("AVISO", QString::fromStdString(ShortDocumentNote(*items)));
   return true;
 }
 

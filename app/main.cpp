@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,15 +59,19 @@ int main(int argc, char* argv[]) {
   quinterra::QtTimerFactory timers;
   quinterra::TForm1 form(dialogs, timers);
   dialogs.SetOwner(&form);
-  // The window is mapped before the rest is built: nothing below is drawn
-  // in it, and everything below is done before its first paint.
-  form.show();
-  // The icon theme's look-up need not delay the window either: the window
-  // takes the icon when it is set.
-  QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
+  // What the window's first frame does not show is built once that frame is
+  // painted: the icon (the theme's look-up), and the search window with its
+  // port list and the device side, whose start-up check begins then.
   // Created after the main window, destroyed before it.
-  quinterra::TFormDeviceSearcher searcher(timers, {}, &form);
-  quinterra::TSearcherPanelDevices devices(searcher);
-  form.AttachDevices(&devices);
+  std::unique_ptr<quinterra::TFormDeviceSearcher> searcher;
+  std::unique_ptr<quinterra::TSearcherPanelDevices> devices;
+  form.OnFirstPaint = [&](quinterra::TForm1*) {
+    QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
+    searcher = std::make_unique<quinterra::TFormDeviceSearcher>(
+        timers, quinterra::TFormDeviceSearcher::Environment{}, &form);
+    devices = std::make_unique<quinterra::TSearcherPanelDevices>(*searcher);
+    form.AttachDevices(devices.get());
+  };
+  form.show();
   return application.exec();
 }

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <QToolButton>
 
 #include "app/cell_drawing.h"
@@ -29,6 +30,7 @@ namespace quinterra {
 namespace {
 
 constexpr int kPictureControlHeight = 849;
+constexpr std::chrono::milliseconds kFirstPaintWait(1000);
 const QColor kEditBackground(64, 64, 64);      // the 3-D dark shadow colour
 const QColor kButtonPanelColour(32, 28, 92);   // 6036512 as 0x00BBGGRR
 
@@ -68,9 +70,10 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   Settings = std::make_unique<TProfileFile>(AppFolder + "config.ini");
   const std::string last_document = Settings->ReadString("Config", "FileName", "");
   if (!last_document.empty() && FileExists(last_document)) {
-    // Told over the window, once it is there.
+    // Told once the window is painted.
     const std::optional<size_t> items = ReadDocument(last_document);
-    if (items && *items < static_cast<size_t>(kCellCount)) startup_note_ = QString::fromStdString(ShortDocumentNote(*items));
+    if (items && *items < static_cast<size_t>(kCellCount))
+      startup_note_ = QString::fromStdString(ShortDocumentNote(*items));
   }
   Guardadoautomtico1->setChecked(Settings->ReadInteger("Config", "Guardado", 0) == 1);
   VerificarAlEnviar1->setChecked(Settings->ReadInteger("Config", kVerifyKey, 1) != 0);
@@ -297,21 +300,29 @@ void TForm1::AttachDevices(IPanelDevices* devices) {
   }
 }
 
+void TForm1::RaiseFirstPaint() {
+  if (first_paint_raised_) return;
+  first_paint_raised_ = true;
+  if (auto handler = OnFirstPaint) handler(this);
+  // Over the window, now that it is there.
+  if (startup_note_) {
+    const QString note = *startup_note_;
+    startup_note_.reset();
+    dialogs_.ShowInfo("AVISO", note);
+  }
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // Only the first showing: restoring a minimised window is no new start.
   if (shown_once_) return;
   shown_once_ = true;
+  if (QWindow* window = windowHandle()) window->installEventFilter(this);
+  // A window started minimised is painted only once restored: what waits
+  // for its first paint must not wait for that.
+  QTimer::singleShot(kFirstPaintWait, this, [this] { RaiseFirstPaint(); });
   devices_started_ = Devices != nullptr;
   FormShow();
-  if (startup_note_) {
-    // After the showing, so that the box stands over the window.
-    QTimer::singleShot(0, this, [this] {
-      const QString note = startup_note_.value_or(QString());
-      startup_note_.reset();
-      if (!note.isEmpty()) dialogs_.ShowInfo("AVISO", note);
-    });
-  }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -365,6 +376,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Edit1 && event->type() == QEvent::KeyRelease) {
     keyReleaseEvent(static_cast<QKeyEvent*>(event));
     return true;
+  }
+  if (watched == windowHandle() && event->type() == QEvent::Expose) {
+    // The window paints itself as it handles the expose: this runs after.
+    windowHandle()->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] { RaiseFirstPaint(); });
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QSize>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -70,6 +71,10 @@ class TForm1 : public QMainWindow {
   // Attached after the window was first shown, it gets then what the
   // showing does for it: its reports, the devices loaded, the check.
   void AttachDevices(IPanelDevices* devices);
+  // Raised once, after the window's first frame is painted (or a second
+  // after the first showing, whichever comes first): what that frame does
+  // not show can be built then.
+  std::function<void(TForm1* sender)> OnFirstPaint;
 
   // Components.
   TScrollBox* ScrollBox1 = nullptr;
@@ -220,6 +225,7 @@ class TForm1 : public QMainWindow {
   // Every change of a cell's text passes here, for the panels view.
   void CellsChanged();
   void ShowFileError(const std::exception& error);
+  void RaiseFirstPaint();
   // The panels the "Actualizar" ticks ask for; none when neither is ticked.
   std::optional<TPanelMode> ModeFromTicks() const;
   // The save dialog with today's date offered; empty when cancelled.
@@ -243,8 +249,9 @@ class TForm1 : public QMainWindow {
   bool shown_once_ = false;
   // The showing's start-up has reached the device side.
   bool devices_started_ = false;
-  // Said once the window is first shown: the note on the document reopened
-  // at start-up.
+  bool first_paint_raised_ = false;
+  // Said after the first paint: the note on the document reopened at
+  // start-up.
   std::optional<QString> startup_note_;
   bool in_edit_change_ = false;
   QString edit_text_before_;

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Start-up of the program against an empty Qt window of the same size, each
 # started in turn under a virtual X server, RUNS times (9 unless given):
-# the median time from the start to the window being mapped, and the
-# resident memory a second later, each with its ratio to the empty window.
+# the median time from the start to the window being mapped, to its first
+# paint, and the resident memory a second after that, each with its ratio
+# to the empty window. A third window, the same size with only the
+# program's menu bar, shows what a window with text costs before any of the
+# program's own work.
 # The program starts in a folder of its own whose config.ini reopens the
 # sample document with both "Actualizar" items ticked, and whose
 # equipos.ini lists one device per panel on 127.0.0.1 ports nobody listens
@@ -44,24 +47,36 @@ printf '[0]\r\nNombre=Panel Resultados (127.0.0.1)\r\nCOMIP=127.0.0.1\r\nSpeedPo
   "$(free_port)" "$(free_port)" >"$work/shop/equipos.ini"
 probe="$build/bench/startup_probe"
 
+# Each prints: mapped ms, RSS kB, width, height, first paint ms.
 program() { (cd "$work/shop" && "$probe" 1000 "$build/app/quinterra"); }
 empty() { "$probe" 1000 "$build/bench/empty_window" "$width" "$height"; }
+menus() { "$probe" 1000 "$build/bench/empty_window" "$width" "$height" --menus; }
 
 # One start of each first, not counted: it fills the font caches and tells
 # the program window's size.
-read -r _ _ width height < <(program)
+read -r _ _ width height _ < <(program)
 empty >/dev/null
-: >"$work/program.txt"
-: >"$work/empty.txt"
+menus >/dev/null
 for _ in $(seq "$runs"); do
   program >>"$work/program.txt"
   empty >>"$work/empty.txt"
+  menus >>"$work/menus.txt"
 done
 
-# median FILE COLUMN
-median() { sort -n -k"$2","$2" "$1" | awk -v c="$2" '{v[NR] = $c} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-program_ms="$(median "$work/program.txt" 1)" empty_ms="$(median "$work/empty.txt" 1)"
-program_kb="$(median "$work/program.txt" 2)" empty_kb="$(median "$work/empty.txt" 2)"
-echo "window ${width}x${height}, $runs runs each, medians:"
-awk -v p="$program_ms" -v e="$empty_ms" 'BEGIN {printf "  mapped after   program %6.1f ms   empty window %6.1f ms   ratio %.2f\n", p, e, p / e}'
-awk -v p="$program_kb" -v e="$empty_kb" 'BEGIN {printf "  RSS after 1 s  program %6.1f MB   empty window %6.1f MB   ratio %.2f\n", p / 1024, e / 1024, p / e}'
+# median NAME COLUMN
+median() {
+  sort -n -k"$2","$2" "$work/$1.txt" |
+    awk -v c="$2" '{v[NR] = $c} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'
+}
+echo "window ${width}x${height}, $runs runs each, medians (ratio to the empty window):"
+printf '  %-24s %16s %16s %16s\n' "" "mapped" "first paint" "RSS after 1 s"
+for name in program menus empty; do
+  case "$name" in
+    program) label="the program" ;;
+    menus) label="its menu bar alone" ;;
+    empty) label="an empty window" ;;
+  esac
+  awk -v label="$label" -v m="$(median "$name" 1)" -v p="$(median "$name" 5)" -v r="$(median "$name" 2)" \
+    -v em="$(median empty 1)" -v ep="$(median empty 5)" -v er="$(median empty 2)" \
+    'BEGIN {printf "  %-24s %6.1f ms (%.2f) %6.1f ms (%.2f) %6.1f MB (%.2f)\n", label, m, m / em, p, p / ep, r / 1024, r / er}'
+done

@@ -1,7 +1,8 @@
 // startup_probe SETTLE_MS PROGRAM [ARG...]: starts PROGRAM on the X display
 // of $DISPLAY and prints, on one line, the milliseconds from the start to the
 // mapping of its first top-level window, its resident memory in kB
-// SETTLE_MS after that, and the window's width and height. Then ends it.
+// SETTLE_MS after its first paint, the window's width and height, and the
+// milliseconds to that first paint (-1: none seen). Then ends it.
 // Used by bench/startup.sh under a virtual X server.
 
 #include <poll.h>
@@ -24,6 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::chrono::seconds kMapLimit(20);
+constexpr std::chrono::seconds kPaintLimit(5);
 
 long ResidentKb(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -42,6 +44,18 @@ void End(pid_t pid) {
   }
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
+}
+
+// The pixels of a 16 x 16 square in the middle of the window.
+std::string Middle(xcb_connection_t* x, xcb_window_t window, int width, int height) {
+  const xcb_get_image_cookie_t asked = xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, window, width / 2 - 8,
+                                                     height / 2 - 8, 16, 16, ~0u);
+  xcb_get_image_reply_t* image = xcb_get_image_reply(x, asked, nullptr);
+  if (!image) return {};
+  const std::string pixels(reinterpret_cast<const char*>(xcb_get_image_data(image)),
+                           static_cast<size_t>(xcb_get_image_data_length(image)));
+  std::free(image);
+  return pixels;
 }
 
 int Fail(const char* what, pid_t pid = 0) {
@@ -65,8 +79,8 @@ int main(int argc, char** argv) {
   // Without a window manager every top-level window is a child of the root:
   // its mapping is a MapNotify on the root's substructure.
   const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-  if (xcb_generic_error_t* error =
-          xcb_request_check(x, xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask))) {
+  const xcb_void_cookie_t watch = xcb_change_window_attributes_checked(x, root, XCB_CW_EVENT_MASK, &mask);
+  if (xcb_generic_error_t* error = xcb_request_check(x, watch)) {
     std::free(error);
     return Fail("cannot watch the root window");
   }
@@ -96,22 +110,37 @@ int main(int argc, char** argv) {
     if (xcb_connection_has_error(x)) return Fail("X connection lost", pid);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - Clock::now());
     if (left.count() <= 0) return Fail("no window was mapped", pid);
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return Fail("the program ended before its window was mapped");
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return Fail("the program ended before any window");
     poll(&watched, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
   }
   const double mapped_ms =
       std::chrono::duration<double, std::milli>(Clock::now() - started).count();
 
   int width = 0, height = 0;
-  if (xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr)) {
+  const xcb_get_geometry_cookie_t asked = xcb_get_geometry(x, window);
+  if (xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(x, asked, nullptr)) {
     width = geometry->width;
     height = geometry->height;
     std::free(geometry);
   }
+
+  // The first paint: the middle of the window changes from what the mapping
+  // showed (the root's background) to what the program draws.
+  double painted_ms = -1;
+  const std::string before = Middle(x, window, width, height);
+  const Clock::time_point paint_limit = Clock::now() + kPaintLimit;
+  while (Clock::now() < paint_limit) {
+    if (Middle(x, window, width, height) != before) {
+      painted_ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+
   std::this_thread::sleep_for(std::chrono::milliseconds(settle_ms));
   const long rss_kb = ResidentKb(pid);
   End(pid);
   xcb_disconnect(x);
-  std::printf("%.1f %ld %d %d\n", mapped_ms, rss_kb, width, height);
+  std::printf("%.1f %ld %d %d %.1f\n", mapped_ms, rss_kb, width, height, painted_ms);
   return rss_kb < 0 ? 1 : 0;
 }

@@ -176,7 +176,8 @@ class PosixSerialDevice : public TSerialDevice {
     // buffered does; only poll tells them apart. Its writes fail with EIO.
     if (n == 0) {
       pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return SessionError(EIO);
+      const bool hung_up = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+      if (hung_up) return SessionError(EIO);
     }
     *count = static_cast<int>(n);
     return {};
@@ -210,7 +211,9 @@ class PosixSerialDevice : public TSerialDevice {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
       int queued = 0;
-      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return NoModemLines(errno) ? TSerialError{} : SessionError(errno);
+      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        return NoModemLines(errno) ? TSerialError{} : SessionError(errno);
+      }
       if (queued == 0 || RemainingMs(deadline) == 0) return {};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

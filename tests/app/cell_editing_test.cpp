@@ -200,8 +200,10 @@ TEST_F(Editing, AColourPictureDrawnWhenItsPanelTurnsActiveHoldsTheCellsOfThen) {
   const auto expected = [this](bool jackpots) {
     QImage picture = jackpots ? DrawJackpotsPicture(PictureVariant::Colour, form->CellSet.Cells)
                               : DrawResultsPicture(PictureVariant::Colour, form->CellSet.Cells);
-    for (const TCasilla& cell : form->CellSet.Cells)
-      if ((cell.Index >= kResultsCellCount) == jackpots) DrawCellValue(picture, cell, jackpots ? kPanelSeamX : 0);
+    for (const TCasilla& cell : form->CellSet.Cells) {
+      if ((cell.Index >= kResultsCellCount) == jackpots)
+        DrawCellValue(picture, cell, jackpots ? kPanelSeamX : 0);
+    }
     return picture;
   };
   Activate(true, false);

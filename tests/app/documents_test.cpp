@@ -1,7 +1,6 @@
 // Documents, the save prompts, the caption and config.ini.
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -341,7 +340,7 @@ TEST_F(Documents, StartUpReopensTheLastDocumentAndReadsAutomaticSaving) {
   EXPECT_FALSE(form->PanelBotes1->isChecked());
 }
 
-TEST_F(Documents, AShortLastDocumentIsReopenedAloneAndToldOverTheShownWindow) {
+TEST_F(Documents, AShortLastDocumentIsReopenedAloneAndToldOverThePaintedWindow) {
   const std::string path = InFolder("corto.ltr");
   WriteFile(path, "8,9\r\n");
   WriteFile(InFolder("config.ini"), "[Config]\r\nFileName=" + path + "\r\n");
@@ -351,15 +350,14 @@ TEST_F(Documents, AShortLastDocumentIsReopenedAloneAndToldOverTheShownWindow) {
   EXPECT_EQ(Caption(), kBase + " - corto");
   EXPECT_TRUE(dialogs.infos.empty()) << "no box before the window is there";
   form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.infos.empty(); }));
   ASSERT_EQ(dialogs.infos.size(), 1u);
   EXPECT_EQ(dialogs.infos[0].text,
             QString::fromUtf8("El documento tiene 2 de 134 casillas; las demás quedan vacías"));
   // Shown again (after minimising): nothing more.
   form->hide();
   form->show();
-  QCoreApplication::processEvents();
+  QTest::qWait(50);
   EXPECT_EQ(dialogs.infos.size(), 1u);
 }
 

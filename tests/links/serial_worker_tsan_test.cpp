@@ -207,8 +207,9 @@ TEST_F(SerialWorkerTest, AnOpenThatFailsReportsOneErrorTextAfterTheRetries) {
 TEST_F(SerialWorkerTest, ADevicePulledOutIsReportedOnceAndNoLongerPolled) {
   PluggedPty device;
   ASSERT_FALSE(device.SlavePath().empty());
-  auto* worker = new TComunicacionSerie(false, config_.MapPorts({{kCom, device.SlavePath()}}),
-                                        std::make_unique<ScriptedDevice>(CreateNativeSerialDevice(), record_));
+  auto scripted = std::make_unique<ScriptedDevice>(CreateNativeSerialDevice(), record_);
+  auto* worker =
+      new TComunicacionSerie(false, config_.MapPorts({{kCom, device.SlavePath()}}), std::move(scripted));
   seen_.Attach(*worker);
   Configure(worker);
   worker->OpenPort();
