@@ -13,8 +13,8 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
-#include <QWindow>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/cell_drawing.h"
 #include "app/panel_font.h"
