@@ -60,13 +60,17 @@ int main(int argc, char* argv[]) {
   quinterra::TForm1 form(dialogs, timers);
   dialogs.SetOwner(&form);
   // What the window's first frame does not show is built once that frame is
-  // painted: the icon (the theme's look-up), and the search window with its
-  // port list and the device side, whose start-up check begins then.
+  // painted: the icon, and the search window with its port list and the
+  // device side, whose start-up check begins then.
   // Created after the main window, destroyed before it.
   std::unique_ptr<quinterra::TFormDeviceSearcher> searcher;
   std::unique_ptr<quinterra::TSearcherPanelDevices> devices;
   form.OnFirstPaint = [&](quinterra::TForm1*) {
-    QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
+    // Its own copy of the icon the package installs: a look-up in the icon
+    // theme costs milliseconds and most of a megabyte.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) icon.addFile(QString(":/icons/%1/quinterra.png").arg(size));
+    QApplication::setWindowIcon(icon);
     searcher = std::make_unique<quinterra::TFormDeviceSearcher>(
         timers, quinterra::TFormDeviceSearcher::Environment{}, &form);
     devices = std::make_unique<quinterra::TSearcherPanelDevices>(*searcher);
