@@ -9,6 +9,7 @@
 #include "app/main_window.h"
 #include "app/panel_font.h"
 #include "app/panel_picture.h"
+#include "app/panel_pictures.h"
 #include "app/scroll_box.h"
 #include "panels/cell_kinds.h"
 #include "platform/codepage1252.h"
@@ -189,7 +190,9 @@ void TForm1::Edit1Change() {
   edit_text_before_ = Edit1->text();
 }
 
+// A colour picture not drawn yet gets every cell when it is drawn.
 void TForm1::DrawCell(const TCasilla& cell, TPanelPicture* picture, int offset_x) {
+  if (picture->Picture.isNull()) return;
   DrawCellValue(picture->Picture, cell, offset_x);
   picture->update();
 }
@@ -197,17 +200,27 @@ void TForm1::DrawCell(const TCasilla& cell, TPanelPicture* picture, int offset_x
 void TForm1::DrawAllCells() {
   for (TCasilla& cell : CellSet.Cells) {
     if (cell.Index < kResultsCellCount)
-      DrawCellValue(Image1->Picture, cell, 0);
+      DrawCell(cell, Image1, 0);
     else
-      DrawCellValue(Image2->Picture, cell, kPanelSeamX);
+      DrawCell(cell, Image2, kPanelSeamX);
   }
-  Image1->update();
-  Image2->update();
   CellsChanged();
+}
+
+void TForm1::PrepareColourPicture(TPanelPicture* picture) {
+  if (!picture->Picture.isNull()) return;
+  const bool jackpots = picture == Image2;
+  picture->Picture = jackpots ? DrawJackpotsPicture(PictureVariant::Colour, CellSet.Cells)
+                              : DrawResultsPicture(PictureVariant::Colour, CellSet.Cells);
+  const int offset = jackpots ? kPanelSeamX : 0;
+  for (const TCasilla& cell : CellSet.Cells) {
+    if ((cell.Index >= kResultsCellCount) == jackpots) DrawCell(cell, picture, offset);
+  }
 }
 
 void TForm1::SetResultsActive(bool active) {
   if (!active) LabelErrorPanelResultados->hide();
+  if (active) PrepareColourPicture(Image1);
   ResultsActive = active;
   Image1->setVisible(active);
   Image3->setVisible(!active);
@@ -217,6 +230,7 @@ void TForm1::SetResultsActive(bool active) {
 
 void TForm1::SetJackpotsActive(bool active) {
   if (!active) LabelErrorPanelBotes->hide();
+  if (active) PrepareColourPicture(Image2);
   JackpotsActive = active;
   Image2->setVisible(active);
   Image4->setVisible(!active);

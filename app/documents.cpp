@@ -32,23 +32,35 @@ bool TForm1::SaveDocument(const std::string& file_name) {
 }
 
 bool TForm1::LoadDocument(const std::string& file_name) {
-  if (!FileExists(file_name)) return false;
+  const std::optional<size_t> items = ReadDocument(file_name);
+  if (!items) return false;
+  if (*items < static_cast<size_t>(kCellCount))
+    dialogs_.ShowInfo("AVISO", QString::fromStdString(ShortDocumentNote(*items)));
+  return true;
+}
+
+std::optional<size_t> TForm1::ReadDocument(const std::string& file_name) {
+  if (!FileExists(file_name)) return std::nullopt;
   std::string contents;
   try {
     contents = ReadWholeFile(file_name);
   } catch (const std::exception& error) {
     ShowFileError(error);
-    return false;
+    return std::nullopt;
   }
   // Editing ends without the check: the loaded texts replace it.
   SelectedCell = nullptr;
   SelectCell(nullptr);
-  ApplyDocumentItems(ParseDocument(contents), CellSet.Cells);
+  const std::vector<std::string> items = ParseDocument(contents);
+  // A short document must not show the rest of the previous one under its
+  // name, nor have it saved into it.
+  for (TCasilla& cell : CellSet.Cells) cell.Text.clear();
+  ApplyDocumentItems(items, CellSet.Cells);
   DrawAllCells();
   Modified = false;
   DocumentName = file_name;
   ShowDocumentCaption();
-  return true;
+  return items.size();
 }
 
 bool TForm1::AskSaveChanges() {
@@ -57,10 +69,11 @@ bool TForm1::AskSaveChanges() {
   if (DocumentName.empty()) {
     switch (dialogs_.AskYesNoCancel("AVISO", QString::fromUtf8("¿Guardar los cambios?"))) {
       case DialogAnswer::Yes: {
-        // A cancelled save dialog lets the operation go on; a save that
-        // fails stops it, so the changes are not lost after an error.
+        // The changes are kept unless they were saved: a cancelled save
+        // dialog stops the operation as Cancel does, and so does a save
+        // that fails.
         const std::optional<QString> chosen = ChooseSaveName();
-        return !chosen || SaveDocument(chosen->toStdString());
+        return chosen && SaveDocument(chosen->toStdString());
       }
       case DialogAnswer::No:
         return true;

@@ -8,6 +8,7 @@
 #include <QTranslator>
 
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,6 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName("Quinterra");
   // The menu entry and the icon the desktop shows for the running program.
   QApplication::setDesktopFileName("quinterra");
-  QApplication::setWindowIcon(QIcon::fromTheme("quinterra"));
   // Qt has taken its own options (-platform ...) out of argv by now.
   const quinterra::TProgramCommandLine line =
       quinterra::ParseProgramCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -59,11 +59,23 @@ int main(int argc, char* argv[]) {
   quinterra::QtTimerFactory timers;
   quinterra::TForm1 form(dialogs, timers);
   dialogs.SetOwner(&form);
+  // What the window's first frame does not show is built once that frame is
+  // painted: the icon, and the search window with its port list and the
+  // device side, whose start-up check begins then.
   // Created after the main window, destroyed before it.
-  quinterra::TFormDeviceSearcher searcher(timers, {}, &form);
-  quinterra::TSearcherPanelDevices devices(searcher);
-  form.AttachDevices(&devices);
-
+  std::unique_ptr<quinterra::TFormDeviceSearcher> searcher;
+  std::unique_ptr<quinterra::TSearcherPanelDevices> devices;
+  form.OnFirstPaint = [&](quinterra::TForm1*) {
+    // Its own copy of the icon the package installs: a look-up in the icon
+    // theme costs milliseconds and most of a megabyte.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64}) icon.addFile(QString(":/icons/%1/quinterra.png").arg(size));
+    QApplication::setWindowIcon(icon);
+    searcher = std::make_unique<quinterra::TFormDeviceSearcher>(
+        timers, quinterra::TFormDeviceSearcher::Environment{}, &form);
+    devices = std::make_unique<quinterra::TSearcherPanelDevices>(*searcher);
+    form.AttachDevices(devices.get());
+  };
   form.show();
   return application.exec();
 }

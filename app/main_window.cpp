@@ -13,8 +13,10 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <QWindow>
 
 #include "app/cell_drawing.h"
 #include "app/panel_font.h"
@@ -31,6 +33,7 @@ namespace quinterra {
 namespace {
 
 constexpr int kPictureControlHeight = 849;
+constexpr std::chrono::milliseconds kFirstPaintWait(1000);
 const QColor kEditBackground(64, 64, 64);      // the 3-D dark shadow colour
 const QColor kButtonPanelColour(32, 28, 92);   // 6036512 as 0x00BBGGRR
 
@@ -70,7 +73,12 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   ShowDocumentCaption();
   Settings = std::make_unique<TProfileFile>(AppFolder + "config.ini");
   const std::string last_document = Settings->ReadString("Config", "FileName", "");
-  if (!last_document.empty() && FileExists(last_document)) LoadDocument(last_document);
+  if (!last_document.empty() && FileExists(last_document)) {
+    // Told once the window is painted.
+    const std::optional<size_t> items = ReadDocument(last_document);
+    if (items && *items < static_cast<size_t>(kCellCount))
+      startup_note_ = QString::fromStdString(ShortDocumentNote(*items));
+  }
   Guardadoautomtico1->setChecked(Settings->ReadInteger("Config", "Guardado", 0) == 1);
   VerificarAlEnviar1->setChecked(Settings->ReadInteger("Config", kVerifyKey, 1) != 0);
 
@@ -125,10 +133,11 @@ void TForm1::CreateComponents() {
     image->Picture = std::move(picture);
     return image;
   };
+  // Both panels start inactive: only the grey pictures are drawn now.
   const std::vector<TCasilla>& cells = CellSet.Cells;
-  Image1 = make_picture("Image1", 0, 628, DrawResultsPicture(PictureVariant::Colour, cells));
+  Image1 = make_picture("Image1", 0, 628, QImage());
   Image3 = make_picture("Image3", 0, 633, DrawResultsPicture(PictureVariant::Grey, cells));
-  Image2 = make_picture("Image2", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Colour, cells));
+  Image2 = make_picture("Image2", kPanelSeamX, 510, QImage());
   Image4 = make_picture("Image4", kPanelSeamX, 510, DrawJackpotsPicture(PictureVariant::Grey, cells));
   Image1->hide();
   Image2->hide();
@@ -322,11 +331,36 @@ void TForm1::SetFontColor(QWidget* widget, int32_t bgr) {
   widget->setPalette(palette);
 }
 
+void TForm1::AttachDevices(IPanelDevices* devices) {
+  Devices = devices;
+  if (Devices && shown_once_ && !devices_started_) {
+    devices_started_ = true;
+    FormShow();
+  }
+}
+
+void TForm1::RaiseFirstPaint() {
+  if (first_paint_raised_) return;
+  first_paint_raised_ = true;
+  if (auto handler = OnFirstPaint) handler(this);
+  // Over the window, now that it is there.
+  if (startup_note_) {
+    const QString note = *startup_note_;
+    startup_note_.reset();
+    dialogs_.ShowInfo("AVISO", note);
+  }
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   // Only the first showing: restoring a minimised window is no new start.
   if (shown_once_) return;
   shown_once_ = true;
+  if (QWindow* window = windowHandle()) window->installEventFilter(this);
+  // A window started minimised is painted only once restored: what waits
+  // for its first paint must not wait for that.
+  QTimer::singleShot(kFirstPaintWait, this, [this] { RaiseFirstPaint(); });
+  devices_started_ = Devices != nullptr;
   FormShow();
 }
 
@@ -397,6 +431,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     QToolTip::hideText();
     event->ignore();
     return true;
+  }
+  if (watched == windowHandle() && event->type() == QEvent::Expose) {
+    // The window paints itself as it handles the expose: this runs after.
+    windowHandle()->removeEventFilter(this);
+    QTimer::singleShot(0, this, [this] { RaiseFirstPaint(); });
   }
   return QMainWindow::eventFilter(watched, event);
 }

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QStringList>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -67,13 +68,20 @@ class TForm1 : public QMainWindow {
          QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The device side; attach it before the window is shown (may stay null,
-  // then nothing is sent or checked).
-  void AttachDevices(IPanelDevices* devices) { Devices = devices; }
+  // The device side (may stay null, then nothing is sent or checked).
+  // Attached after the window was first shown, it gets then what the
+  // showing does for it: its reports, the devices loaded, the check.
+  void AttachDevices(IPanelDevices* devices);
+  // Raised once, after the window's first frame is painted (or a second
+  // after the first showing, whichever comes first): what that frame does
+  // not show can be built then.
+  std::function<void(TForm1* sender)> OnFirstPaint;
 
   // Components.
   TScrollBox* ScrollBox1 = nullptr;
   QWidget* ScrollContent = nullptr;
+  // The colour pictures are drawn, with their cells, when their panel first
+  // turns active; until then they hold no image.
   TPanelPicture* Image1 = nullptr;  // results, colour
   TPanelPicture* Image3 = nullptr;  // results, grey
   TPanelPicture* Image2 = nullptr;  // jackpots, colour
@@ -149,7 +157,11 @@ class TForm1 : public QMainWindow {
   // Documents and settings. SaveDocument and LoadDocument report a file
   // error to the operator and return false, leaving the state as it was.
   bool SaveDocument(const std::string& file_name);
+  // Cells beyond the document's items are emptied, and the operator is
+  // told so.
   bool LoadDocument(const std::string& file_name);
+  // True when the operation that asked may go on: the changes are saved,
+  // or the operator chose to drop them.
   bool AskSaveChanges();
   bool SaveSettings();
 
@@ -225,11 +237,17 @@ class TForm1 : public QMainWindow {
   void CreateMenu();
   void CreateStatusWidgets();
   void CreateShortcuts();
+  // Draws a panel's colour picture and its cells unless it is drawn.
+  void PrepareColourPicture(TPanelPicture* picture);
+  // The items read, or none when nothing was loaded (no such file, or a
+  // file error, already reported).
+  std::optional<size_t> ReadDocument(const std::string& file_name);
   void FitToScreen();
   void ShowDocumentCaption();
   // Every change of a cell's text passes here, for the panels view.
   void CellsChanged();
   void ShowFileError(const std::exception& error);
+  void RaiseFirstPaint();
   // The panels the "Actualizar" ticks ask for; none when neither is ticked.
   std::optional<TPanelMode> ModeFromTicks() const;
   // The save dialog with today's date offered; empty when cancelled.
@@ -301,6 +319,12 @@ class TForm1 : public QMainWindow {
   // The panels the running or last "Leer paneles" asked for.
   TPanelMode read_mode_ = TPanelMode::Both;
   bool shown_once_ = false;
+  // The showing's start-up has reached the device side.
+  bool devices_started_ = false;
+  bool first_paint_raised_ = false;
+  // Said after the first paint: the note on the document reopened at
+  // start-up.
+  std::optional<QString> startup_note_;
   bool in_edit_change_ = false;
   QString edit_text_before_;
   // The edit box's selection before the change being handled (Qt reports a

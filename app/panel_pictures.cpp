@@ -72,7 +72,12 @@ class PictureDrawer {
       : variant_(variant), palette_(PaletteFor(variant)), painter_(&image) {
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
-    image.fill(palette_.background);
+    // QImage::fill(QColor) looks a grey image's colour up as if it were
+    // indexed (and fills with 0); its byte is the shade itself.
+    if (image.format() == QImage::Format_Grayscale8)
+      image.fill(static_cast<uint>(qGray(palette_.background.rgb())));
+    else
+      image.fill(palette_.background);
     const QRectF frame(3.5, 3.5, image.width() - 7, image.height() - 7);
     painter_.setPen(QPen(palette_.frame, 3));
     painter_.setBrush(Qt::NoBrush);
@@ -238,7 +243,10 @@ void DrawJackpotsDecoration(PictureDrawer& d) {
 
 QImage DrawPicture(int width, PictureVariant variant, const std::vector<TCasilla>& cells,
                    bool jackpots) {
-  QImage image(width, kPictureHeight, QImage::Format_RGB32);
+  // A grey picture holds nothing but shades of grey: one byte a pixel, a
+  // quarter of the memory of a colour one.
+  QImage image(width, kPictureHeight,
+               variant == PictureVariant::Grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
   PictureDrawer drawer(image, variant);
   if (jackpots)
     DrawJackpotsDecoration(drawer);

@@ -1,8 +1,9 @@
 #pragma once
 // The four panel pictures, drawn here rather than shipped as bitmaps: the
 // results panel (628 x 840) and the jackpots panel (510 x 840), each in
-// colour (the panel is active) and in grey (inactive). Every cell has a
-// black box at its rectangle; cell values are drawn over the boxes later.
+// colour (the panel is active) and in grey (inactive, one byte a pixel).
+// Every cell has a black box at its rectangle; cell values are drawn over
+// the boxes of the colour pictures later.
 
 #include <QImage>
 #include <vector>

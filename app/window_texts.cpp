@@ -3,6 +3,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "panels/panel_layout.h"
+
 namespace quinterra {
 
 namespace {
@@ -63,6 +65,11 @@ std::string DocumentTitle(const std::string& file_name) {
 std::string DocumentCaption(const std::string& base_caption, const std::string& document_name) {
   if (document_name.empty()) return base_caption + " - Nuevo";
   return base_caption + " - " + DocumentTitle(document_name);
+}
+
+std::string ShortDocumentNote(size_t items) {
+  return "El documento tiene " + std::to_string(items) + " de " + std::to_string(kCellCount) +
+         " casillas; las demás quedan vacías";
 }
 
 }  // namespace quinterra

@@ -1,7 +1,8 @@
 #pragma once
 // The texts the main window builds from names and dates: its caption, the
-// program folder, the title of a document file.
+// program folder, the title of a document file, the note on a short document.
 
+#include <cstddef>
 #include <string>
 
 namespace quinterra {
@@ -25,5 +26,9 @@ std::string DocumentTitle(const std::string& file_name);
 
 // The caption for the current document: " - Nuevo" for an unnamed one.
 std::string DocumentCaption(const std::string& base_caption, const std::string& document_name);
+
+// What the operator is told about a document of fewer items than cells, in
+// UTF-8: "El documento tiene 20 de 134 casillas; las demás quedan vacías".
+std::string ShortDocumentNote(size_t items);
 
 }  // namespace quinterra

@@ -214,6 +214,9 @@ void TComunicacionSerie::Execute() {
       } else {
         SleepMs(3);
       }
+      // A failed read has just ended the port's session: nothing more is
+      // written to a device that is gone.
+      if (!port_->Connected()) continue;
       const int taken = queue_.TakeAll();
       if (taken > 0) {
         t_holding_queue_lock = true;

@@ -2,7 +2,9 @@
 // The worker thread of a serial link. It owns a TSerialComm and a
 // TByteQueue, polls the port for received bytes and writes what the owner
 // queued. Every event runs on the UI thread (RunOnUiThread) while the worker
-// waits for it.
+// waits for it. A read that fails (the device gone) is reported once: the
+// port is then no longer connected, and the loop neither reads nor writes
+// until it is opened again.
 //
 // Threads: construction, the properties, OpenPort, SendBytes and Terminate
 // belong to the UI thread; the loop and the destruction to the worker.

@@ -33,6 +33,7 @@ TSerialComm::~TSerialComm() {
 
 void TSerialComm::ReportLocked(const TSerialError& error, Events& events) {
   error_flag_ = true;
+  if (error.kind == TSerialErrorKind::Gone) connected_.store(false, std::memory_order_release);
   events.push_back({EventKind::Error, 0, error});
 }
 
@@ -215,7 +216,10 @@ int TSerialComm::ReadBytes(uint8_t* buffer, int size) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!device_->IsOpen() || !connected_.load(std::memory_order_relaxed)) return 0;
     if (TSerialError error = device_->Read(buffer, size, &count)) {
+      // Reads never wait, so a failing one would fail again at once, pass
+      // after pass: the port is not read again until it is reopened.
       count = 0;
+      connected_.store(false, std::memory_order_release);
       ReportLocked(error, events);
     } else {
       events.push_back({EventKind::Receive, count, {}});

@@ -69,6 +69,9 @@ class TSerialComm {
   bool RtsManual() const;
   void SetRtsManual(bool manual);
 
+  // From a successful Open until Close, or until a read fails or the
+  // device is found gone: the handle then stays until Close or the next
+  // Open, but the worker no longer reads or writes.
   bool Connected() const;
   // Set by the first failure, never cleared; while set OnTransmit is not raised.
   bool ErrorFlag() const;

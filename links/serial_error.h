@@ -17,6 +17,7 @@ enum class TSerialErrorKind : uint8_t {
   AccessDenied,  // the user may not open it (on Linux: not in dialout)
   Busy,          // another program holds the port
   Unsupported,   // the device refuses the setting
+  Gone,          // the device went away while open (a USB adapter pulled out)
   Other,
 };
 
@@ -30,6 +31,10 @@ struct TSerialError {
 // The error of an OS code of this platform, its kind looked up. Code 0 is
 // no error.
 TSerialError OsError(uint32_t code);
+// The same for a code met on an open port, where some codes mean that the
+// device has gone (on Windows "access denied" among them, which at the
+// open means that another program holds the port).
+TSerialError SessionError(uint32_t code);
 
 // "ERROR: 0x%X %s": the code in upper-case hexadecimal and the system's text.
 std::string SerialErrorText(const TSerialError& error);

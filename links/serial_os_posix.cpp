@@ -169,7 +169,15 @@ class PosixSerialDevice : public TSerialDevice {
     const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(size));
     if (n < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return {};
-      return OsError(errno);
+      return SessionError(errno);
+    }
+    // A hung-up tty (its USB adapter pulled out, the other side of a
+    // pseudo-terminal closed) reads 0 bytes for ever, as one with nothing
+    // buffered does; only poll tells them apart. Its writes fail with EIO.
+    if (n == 0) {
+      pollfd p{fd_, POLLIN, 0};
+      const bool hung_up = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+      if (hung_up) return SessionError(EIO);
     }
     *count = static_cast<int>(n);
     return {};
@@ -186,13 +194,13 @@ class PosixSerialDevice : public TSerialDevice {
         *written += static_cast<int>(n);
         continue;
       }
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return OsError(errno);
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return SessionError(errno);
       // No room: wait for some, within what is left of the budget.
       const int wait = bounded ? RemainingMs(deadline) : -1;
       if (bounded && wait == 0) return {};  // out of time; not an error
       pollfd p{fd_, POLLOUT, 0};
       const int ready = ::poll(&p, 1, wait);
-      if (ready < 0 && errno != EINTR) return OsError(errno);
+      if (ready < 0 && errno != EINTR) return SessionError(errno);
       if (ready == 0) return {};
     }
     return {};
@@ -203,7 +211,9 @@ class PosixSerialDevice : public TSerialDevice {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
       int queued = 0;
-      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) return NoModemLines(errno) ? TSerialError{} : OsError(errno);
+      if (::ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        return NoModemLines(errno) ? TSerialError{} : SessionError(errno);
+      }
       if (queued == 0 || RemainingMs(deadline) == 0) return {};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -212,16 +222,16 @@ class PosixSerialDevice : public TSerialDevice {
  private:
   TSerialError Get(termios2* t) const {
     if (fd_ < 0) return OsError(EBADF);
-    return ::ioctl(fd_, TCGETS2, t) == 0 ? TSerialError{} : OsError(errno);
+    return ::ioctl(fd_, TCGETS2, t) == 0 ? TSerialError{} : SessionError(errno);
   }
   TSerialError Set(const termios2& t) const {
     if (fd_ < 0) return OsError(EBADF);
-    return ::ioctl(fd_, TCSETS2, &t) == 0 ? TSerialError{} : OsError(errno);
+    return ::ioctl(fd_, TCSETS2, &t) == 0 ? TSerialError{} : SessionError(errno);
   }
   TSerialError ModemLine(int line, bool raised) const {
     if (fd_ < 0) return OsError(EBADF);
     if (::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &line) == 0) return {};
-    return NoModemLines(errno) ? TSerialError{} : OsError(errno);
+    return NoModemLines(errno) ? TSerialError{} : SessionError(errno);
   }
 
   int fd_ = -1;
@@ -251,6 +261,17 @@ TSerialError OsError(uint32_t code) {
     case EINVAL:
     case ENOTTY: return {TSerialErrorKind::Unsupported, code};
     default: return {TSerialErrorKind::Other, code};
+  }
+}
+
+TSerialError SessionError(uint32_t code) {
+  switch (code) {
+    // What a hung-up tty answers, and what a device unplugged under its
+    // driver's call does.
+    case EIO:
+    case ENXIO:
+    case ENODEV: return {TSerialErrorKind::Gone, code};
+    default: return OsError(code);
   }
 }
 

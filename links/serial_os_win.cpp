@@ -19,6 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 TSerialError LastError() { return OsError(::GetLastError()); }
+// For the calls on an open handle.
+TSerialError LastSessionError() { return SessionError(::GetLastError()); }
 
 // A device without modem lines (a virtual COM port, a pseudo-terminal under
 // Wine) refuses these; setting its DTR or RTS is then a no-op, as on Linux.
@@ -149,7 +151,7 @@ class WinSerialDevice : public TSerialDevice {
     if (!IsOpen()) return OsError(ERROR_INVALID_HANDLE);
     if (size <= 0) return {};
     DWORD got = 0;
-    if (!::ReadFile(handle_, buffer, static_cast<DWORD>(size), &got, nullptr)) return LastError();
+    if (!::ReadFile(handle_, buffer, static_cast<DWORD>(size), &got, nullptr)) return LastSessionError();
     *count = static_cast<int>(got);
     return {};
   }
@@ -163,10 +165,10 @@ class WinSerialDevice : public TSerialDevice {
         timeout_ms > 0 ? static_cast<DWORD>((static_cast<long long>(timeout_ms) + count - 1) / count) : 0;
     if (multiplier != write_multiplier_) {
       COMMTIMEOUTS timeouts;
-      if (!::GetCommTimeouts(handle_, &timeouts)) return LastError();
+      if (!::GetCommTimeouts(handle_, &timeouts)) return LastSessionError();
       timeouts.WriteTotalTimeoutMultiplier = multiplier;
       timeouts.WriteTotalTimeoutConstant = 0;
-      if (!::SetCommTimeouts(handle_, &timeouts)) return LastError();
+      if (!::SetCommTimeouts(handle_, &timeouts)) return LastSessionError();
       write_multiplier_ = multiplier;
     }
     DWORD sent = 0;
@@ -176,7 +178,7 @@ class WinSerialDevice : public TSerialDevice {
     // Out of time is not an error: *written tells how many the driver took.
     const DWORD error = ::GetLastError();
     if (error == ERROR_TIMEOUT || error == ERROR_SEM_TIMEOUT) return {};
-    return OsError(error);
+    return SessionError(error);
   }
 
   TSerialError WaitTransmitEmpty(int timeout_ms) override {
@@ -187,7 +189,7 @@ class WinSerialDevice : public TSerialDevice {
       COMSTAT status{};
       if (!::ClearCommError(handle_, &errors, &status)) {
         const DWORD error = ::GetLastError();
-        return NoModemLines(error) ? TSerialError{} : OsError(error);
+        return NoModemLines(error) ? TSerialError{} : SessionError(error);
       }
       if (status.cbOutQue == 0 || Clock::now() >= deadline) return {};
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -199,17 +201,17 @@ class WinSerialDevice : public TSerialDevice {
     if (!IsOpen()) return OsError(ERROR_INVALID_HANDLE);
     *dcb = DCB{};
     dcb->DCBlength = sizeof(DCB);
-    return ::GetCommState(handle_, dcb) ? TSerialError{} : LastError();
+    return ::GetCommState(handle_, dcb) ? TSerialError{} : LastSessionError();
   }
   TSerialError Set(DCB dcb) const {
     if (!IsOpen()) return OsError(ERROR_INVALID_HANDLE);
     dcb.DCBlength = sizeof(DCB);
-    return ::SetCommState(handle_, &dcb) ? TSerialError{} : LastError();
+    return ::SetCommState(handle_, &dcb) ? TSerialError{} : LastSessionError();
   }
   TSerialError ModemLine(DWORD function) const {
     if (::EscapeCommFunction(handle_, function)) return {};
     const DWORD error = ::GetLastError();
-    return NoModemLines(error) ? TSerialError{} : OsError(error);
+    return NoModemLines(error) ? TSerialError{} : SessionError(error);
   }
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
@@ -261,6 +263,20 @@ TSerialError OsError(uint32_t code) {
     case ERROR_INVALID_PARAMETER:
     case ERROR_NOT_SUPPORTED: return {TSerialErrorKind::Unsupported, code};
     default: return {TSerialErrorKind::Other, code};
+  }
+}
+
+TSerialError SessionError(uint32_t code) {
+  switch (code) {
+    // On an open handle "access denied" is no other program: the port's
+    // device has left (usbser.sys answers so for a pulled adapter), as the
+    // other drivers say with these.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED: return {TSerialErrorKind::Gone, code};
+    default: return OsError(code);
   }
 }
 

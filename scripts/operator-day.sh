@@ -113,7 +113,7 @@ field() {  # N: the Nth text (from 0) of the saved document
   tr -d '\r\n' <"$demo/demo.ltr" | cut -d, -f$(($1 + 1))
 }
 images() {  # LINE: the document's results (1) or jackpots (2) image, in hexadecimal
-  "$root/build/panels/quinterra-image" "$demo/demo.ltr" | sed -n "$1p"
+  "$root/build/tools/quinterra-image" "$demo/demo.ltr" | sed -n "$1p"
 }
 held() {  # NAME BYTES: what an emulator's display holds, in hexadecimal
   head -c "$2" "$demo/memory-$1/display.bin" | od -An -v -tx1 | tr -d ' \n'

@@ -81,8 +81,8 @@ while read -r exe; do
 done < <(find "$build/tests" -name '*_tests.exe' | sort)
 
 echo "== windows: quinterra-image.exe against the Linux tool"
-linux_image="$("$build/native/tree/panels/quinterra-image" "$root/assets/sample.ltr")"
-windows_image="$("$wine" "$build/panels/quinterra-image.exe" "$root/assets/sample.ltr" | tr -d '\r')"
+linux_image="$("$build/native/tree/tools/quinterra-image" "$root/assets/sample.ltr")"
+windows_image="$("$wine" "$build/tools/quinterra-image.exe" "$root/assets/sample.ltr" | tr -d '\r')"
 if [ "$windows_image" = "$linux_image" ] && [ "$(wc -l <<<"$linux_image")" -eq 2 ]; then
   echo "  same two lines"
 else

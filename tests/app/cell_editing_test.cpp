@@ -6,8 +6,10 @@
 #include <QScrollBar>
 
 #include "app/cell_drawing.h"
+#include "app/panel_pictures.h"
 #include "app/panel_picture.h"
 #include "app/scroll_box.h"
+#include "panels/document.h"
 #include "window_fixture.h"
 
 #include <tuple>
@@ -184,6 +186,38 @@ TEST_F(Editing, KeysDoNothingWhileBothPanelsAreInactive) {
   EXPECT_TRUE(form->Image4->isVisible());
   EXPECT_FALSE(form->Image1->isVisible());
   EXPECT_FALSE(form->Image2->isVisible());
+}
+
+// The colour pictures are drawn when their panel first turns active: they
+// must then show exactly what drawing them at creation would have shown.
+TEST_F(Editing, AColourPictureDrawnWhenItsPanelTurnsActiveHoldsTheCellsOfThen) {
+  const std::string path = InFolder("valores.ltr");
+  std::vector<std::string> texts(kCellCount);
+  texts[0] = "12";
+  texts[115] = "x";
+  texts[116] = "BOTE";
+  texts[125] = "1234567";
+  WriteFile(path, FormatDocument(texts));
+  ASSERT_TRUE(form->LoadDocument(path));
+  EXPECT_TRUE(form->Image1->Picture.isNull());
+  EXPECT_TRUE(form->Image2->Picture.isNull());
+  const auto expected = [this](bool jackpots) {
+    QImage picture = jackpots ? DrawJackpotsPicture(PictureVariant::Colour, form->CellSet.Cells)
+                              : DrawResultsPicture(PictureVariant::Colour, form->CellSet.Cells);
+    for (const TCasilla& cell : form->CellSet.Cells) {
+      if ((cell.Index >= kResultsCellCount) == jackpots)
+        DrawCellValue(picture, cell, jackpots ? kPanelSeamX : 0);
+    }
+    return picture;
+  };
+  Activate(true, false);
+  EXPECT_EQ(form->Image1->Picture, expected(false));
+  EXPECT_TRUE(form->Image2->Picture.isNull());
+  // Cells changed while the jackpots panel is inactive reach its picture.
+  form->Nuevo1Click();
+  Activate(true, true);
+  EXPECT_EQ(form->Image2->Picture, expected(true));
+  EXPECT_EQ(form->Image1->Picture, expected(false));
 }
 
 TEST_F(Editing, EnterEndsEditingAndMerelyTabbingMarksTheDocumentChanged) {

@@ -66,7 +66,7 @@ TEST_F(Documents, SavingWritesOneLineOfAllCellsAndEndsEditing) {
   EXPECT_EQ(ReadFile(InFolder("a.ltr")), EmptyDocument());
 }
 
-TEST_F(Documents, LoadingGivesItemsToCellsAndKeepsTheRest) {
+TEST_F(Documents, LoadingGivesItemsToCellsAndEmptiesTheRestSayingSo) {
   MakeForm();
   Cell(5).Text = "7";
   Cell(133).Text = "99";
@@ -78,27 +78,41 @@ TEST_F(Documents, LoadingGivesItemsToCellsAndKeepsTheRest) {
   EXPECT_EQ(Cell(1).Text, "a b");
   EXPECT_EQ(Cell(2).Text, "");
   EXPECT_EQ(Cell(3).Text, "4");
-  EXPECT_EQ(Cell(5).Text, "7") << "cells beyond the items keep their text";
-  EXPECT_EQ(Cell(133).Text, "99");
+  EXPECT_EQ(Cell(5).Text, "") << "nothing of the previous document stays";
+  EXPECT_EQ(Cell(133).Text, "");
+  ASSERT_EQ(dialogs.infos.size(), 1u);
+  EXPECT_EQ(dialogs.infos[0].caption, "AVISO");
+  EXPECT_EQ(dialogs.infos[0].text,
+            QString::fromUtf8("El documento tiene 4 de 134 casillas; las demás quedan vacías"));
   EXPECT_FALSE(form->Modified);
   EXPECT_EQ(Caption(), kBase + " - partial");
-  // The spaced text goes back to disk in quotes and comes back whole.
-  ASSERT_TRUE(form->SaveDocument(path));
-  EXPECT_EQ(ReadFile(path).substr(0, 12), "1,\"a b\",,4,,");
+  // "Guardar" writes the document and nothing else; the spaced text goes
+  // back in quotes and comes back whole.
+  form->Guardar1Click();
+  EXPECT_EQ(ReadFile(path), "1,\"a b\",,4" + std::string(130, ',') + "\r\n");
+  // A whole document says nothing.
+  ASSERT_TRUE(form->LoadDocument(MakeDocument("entero.ltr", "3")));
+  EXPECT_EQ(dialogs.infos.size(), 1u);
 }
 
-TEST_F(Documents, AFileWithAnEmptyFirstLineStillBecomesTheDocument) {
+TEST_F(Documents, AFileWithAnEmptyFirstLineBecomesAnEmptyDocument) {
   MakeForm();
   Cell(0).Text = "5";
   WriteFile(InFolder("empty.ltr"), "\r\n1,2,3\r\n");
   ASSERT_TRUE(form->LoadDocument(InFolder("empty.ltr")));
-  EXPECT_EQ(Cell(0).Text, "5");
+  EXPECT_EQ(form->CellSet.Texts(), std::vector<std::string>(kCellCount));
   EXPECT_EQ(form->DocumentName, InFolder("empty.ltr"));
   EXPECT_EQ(Caption(), kBase + " - empty");
+  ASSERT_EQ(dialogs.infos.size(), 1u);
+  EXPECT_EQ(dialogs.infos[0].text,
+            QString::fromUtf8("El documento tiene 0 de 134 casillas; las demás quedan vacías"));
   // A name that does not exist does nothing at all.
+  Cell(0).Text = "6";
   EXPECT_FALSE(form->LoadDocument(InFolder("missing.ltr")));
   EXPECT_EQ(form->DocumentName, InFolder("empty.ltr"));
+  EXPECT_EQ(Cell(0).Text, "6");
   EXPECT_TRUE(dialogs.errors.empty());
+  EXPECT_EQ(dialogs.infos.size(), 1u);
 }
 
 TEST_F(Documents, UnnamedChangesAskAndEachAnswerIsHonoured) {
@@ -117,13 +131,6 @@ TEST_F(Documents, UnnamedChangesAskAndEachAnswerIsHonoured) {
   form->Nuevo1Click();
   EXPECT_EQ(Cell(1).Text, "");
   EXPECT_FALSE(form->Modified);
-  // Yes, then a cancelled save dialog: the operation goes on anyway.
-  Edit("13");
-  dialogs.answers = {DialogAnswer::Yes};
-  dialogs.save_answers = {std::nullopt};
-  form->Nuevo1Click();
-  EXPECT_EQ(Cell(1).Text, "");
-  EXPECT_EQ(Caption(), kBase + " - Nuevo");
   // Yes, then a name: saved first, then the new document.
   Edit("14");
   dialogs.answers = {DialogAnswer::Yes};
@@ -134,16 +141,46 @@ TEST_F(Documents, UnnamedChangesAskAndEachAnswerIsHonoured) {
   EXPECT_EQ(Caption(), kBase + " - Nuevo");
 }
 
-TEST_F(Documents, ASaveThatFailsAfterYesStopsTheOperation) {
-  MakeForm();
+// "Yes" promises the changes a file: when none is written (the save dialog
+// cancelled, or the file cannot be written), "Nuevo", "Abrir" and closing
+// stop as they do on Cancel.
+TEST_F(Documents, YesWithoutASavedFileStopsNewOpenAndClose) {
+  const std::string other = MakeDocument("otro.ltr", "9");
+  const std::optional<QString> unsaved[] = {std::nullopt,
+                                            QString::fromStdString(InFolder("no-such-folder/doc.ltr"))};
+  enum class Operation { New, Open, Close };
+  ShowForm();
   Edit("12");
-  dialogs.answers = {DialogAnswer::Yes};
-  dialogs.save_answers = {QString::fromStdString(InFolder("no-such-folder/doc.ltr"))};
-  form->Nuevo1Click();
-  EXPECT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_EQ(Cell(1).Text, "12") << "the changes survive the failed save";
-  EXPECT_TRUE(form->Modified);
-  EXPECT_TRUE(form->DocumentName.empty());
+  for (const std::optional<QString>& save_answer : unsaved) {
+    for (Operation operation : {Operation::New, Operation::Open, Operation::Close}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(operation)) +
+                   (save_answer ? " with a failing save" : " with the save dialog cancelled"));
+      dialogs.errors.clear();
+      dialogs.answers = {DialogAnswer::Yes};
+      dialogs.save_answers = {save_answer};
+      switch (operation) {
+        case Operation::New:
+          form->Nuevo1Click();
+          break;
+        case Operation::Open:
+          dialogs.open_answers = {QString::fromStdString(other)};
+          form->Abrir1Click();
+          break;
+        case Operation::Close:
+          EXPECT_FALSE(form->close());
+          EXPECT_TRUE(form->isVisible());
+          EXPECT_FALSE(QFile::exists(QString::fromStdString(InFolder("config.ini"))));
+          break;
+      }
+      EXPECT_TRUE(dialogs.answers.empty() && dialogs.save_answers.empty());
+      EXPECT_EQ(dialogs.errors.size(), save_answer ? 1u : 0u);
+      EXPECT_EQ(Cell(1).Text, "12") << "the changes survive";
+      EXPECT_EQ(Cell(0).Text, "");
+      EXPECT_TRUE(form->Modified);
+      EXPECT_TRUE(form->DocumentName.empty());
+      EXPECT_EQ(Caption(), kBase + " - Nuevo");
+    }
+  }
 }
 
 TEST_F(Documents, NamedChangesAskWithTheFileTitle) {
@@ -301,6 +338,27 @@ TEST_F(Documents, StartUpReopensTheLastDocumentAndReadsAutomaticSaving) {
   form->FormShow();
   EXPECT_TRUE(form->PanelResultados1->isChecked());
   EXPECT_FALSE(form->PanelBotes1->isChecked());
+}
+
+TEST_F(Documents, AShortLastDocumentIsReopenedAloneAndToldOverThePaintedWindow) {
+  const std::string path = InFolder("corto.ltr");
+  WriteFile(path, "8,9\r\n");
+  WriteFile(InFolder("config.ini"), "[Config]\r\nFileName=" + path + "\r\n");
+  MakeForm();
+  EXPECT_EQ(Cell(0).Text, "8");
+  EXPECT_EQ(Cell(2).Text, "");
+  EXPECT_EQ(Caption(), kBase + " - corto");
+  EXPECT_TRUE(dialogs.infos.empty()) << "no box before the window is there";
+  form->show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs.infos.empty(); }));
+  ASSERT_EQ(dialogs.infos.size(), 1u);
+  EXPECT_EQ(dialogs.infos[0].text,
+            QString::fromUtf8("El documento tiene 2 de 134 casillas; las demás quedan vacías"));
+  // Shown again (after minimising): nothing more.
+  form->hide();
+  form->show();
+  QTest::qWait(50);
+  EXPECT_EQ(dialogs.infos.size(), 1u);
 }
 
 TEST_F(Documents, AMissingLastDocumentIsSkippedSilently) {

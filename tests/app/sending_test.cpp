@@ -96,6 +96,30 @@ TEST_F(Sending, ShowingLoadsDevicesAndChecksTheTickedPanels) {
   }
 }
 
+// The program builds its device side once the window's first frame is
+// painted; the device side then gets what the showing does for it, once.
+TEST_F(Sending, ADeviceSideAttachedAfterTheFirstPaintGetsTheShowingsStartUpOnce) {
+  WriteFile(InFolder("config.ini"), "[Config]\r\nPanelResultados=1\r\nPanelBotes=1\r\n");
+  MakeForm();
+  int first_paints = 0;
+  form->OnFirstPaint = [&](TForm1* sender) {
+    ++first_paints;
+    EXPECT_TRUE(sender->PanelResultados1->isChecked()) << "the showing restored the ticks";
+    sender->AttachDevices(&devices);
+  };
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return first_paints > 0; }));
+  const Calls start = {"AttachReports", "LoadDevices", "CheckPanels 0"};
+  EXPECT_EQ(devices.calls, start);
+  form->AttachDevices(&devices);
+  form->hide();
+  form->show();
+  QTest::qWait(50);
+  EXPECT_EQ(first_paints, 1);
+  EXPECT_EQ(devices.calls, start);
+}
+
 TEST_F(Sending, EnviarSendsTheActiveTickedPanels) {
   Make();
   form->PanelStateChanged(TPanel::Results, true);

@@ -32,6 +32,7 @@ class FakeDialogs : public IDialogs {
 
   std::vector<Question> questions;
   std::vector<QString> errors;
+  std::vector<Question> infos;
   std::vector<QString> open_filters;
   struct SaveRequest {
     QString filters, suffix, preset;
@@ -49,7 +50,7 @@ class FakeDialogs : public IDialogs {
     return answer;
   }
   void ShowError(const QString& text) override { errors.push_back(text); }
-  void ShowInfo(const QString&, const QString&) override {}
+  void ShowInfo(const QString& caption, const QString& text) override { infos.push_back({caption, text}); }
   std::optional<QString> ChooseFileToOpen(const QString& filters) override {
     open_filters.push_back(filters);
     if (open_answers.empty()) {

@@ -189,6 +189,43 @@ TEST_F(SerialPortTest, AWriteFailureIsReportedOnceAndSilencesLaterTransmitEvents
   EXPECT_TRUE(events_.lines.empty());                // ... but the flag stays
 }
 
+// A device that has gone away (a USB adapter pulled out) fails every call
+// at once; the port must not keep trying it.
+TEST_F(SerialPortTest, AFailedReadOrAGoneDeviceEndsTheSessionUntilTheNextOpen) {
+  auto port = Scripted();
+  port->SetPort(kCom);
+  ASSERT_TRUE(port->Open());
+  events_.lines.clear();
+  record_->read_error = EIO;
+  uint8_t buffer[40];
+  EXPECT_EQ(port->ReadBytes(buffer, 40), 0);
+  EXPECT_EQ(events_.lines, std::vector<std::string>{"error " + std::to_string(EIO)});
+  EXPECT_FALSE(port->Connected());
+  const int reads = record_->read_calls.load();
+  EXPECT_EQ(port->ReadBytes(buffer, 40), 0);
+  EXPECT_EQ(record_->read_calls.load(), reads) << "not read again";
+  EXPECT_EQ(events_.Errors(), 1);
+
+  record_->read_error = 0;
+  ASSERT_TRUE(port->Open());
+  EXPECT_TRUE(port->Connected());
+  pty_.WriteToSlave({0x42});
+  std::vector<uint8_t> got;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (got.empty() && std::chrono::steady_clock::now() < deadline) {
+    got.insert(got.end(), buffer, buffer + port->ReadBytes(buffer, 40));
+  }
+  EXPECT_EQ(got, std::vector<uint8_t>{0x42});
+
+  // A write that finds the device gone (EIO here; on Windows the same 5 is
+  // "access denied", which on an open port means gone) ends it as well.
+  record_->write_error = EIO;
+  const uint8_t byte = 1;
+  EXPECT_EQ(port->WriteBytes(&byte, 1), 0);
+  EXPECT_EQ(events_.last_error.kind, TSerialErrorKind::Gone);
+  EXPECT_FALSE(port->Connected());
+}
+
 TEST_F(SerialPortTest, APortThatCannotBeOpenedIsTried101TimesThenReportedOnce) {
   constexpr int kMissing = 121;
 #ifdef _WIN32

@@ -17,6 +17,15 @@ TSerialError ScriptedDevice::Open(const std::string& path) {
   return inner_->Open(path);
 }
 
+TSerialError ScriptedDevice::Read(uint8_t* buffer, int size, int* count) {
+  record_->read_calls.fetch_add(1);
+  if (uint32_t code = record_->read_error.load()) {
+    *count = 0;
+    return SessionError(code);
+  }
+  return inner_->Read(buffer, size, count);
+}
+
 TSerialError ScriptedDevice::Write(const uint8_t* bytes, int count, int timeout_ms, int* written) {
   record_->write_calls.fetch_add(1);
   if (count == 1) record_->one_byte_writes.fetch_add(1);
@@ -27,7 +36,7 @@ TSerialError ScriptedDevice::Write(const uint8_t* bytes, int count, int timeout_
   TSerialError result;
   if (uint32_t code = record_->write_error.load()) {
     *written = 0;
-    result = OsError(code);
+    result = SessionError(code);
   } else {
     result = inner_->Write(bytes, count, timeout_ms, written);
   }

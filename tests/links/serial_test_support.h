@@ -32,17 +32,20 @@ class TempConfig {
   TempFolder folder_;
 };
 
-// A serial device that passes every call to another one, counting writes and
-// failing on demand (with an OS code of this platform); failing writes can
-// first block for a while.
+// A serial device that passes every call to another one, counting reads and
+// writes and failing on demand (with an OS code of this platform, read as
+// the OS file reads it: at the open, or on an open port); failing writes
+// can first block for a while.
 class ScriptedDevice : public TSerialDevice {
  public:
   struct Record {
     std::atomic<int> open_calls{0};
+    std::atomic<int> read_calls{0};
     std::atomic<int> write_calls{0};
     std::atomic<int> one_byte_writes{0};
     std::atomic<bool> writing{false};  // inside a Write
     std::atomic<uint32_t> open_error{0};
+    std::atomic<uint32_t> read_error{0};
     std::atomic<uint32_t> write_error{0};
     std::atomic<int> write_delay_ms{0};
     // The last line settings applied, -1 before any.
@@ -73,9 +76,7 @@ class ScriptedDevice : public TSerialDevice {
   }
   TSerialError SetDtrFlow(TDtrFlow f) override { return inner_->SetDtrFlow(f); }
   TSerialError SetRtsFlow(TRtsFlow f) override { return inner_->SetRtsFlow(f); }
-  TSerialError Read(uint8_t* buffer, int size, int* count) override {
-    return inner_->Read(buffer, size, count);
-  }
+  TSerialError Read(uint8_t* buffer, int size, int* count) override;
   TSerialError Write(const uint8_t* bytes, int count, int timeout_ms, int* written) override;
   TSerialError WaitTransmitEmpty(int timeout_ms) override {
     return inner_->WaitTransmitEmpty(timeout_ms);

@@ -2,6 +2,9 @@
 // its events on the UI thread, its queue, its errors and its end.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -61,6 +64,27 @@ struct Seen {
     for (const auto& piece : received) n += piece.size();
     return n;
   }
+};
+
+// A pseudo-terminal whose device the test can pull out: closing the master
+// hangs the slave up, as unplugging a USB adapter hangs up its tty.
+class PluggedPty {
+ public:
+  PluggedPty() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) path_ = ptsname(master_);
+  }
+  ~PluggedPty() { PullOut(); }
+  PluggedPty(const PluggedPty&) = delete;
+  PluggedPty& operator=(const PluggedPty&) = delete;
+  const std::string& SlavePath() const { return path_; }
+  void PullOut() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
+ private:
+  int master_;
+  std::string path_;
 };
 
 // Ends a worker as the link layer does and waits until it has freed itself.
@@ -176,6 +200,30 @@ TEST_F(SerialWorkerTest, AnOpenThatFailsReportsOneErrorTextAfterTheRetries) {
   worker->SendBytes(&byte, 1);
   test::RunEventsFor(50ms);
   EXPECT_EQ(seen_.errors.size(), 1u);
+  EXPECT_TRUE(seen_.transmitted.empty());
+  EndWorker(worker);
+}
+
+TEST_F(SerialWorkerTest, ADevicePulledOutIsReportedOnceAndNoLongerPolled) {
+  PluggedPty device;
+  ASSERT_FALSE(device.SlavePath().empty());
+  auto scripted = std::make_unique<ScriptedDevice>(CreateNativeSerialDevice(), record_);
+  auto* worker =
+      new TComunicacionSerie(false, config_.MapPorts({{kCom, device.SlavePath()}}), std::move(scripted));
+  seen_.Attach(*worker);
+  Configure(worker);
+  worker->OpenPort();
+  ASSERT_TRUE(WaitUntil([&] { return record_->read_calls.load() > 3; }));
+  device.PullOut();
+  ASSERT_TRUE(WaitUntil([&] { return !seen_.errors.empty(); }));
+  const int reads = record_->read_calls.load();
+  const std::vector<uint8_t> frame = {1, 2, 3};
+  worker->SendBytes(frame.data(), 3);
+  test::RunEventsFor(100ms);
+  EXPECT_EQ(seen_.errors, std::vector<std::string>{"ERROR: 0x5 Error de entrada/salida"});
+  EXPECT_EQ(worker->LastError().kind, TSerialErrorKind::Gone);
+  EXPECT_EQ(record_->read_calls.load(), reads) << "still polled";
+  EXPECT_EQ(record_->write_calls.load(), 0);
   EXPECT_TRUE(seen_.transmitted.empty());
   EndWorker(worker);
 }
