@@ -7,7 +7,7 @@
 # sender is timed on the same TCP delivery. Takes a few minutes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target delivery_timing quinterra-emulator quinterra-send
 export QT_QPA_PLATFORM=offscreen

@@ -14,7 +14,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${1:-9}"
 build="${QUINTERRA_BUILD:-$root/build}"
-"$root/scripts/install-deps.sh" libxcb1-dev
+bash "$root/scripts/install-deps.sh" libxcb1-dev
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j 2 --target quinterra empty_window startup_probe >/dev/null
 

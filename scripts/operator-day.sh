@@ -17,7 +17,7 @@ out="${1:-$root/docs/operator.png}"
 export QUINTERRA_DEMO_RESULTS_PORT="${QUINTERRA_DEMO_RESULTS_PORT:-27201}"
 export QUINTERRA_DEMO_JACKPOTS_PORT="${QUINTERRA_DEMO_JACKPOTS_PORT:-27202}"
 
-"$root/scripts/install-deps.sh" xdotool imagemagick tesseract-ocr tesseract-ocr-spa
+bash "$root/scripts/install-deps.sh" xdotool imagemagick tesseract-ocr tesseract-ocr-spa
 [ -f "$root/build/CMakeCache.txt" ] ||
   cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator quinterra-image >/dev/null

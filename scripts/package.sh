@@ -6,7 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="$root/build-pkg"
-"$root/scripts/install-deps.sh" dpkg-dev file
+bash "$root/scripts/install-deps.sh" dpkg-dev file
 
 # Debian's hardening flags (fortified functions, stack protector, full RELRO),
 # read once by CMake when the folder is first configured.

@@ -7,7 +7,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/docs/progress.png}"
-"$root/scripts/install-deps.sh" xdotool imagemagick
+bash "$root/scripts/install-deps.sh" xdotool imagemagick
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator
 

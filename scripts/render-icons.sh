@@ -4,7 +4,7 @@
 # build needs no renderer: run this after changing the drawing.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-command -v rsvg-convert >/dev/null || "$root/scripts/install-deps.sh" librsvg2-bin
+command -v rsvg-convert >/dev/null || bash "$root/scripts/install-deps.sh" librsvg2-bin
 for size in 16 22 24 32 48 64 128 256; do
   mkdir -p "$root/dist/icons/$size"
   rsvg-convert -w "$size" -h "$size" "$root/dist/icons/quinterra.svg" \

@@ -13,8 +13,8 @@
 #                                  program in demo-network/oficina
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh"
 program="$root/build/app/quinterra"
 
 if [ "${1:-}" = "--real" ]; then

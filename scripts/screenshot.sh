@@ -11,7 +11,7 @@ out="${1:-$root/docs/screenshot.png}"
 export QUINTERRA_DEMO_RESULTS_PORT="${QUINTERRA_DEMO_RESULTS_PORT:-27101}"
 export QUINTERRA_DEMO_JACKPOTS_PORT="${QUINTERRA_DEMO_JACKPOTS_PORT:-27102}"
 
-"$root/scripts/install-deps.sh" xdotool imagemagick
+bash "$root/scripts/install-deps.sh" xdotool imagemagick
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator
 

@@ -7,7 +7,7 @@
 # and the package removed again. As root or through sudo.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/install-deps.sh" desktop-file-utils appstream lintian dpkg-dev file xvfb xauth procps
+bash "$root/scripts/install-deps.sh" desktop-file-utils appstream lintian dpkg-dev file xvfb xauth procps
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 started_at=$SECONDS
 

@@ -17,7 +17,7 @@ jobs="$(nproc)"
 started=$SECONDS
 
 mapfile -t packages < <(grep -v '^#' "$root/scripts/windows-packages.txt" | grep .)
-"$root/scripts/install-deps.sh" "${packages[@]}"
+bash "$root/scripts/install-deps.sh" "${packages[@]}"
 
 echo "== windows: cross build"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
