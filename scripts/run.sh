@@ -24,7 +24,7 @@ fi
 source "$root/scripts/demo.sh"
 
 if [ "${1:-}" = "--network" ]; then
-  "$root/scripts/install-deps.sh" mosquitto openssl
+  bash "$root/scripts/install-deps.sh" mosquitto openssl
   cmake --build "$root/build" -j "$(nproc)" --target quinterra-agent quinterra-network quinterra-send >/dev/null
   base="$root/demo-network"
   port="${QUINTERRA_DEMO_NETWORK_PORT:-18883}"
