@@ -11,11 +11,11 @@
 
 #include "network/bundle.h"
 #include "network/publication.h"
-#include "network/shop_state.h"
 
 namespace quinterra {
 
 class TFleet;
+enum class TPanelStatus;
 
 struct TPublishRequest {
   std::string Folder;        // the network's folder (quinterra-network init)
