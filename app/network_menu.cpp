@@ -43,6 +43,9 @@ TNetworkMenu::TNetworkMenu(TForm1& form) : form_(form) {
   ConfigurarRed1 = action("ConfigurarRed1", "Configurar red…");
   PublicarEnLaRed1 = action("PublicarEnLaRed1", "Publicar en la red…");
   EstadoDeLaRed1 = action("EstadoDeLaRed1", "Estado de la red");
+  // Beside "Ver paneles" (F2).
+  EstadoDeLaRed1->setShortcut(Qt::Key_F3);
+  PublicarEnLaRed1->setShortcut(Qt::Key_F4);
   Red1->addSeparator();
   UltimaPublicacion1 = action("UltimaPublicacion1", "");
   UltimaPublicacion1->setEnabled(false);
@@ -69,6 +72,7 @@ TNetworkMenu::~TNetworkMenu() {
 }
 
 void TNetworkMenu::Connect(const std::string& folder) {
+  const bool state_shown = StateWindow && StateWindow->isVisible();
   Disconnect();
   folder_ = folder;
   std::string failure;
@@ -89,6 +93,7 @@ void TNetworkMenu::Connect(const std::string& folder) {
   StateWindow->OnShopChosen = [this](const std::string& shop) { ShowShopPanels(shop); };
   form_.SetNetworkEditing(true);
   ShowStatus();
+  if (state_shown) StateWindow->show();
 }
 
 void TNetworkMenu::Disconnect() {

@@ -82,7 +82,7 @@ void TShopsModel::Refresh() {
   dirty_.clear();
 
   std::vector<Entry> added;
-  int low = rowCount(), high = -1;
+  std::vector<int> changed;
   for (TShopRow& row : fresh) {
     Entry entry{std::move(row), std::nullopt};
     const auto news = online_news_.find(entry.row.Shop);
@@ -93,10 +93,17 @@ void TShopsModel::Refresh() {
       continue;
     }
     rows_[static_cast<size_t>(found->second)] = std::move(entry);
-    low = std::min(low, found->second);
-    high = std::max(high, found->second);
+    changed.push_back(found->second);
   }
-  if (high >= 0) emit dataChanged(index(low, 0), index(high, kColumns - 1));
+  // One signal per run of neighbouring rows: a signal over rows that did
+  // not change would have the sorted view look at each of them again.
+  std::sort(changed.begin(), changed.end());
+  for (size_t first = 0; first < changed.size();) {
+    size_t last = first;
+    while (last + 1 < changed.size() && changed[last + 1] == changed[last] + 1) ++last;
+    emit dataChanged(index(changed[first], 0), index(changed[last], kColumns - 1));
+    first = last + 1;
+  }
   if (!added.empty()) {
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(added.size()) - 1);
