@@ -14,6 +14,7 @@ QLabel* MessageLabel() {
   auto* label = new QLabel;
   label->setObjectName("LabelMensaje");
   label->setWordWrap(true);
+  label->setMinimumWidth(420);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(190, 0, 0));
   label->setPalette(palette);
@@ -33,6 +34,8 @@ TConfigureNetworkDialog::TConfigureNetworkDialog(QWidget* parent) : QDialog(pare
   setWindowTitle("Configurar red");
   setWindowModality(Qt::WindowModal);
   auto* layout = new QVBoxLayout(this);
+  // The dialog grows with a long message instead of cutting it.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->addWidget(new QLabel(QString::fromUtf8(
       "Carpeta de la red (la que hizo quinterra-network init); vacía: sin red")));
   auto* row = new QHBoxLayout;
@@ -81,6 +84,7 @@ TPublishDialog::TPublishDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Publicar en la red");
   setWindowModality(Qt::WindowModal);
   auto* layout = new QVBoxLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   LabelDatos = new QLabel;
   LabelDatos->setObjectName("LabelDatos");
   layout->addWidget(LabelDatos);

@@ -41,10 +41,10 @@ TNetworkStateWindow::TNetworkStateWindow(TShopsModel& model, QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(true);
-  const int widths[] = {150, 200, 70, 150, 150};
+  const int widths[] = {130, 190, 60, 120, 120};
   for (int column = 0; column < 5; ++column) TablaTiendas->setColumnWidth(column, widths[column]);
   layout->addWidget(TablaTiendas);
-  resize(900, 480);
+  resize(800, 420);
 
   connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
     // The first click on a column sorts it ascending, the next ones turn it.

@@ -22,6 +22,9 @@ cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator 
 
 source "$root/scripts/demo.sh"
 work="$(mktemp -d)"
+# The broker, started as root, runs as the user "mosquitto": it must reach
+# its folder inside this one.
+chmod 755 "$work"
 xvfb_pid=""
 program_pid=""
 finish() {
@@ -53,7 +56,9 @@ wait_for 20 "the publication taken by the broker" gone
 xdotool windowfocus --sync "$window" key F3
 wait_for 10 "the state window" find_named "Estado de la red"
 state="$found"
-xdotool windowsize "$state" 760 230 windowmove "$state" 300 700
+# Over the lower right of the main window ($X, $Y, $WIDTH, $HEIGHT from
+# wait_for_active_panels).
+xdotool windowsize "$state" 800 210 windowmove "$state" $((X + WIDTH - 830)) $((Y + HEIGHT - 240))
 # Both shops' rows in green: verified at the new version.
 green_rows() {
   import -window "$state" "$work/state.png"
@@ -69,5 +74,5 @@ mkdir -p "$(dirname "$out")"
 import -window root "$work/screen.png"
 # Without the time stamps ImageMagick adds, so that an unchanged screen
 # gives an unchanged file.
-convert "$work/screen.png" -crop 1140x1000+0+0 +repage -strip "$out"
+convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -strip "$out"
 echo "saved $out"
