@@ -83,6 +83,10 @@ run() {
   result=$("$build/bench/network_bench" office "$net/" 0 "$n" | grep '^RESULT')
   local rss=0
   for p in "${hosts[@]}"; do rss=$((rss + $(ps -o rss= -p "$p"))); done
+  # run is called in a subshell, whose hosts and broker its caller never
+  # sees: stop them here, or the next run's shops would fight these ones
+  # for the same client ids.
+  stop_all
   echo "$result" | sed -E 's/.*verified=([0-9]+) p50=([0-9]+) p95=([0-9]+) max=([0-9]+)/\2 \3 \4 \1/' |
     awk -v rss="$rss" -v n="$n" '{ printf "%s %s %s %s %d\n", $1, $2, $3, $4, rss / n }'
 }
