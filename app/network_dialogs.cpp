@@ -15,6 +15,8 @@ QLabel* MessageLabel() {
   label->setObjectName("LabelMensaje");
   label->setWordWrap(true);
   label->setMinimumWidth(420);
+  // Paths and the broker's words, never markup.
+  label->setTextFormat(Qt::PlainText);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(190, 0, 0));
   label->setPalette(palette);
@@ -87,6 +89,7 @@ TPublishDialog::TPublishDialog(QWidget* parent) : QDialog(parent) {
   layout->setSizeConstraint(QLayout::SetFixedSize);
   LabelDatos = new QLabel;
   LabelDatos->setObjectName("LabelDatos");
+  LabelDatos->setTextFormat(Qt::PlainText);
   layout->addWidget(LabelDatos);
   LabelMensaje = MessageLabel();
   layout->addWidget(LabelMensaje);

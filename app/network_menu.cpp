@@ -67,8 +67,13 @@ TNetworkMenu::TNetworkMenu(TForm1& form) : form_(form) {
 }
 
 TNetworkMenu::~TNetworkMenu() {
+  // The form is being destroyed: its pictures and bar are left as they are.
   status_tick_.stop();
-  Disconnect();
+  watch_end_.stop();
+  delete StateWindow;
+  delete PublishDialog;
+  network_.reset();
+  model_.reset();
 }
 
 void TNetworkMenu::Connect(const std::string& folder) {
@@ -99,7 +104,8 @@ void TNetworkMenu::Connect(const std::string& folder) {
 void TNetworkMenu::Disconnect() {
   EndWatch();
   delete StateWindow;
-  if (PublishDialog) PublishDialog->hide();
+  // A publication under way ends with its network, unreported.
+  delete PublishDialog;
   // The session's client goes first: no message may reach a dead model.
   network_.reset();
   model_.reset();

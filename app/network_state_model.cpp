@@ -29,6 +29,15 @@ QColor Colour(TShopLook look) {
   return Qt::white;
 }
 
+// A shop's reason as a tooltip: it is the shop's own text, so it is shown
+// as text (Qt would take markup in a tooltip as rich text) and kept short.
+QString ReasonTip(const std::string& why) {
+  constexpr int kLongest = 200;
+  QString text = Q(why);
+  if (text.size() > kLongest) text = text.left(kLongest) + QString::fromUtf8("…");
+  return "<qt>" + text.toHtmlEscaped() + "</qt>";
+}
+
 }  // namespace
 
 TShopLook LookOf(const TShopRow& row) {
@@ -166,7 +175,7 @@ QVariant TShopsModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::BackgroundRole: return QBrush(Colour(LookOf(row)));
     case Qt::ForegroundRole: return QBrush(Qt::black);
-    case Qt::ToolTipRole: return row.Why.empty() ? QVariant() : QVariant(Q(row.Why));
+    case Qt::ToolTipRole: return row.Why.empty() ? QVariant() : QVariant(ReasonTip(row.Why));
     case kLookRole: return static_cast<int>(LookOf(row));
     default: break;
   }

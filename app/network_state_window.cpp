@@ -17,6 +17,7 @@ TNetworkStateWindow::TNetworkStateWindow(TShopsModel& model, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   LabelResumen = new QLabel;
   LabelResumen->setObjectName("LabelResumen");
+  LabelResumen->setTextFormat(Qt::PlainText);
   QFont bold = LabelResumen->font();
   bold.setBold(true);
   LabelResumen->setFont(bold);

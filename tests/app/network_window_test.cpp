@@ -67,7 +67,7 @@ class ShopsModelTest : public ::testing::Test {
   void SixShops() {
     const std::string old = Publish(6);
     Report("t-old", old, 6);
-    const std::string latest = Publish(7);
+    const std::string latest = latest_ = Publish(7);
     Report("t-fine", latest, 7);
     Report("t-diff", latest, 7, "different", "un equipo guarda otros datos que los enviados");
     Report("t-refused", latest, 7, "refused", "la firma no es válida");
@@ -83,6 +83,7 @@ class ShopsModelTest : public ::testing::Test {
   bool live_ = false;
   TShopsModel model_;
   PanelImages images_;
+  std::string latest_;
 };
 
 TEST_F(ShopsModelTest, EachRowSaysAndColoursWhatItsShopLastReported) {
@@ -95,7 +96,13 @@ TEST_F(ShopsModelTest, EachRowSaysAndColoursWhatItsShopLastReported) {
   EXPECT_EQ(Look("t-refused"), TShopLook::Failed);
   EXPECT_EQ(Look("t-off"), TShopLook::Offline) << "its last report said verified";
   EXPECT_EQ(Data("t-diff", TShopsModel::Botes, Qt::ToolTipRole).toString(),
-            "un equipo guarda otros datos que los enviados");
+            "<qt>un equipo guarda otros datos que los enviados</qt>");
+  // A shop's words are text, never markup.
+  Report("t-refused", latest_, 7, "refused", "<b>" + std::string(300, 'x'));
+  model_.Refresh();
+  const QString tip = Data("t-refused", TShopsModel::Tienda, Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tip.startsWith("<qt>&lt;b&gt;xxx")) << tip.toStdString();
+  EXPECT_LT(tip.size(), 230);
   EXPECT_EQ(Data("t-diff", TShopsModel::Resultados).toString(), "distinto");
   EXPECT_EQ(Data("t-old", TShopsModel::Version).toString(), "6");
   EXPECT_EQ(Data("t-silent", TShopsModel::Version).toString(), "");
