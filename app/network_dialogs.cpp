@@ -107,11 +107,13 @@ TPublishDialog::TPublishDialog(QWidget* parent) : QDialog(parent) {
   connect(BotonCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TPublishDialog::ShowFacts(const QString& network, int64_t version, int shops) {
+void TPublishDialog::ShowFacts(const QString& network, std::optional<int64_t> version,
+                               const QString& why, int shops) {
   LabelDatos->setText(QString::fromUtf8("Red: %1\nVersión nueva: %2\nTiendas conocidas: %3")
                           .arg(network)
-                          .arg(version)
+                          .arg(version ? QString::number(*version) : QString::fromUtf8("—"))
                           .arg(shops));
+  if (!busy_ && !why.isEmpty()) LabelMensaje->setText(why);
   if (!busy_) {
     BotonPublicar->setEnabled(true);
     BotonCancelar->setEnabled(true);

@@ -4,7 +4,9 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -33,8 +35,10 @@ class TConfigureNetworkDialog : public QDialog {
 class TPublishDialog : public QDialog {
  public:
   explicit TPublishDialog(QWidget* parent = nullptr);
-  // The network, the version the publication would take and the known shops.
-  void ShowFacts(const QString& network, int64_t version, int shops);
+  // The network, the version the publication would take (none: it cannot
+  // be known, and why) and the known shops.
+  void ShowFacts(const QString& network, std::optional<int64_t> version, const QString& why,
+                 int shops);
   // Publishing: nothing can be pressed until it ends.
   void ShowPublishing();
   void ShowFailure(const QString& why);

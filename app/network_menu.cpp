@@ -57,7 +57,6 @@ TNetworkMenu::TNetworkMenu(TForm1& form) : form_(form) {
   // away): the texts are looked at again every second.
   status_tick_.setInterval(std::chrono::seconds(1));
   QObject::connect(&status_tick_, &QTimer::timeout, [this] { ShowStatus(); });
-  status_tick_.start();
   watch_end_.setSingleShot(true);
   QObject::connect(&watch_end_, &QTimer::timeout, [this] { EndWatch(); });
 
@@ -97,11 +96,13 @@ void TNetworkMenu::Connect(const std::string& folder) {
   StateWindow->setObjectName("EstadoDeLaRed");
   StateWindow->OnShopChosen = [this](const std::string& shop) { ShowShopPanels(shop); };
   form_.SetNetworkEditing(true);
+  status_tick_.start();
   ShowStatus();
   if (state_shown) StateWindow->show();
 }
 
 void TNetworkMenu::Disconnect() {
+  status_tick_.stop();
   EndWatch();
   delete StateWindow;
   // A publication under way ends with its network, unreported.
@@ -161,8 +162,7 @@ void TNetworkMenu::PublicarEnLaRed1Click() {
     return;
   }
   PublishDialog->LabelMensaje->clear();
-  PublishDialog->ShowFacts(Q(network_->Network()), network_->NextVersion(),
-                           static_cast<int>(network_->Fleet().Rows().size()));
+  ShowPublishFacts();
   PublishDialog->open();
 }
 
@@ -225,8 +225,14 @@ void TNetworkMenu::Refreshed() {
   FollowPublication();
   UpdateShopPanels();
   ShowStatus();
-  if (PublishDialog && PublishDialog->isVisible() && !PublishDialog->Busy())
-    PublishDialog->ShowFacts(Q(network_->Network()), network_->NextVersion(), model_->rowCount());
+  if (PublishDialog && PublishDialog->isVisible() && !PublishDialog->Busy()) ShowPublishFacts();
+}
+
+void TNetworkMenu::ShowPublishFacts() {
+  std::string why;
+  const std::optional<int64_t> version = network_->NextVersion(&why);
+  PublishDialog->ShowFacts(Q(network_->Network()), version, Q(why),
+                           static_cast<int>(network_->Fleet().Rows().size()));
 }
 
 void TNetworkMenu::FollowPublication() {

@@ -69,6 +69,7 @@ class TNetworkMenu {
   void Refreshed();
   void ShowStatus();
   void Published(const std::string& failure, int64_t version);
+  void ShowPublishFacts();
   void FollowPublication();
   void EndWatch();
   void UpdateShopPanels();

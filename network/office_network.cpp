@@ -28,7 +28,14 @@ TOfficeNetwork::~TOfficeNetwork() { session_.OnMessage = nullptr; }
 
 bool TOfficeNetwork::Start(std::string* failure) { return session_.Start(failure); }
 
-int64_t TOfficeNetwork::NextVersion() const { return quinterra::NextVersion(office_, Fleet()); }
+std::optional<int64_t> TOfficeNetwork::NextVersion(std::string* failure) const {
+  try {
+    return quinterra::NextVersion(office_, Fleet());
+  } catch (const FileError& error) {
+    if (failure) *failure = error.what();
+    return std::nullopt;
+  }
+}
 
 bool TOfficeNetwork::Publish(std::vector<std::string> items, TDone done) {
   if (Publishing()) return false;
@@ -60,10 +67,12 @@ void TOfficeNetwork::Advance() {
 
 void TOfficeNetwork::Send() {
   // The version is taken only now: the broker's document is known.
-  publication_.Version = NextVersion();
+  std::string failure;
+  const std::optional<int64_t> version = NextVersion(&failure);
+  if (!version) return Finish(failure);
+  publication_.Version = *version;
   publication_.Published = static_cast<int64_t>(std::time(nullptr));
   publication_.Expires = publication_.Published + kDefaultLifetimeSeconds;
-  std::string failure;
   const std::string message = SignChecked(office_, publication_, key_, &failure);
   if (message.empty()) return Finish("el documento no se puede publicar: " + failure);
   if (!session_.Publish(message)) return Finish("sin conexión con el servidor");

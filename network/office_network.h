@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,9 @@ class TOfficeNetwork {
   const std::string& Network() const { return office_.Bundle.Network; }
   TOfficeSession& Session() { return session_; }
   const TFleet& Fleet() const { return session_.Fleet(); }
-  // The version a publication made now would take.
-  int64_t NextVersion() const;
+  // The version a publication made now would take; nothing, with the
+  // reason, when the folder's last version cannot be read.
+  std::optional<int64_t> NextVersion(std::string* failure = nullptr) const;
 
   // Called once: failure empty and the version published when the broker
   // took the message, else the reason in Spanish (then nothing was

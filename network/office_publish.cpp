@@ -152,12 +152,7 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
     const std::string message = SignChecked(*office, publication, *key, &failure);
     if (message.empty()) return err << request.DocumentPath << ": " << failure << "\n", 2;
     if (!session.PublishDocument(message, kTakeBound, &failure)) return err << failure << "\n", 3;
-    try {
-      KeepPublishedVersion(*office, publication.Version);
-    } catch (const FileError& error) {
-      // Published all the same: the next version is taken past the broker's.
-      err << error.what() << "\n";
-    }
+    KeepPublishedVersion(*office, publication.Version);
     out << "Publicada la versión " << publication.Version << " en la red " << bundle.Network << "\n";
     out.flush();
     if (!request.WaitSeconds) return 0;

@@ -188,6 +188,14 @@ TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing)
   EXPECT_TRUE(Menu().PublishDialog->isVisible()) << "the operator reads why";
   std::filesystem::rename(key + ".aparte", key);
 
+  // The folder's last version cannot be read: no version is guessed.
+  const std::string kept = net_ + kPublishedVersionFile;
+  std::filesystem::create_directory(kept);
+  Menu().PublishDialog->BotonPublicar->click();
+  ASSERT_TRUE(Until([&] { return !Menu().PublishDialog->Busy(); }, 5s));
+  EXPECT_NE(PublishMessage().indexOf(QString::fromStdString(kept)), -1) << PublishMessage().toStdString();
+  std::filesystem::remove(kept);
+
   StopBroker();
   ASSERT_TRUE(Until([&] { return !Menu().Network()->Session().Connected(); }, 5s));
   Menu().Network()->ConnectBound = 1500ms;
