@@ -36,7 +36,9 @@ bool TOfficeSession::Start(std::string* failure) {
       if (mqtt_->Subscribe(topic) >= 0) ++pending_subscriptions_;
     }
   };
-  mqtt_->OnDisconnected = [this](const std::string&) { connected_ = false; };
+  // Until the marker comes back again, what arrives is the broker's
+  // snapshot, not news.
+  mqtt_->OnDisconnected = [this](const std::string&) { connected_ = synced_ = false; };
   mqtt_->OnSubscribed = [this, network](int) {
     // Every retained message of the subscriptions is on its way before
     // this marker, which comes back after them.

@@ -29,7 +29,8 @@ class TOfficeSession {
   bool Open(std::chrono::milliseconds timeout, std::string* failure);
   // Connects in the background and returns at once; false, with the
   // reason, when the client cannot start at all. Synced() tells when the
-  // retained messages are all in; the connection is kept and renewed.
+  // retained messages are all in (again after each reconnection); the
+  // connection is kept and renewed.
   bool Start(std::string* failure);
   bool Synced() const { return synced_; }
   bool Connected() const { return connected_; }

@@ -198,6 +198,7 @@ TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing)
 
   StopBroker();
   ASSERT_TRUE(Until([&] { return !Menu().Network()->Session().Connected(); }, 5s));
+  EXPECT_FALSE(Menu().Network()->Session().Synced()) << "what comes next is a snapshot again";
   Menu().Network()->ConnectBound = 1500ms;
   Menu().PublishDialog->BotonPublicar->click();
   EXPECT_TRUE(Menu().PublishDialog->Busy());
