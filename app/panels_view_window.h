@@ -23,7 +23,7 @@ struct PanelsViewSource {
   Bytes results;   // empty: the results panel was not read
   Bytes jackpots;  // empty: the jackpots panel was not read
   // What its cells are compared with; none: the document being typed.
-  std::optional<PanelImages> compared_with;
+  std::optional<PanelImages> compared_with = std::nullopt;
 };
 
 class TPanelsViewWindow : public QWidget {
