@@ -17,10 +17,17 @@ QLabel* MessageLabel() {
   label->setMinimumWidth(420);
   // Paths and the broker's words, never markup.
   label->setTextFormat(Qt::PlainText);
-  QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, QColor(190, 0, 0));
-  label->setPalette(palette);
   return label;
+}
+
+// A failure in red, anything else in the usual colour.
+void ShowMessage(QLabel* label, const QString& text, bool failure) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, failure ? QColor(190, 0, 0)
+                                                 : label->parentWidget()->palette().color(
+                                                       QPalette::WindowText));
+  label->setPalette(palette);
+  label->setText(text);
 }
 
 QPushButton* Button(const char* name, const QString& caption) {
@@ -70,7 +77,7 @@ TConfigureNetworkDialog::TConfigureNetworkDialog(QWidget* parent) : QDialog(pare
     if (why.empty()) {
       accept();
     } else {
-      LabelMensaje->setText(QString::fromStdString(why));
+      ShowMessage(LabelMensaje, QString::fromStdString(why), true);
     }
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -113,7 +120,7 @@ void TPublishDialog::ShowFacts(const QString& network, std::optional<int64_t> ve
                           .arg(network)
                           .arg(version ? QString::number(*version) : QString::fromUtf8("—"))
                           .arg(shops));
-  if (!busy_ && !why.isEmpty()) LabelMensaje->setText(why);
+  if (!busy_ && !why.isEmpty()) ShowMessage(LabelMensaje, why, true);
   if (!busy_) {
     BotonPublicar->setEnabled(true);
     BotonCancelar->setEnabled(true);
@@ -122,14 +129,14 @@ void TPublishDialog::ShowFacts(const QString& network, std::optional<int64_t> ve
 
 void TPublishDialog::ShowPublishing() {
   busy_ = true;
-  LabelMensaje->setText(QString::fromUtf8("Publicando…"));
+  ShowMessage(LabelMensaje, QString::fromUtf8("Publicando…"), false);
   BotonPublicar->setEnabled(false);
   BotonCancelar->setEnabled(false);
 }
 
 void TPublishDialog::ShowFailure(const QString& why) {
   busy_ = false;
-  LabelMensaje->setText(QString::fromUtf8("No se ha publicado: ") + why);
+  ShowMessage(LabelMensaje, QString::fromUtf8("No se ha publicado: ") + why, true);
   BotonPublicar->setEnabled(true);
   BotonCancelar->setEnabled(true);
 }

@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <filesystem>
+
 #include "app/main_window.h"
 #include "app/network_dialogs.h"
 #include "app/network_state_model.h"
@@ -114,15 +116,19 @@ void TNetworkMenu::Disconnect() {
   if (form_.NetworkEditing) form_.SetNetworkEditing(false);
 }
 
-std::string TNetworkMenu::SetFolder(const std::string& folder) {
+std::string TNetworkMenu::SetFolder(const std::string& typed) {
+  // Kept whole, so that it names the same folder whatever the current one.
+  std::error_code error;
+  const std::string folder =
+      typed.empty() ? typed : std::filesystem::absolute(typed, error).string();
   if (!folder.empty()) {
     std::string failure;
     if (!TOfficeNetwork::Load(folder, &failure)) return failure;
   }
   try {
     form_.Settings->WriteString(kNetworkSection, kNetworkFolderKey, folder);
-  } catch (const FileError& error) {
-    return error.what();
+  } catch (const FileError& refused) {
+    return refused.what();
   }
   if (folder.empty()) {
     Disconnect();

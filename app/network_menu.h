@@ -48,8 +48,9 @@ class TNetworkMenu {
 
   // The network's folder; empty: none.
   const std::string& Folder() const { return folder_; }
-  // Takes folder as the network's (empty: none) and keeps it in
-  // config.ini; empty, or the reason it was refused (then nothing changed).
+  // Takes folder as the network's (empty: none) and keeps it, made
+  // absolute, in config.ini; empty, or the reason it was refused (then
+  // nothing changed).
   std::string SetFolder(const std::string& folder);
   TOfficeNetwork* Network() { return network_.get(); }
   TShopsModel* Model() { return model_.get(); }
