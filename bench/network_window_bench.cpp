@@ -147,11 +147,14 @@ int Run(const std::string& net, int first, int count) {
   menu.SetFolder(net);
   RunUntil([&] { return menu.Network()->Session().Synced() && verified() == count; }, 120);
   const auto snapshot = meter.Take();
+  if (verified() != count)
+    std::fprintf(stderr, "after connecting again only %d of %d shops read verified\n", verified(),
+                 count);
   std::printf("RESULT shops=%d verified=%d all_verified_ms=%.0f stall_online_ms=%.1f/%.1f "
               "stall_reports_ms=%.1f/%.1f stall_reconnect_ms=%.1f/%.1f\n",
               count, done, all_ms, coming_online.first, coming_online.second, reporting.first,
               reporting.second, snapshot.first, snapshot.second);
-  return done == count ? 0 : 1;
+  return done == count && verified() == count ? 0 : 1;
 }
 
 }  // namespace
