@@ -31,6 +31,19 @@ int LengthLimit(const CellKindRules& rules, const QString& in_box) {
   return std::max(rules.max_length, int(in_box.size()));
 }
 
+// The panel has no glyph for an accent: an accented vowel is typed as its
+// vowel ("Sábado" is SABADO). Ñ is a letter of its own and stays refused.
+QString WithoutAccents(const QString& text) {
+  static const QString accented = QString::fromUtf8("áàâäÁÀÂÄéèêëÉÈÊËíìîïÍÌÎÏóòôöÓÒÔÖúùûüÚÙÛÜ");
+  static const QString plain = QString::fromUtf8("aaaaAAAAeeeeEEEEiiiiIIIIooooOOOOuuuuUUUU");
+  QString folded = text;
+  for (QChar& c : folded) {
+    const int at = accented.indexOf(c);
+    if (at >= 0) c = plain.at(at);
+  }
+  return folded;
+}
+
 }  // namespace
 
 TCasilla* TForm1::CellAt(int x, int y) { return CellSet.CellAt(x, y); }
@@ -81,8 +94,10 @@ void TForm1::SelectCell(TCasilla* cell) {
       if (old_cell != cell) DrawCell(*old_cell, picture, offset);
       Modified = true;
     } else {
+      const std::string emptied = std::move(old_cell->Text);
       old_cell->Text.clear();
       DrawCell(*old_cell, picture, offset);
+      ReportEmptiedCell(*old_cell, emptied);
     }
   }
 
@@ -116,6 +131,9 @@ void TForm1::SelectCell(TCasilla* cell) {
   edit_text_before_ = Edit1->text();
   const std::string in_box = FromEditText(edit_text_before_);
   if (AcceptsText(cell->Kind, in_box)) cell->Text = in_box;
+  // Typing replaces the value, as in a spreadsheet; arrows, Home and End
+  // still edit it in place.
+  Edit1->selectAll();
   CellsChanged();
   Edit1->show();
   Edit1->raise();
@@ -125,12 +143,32 @@ void TForm1::SelectCell(TCasilla* cell) {
 
 void TForm1::Edit1Change() {
   if (!SelectedCell || in_edit_change_) return;
-  const QString text = Edit1->text();
+  QString text = Edit1->text();
+  if (SelectedCell->Kind == CellKind::JackpotText) {
+    const QString folded = WithoutAccents(text);
+    if (folded != text) {
+      const int caret = Edit1->cursorPosition();
+      in_edit_change_ = true;
+      Edit1->setText(folded);
+      Edit1->setCursorPosition(caret);
+      in_edit_change_ = false;
+      text = folded;
+    }
+  }
   const std::string typed = FromEditText(text);
   if (AcceptsText(SelectedCell->Kind, typed)) {
     SelectedCell->Text = typed;
     edit_text_before_ = text;
-    Edit1->setMaxLength(LengthLimit(RulesFor(SelectedCell->Kind), text));
+    // Qt sets the text again on a new limit, which would send the caret to
+    // the end: only a loaded over-long text being shortened changes it.
+    const int limit = LengthLimit(RulesFor(SelectedCell->Kind), text);
+    if (limit != Edit1->maxLength()) {
+      const int caret = Edit1->cursorPosition();
+      in_edit_change_ = true;
+      Edit1->setMaxLength(limit);
+      Edit1->setCursorPosition(caret);
+      in_edit_change_ = false;
+    }
     CellsChanged();
     return;
   }
@@ -138,9 +176,16 @@ void TForm1::Edit1Change() {
   const int inserted = text.size() - edit_text_before_.size();
   const QString restored = ToEditText(SelectedCell->Text);
   const int caret = std::clamp(Edit1->cursorPosition() - inserted, 0, int(restored.size()));
+  const int selection_start = edit_selection_start_;
+  const int selection_length = edit_selection_length_;
   in_edit_change_ = true;
   Edit1->setText(restored);
-  Edit1->setCursorPosition(caret);
+  // A keystroke over a selection leaves it selected.
+  if (selection_length > 0 && selection_start >= 0 &&
+      selection_start + selection_length <= restored.size())
+    Edit1->setSelection(selection_start, selection_length);
+  else
+    Edit1->setCursorPosition(caret);
   in_edit_change_ = false;
   edit_text_before_ = Edit1->text();
 }
@@ -168,6 +213,7 @@ void TForm1::SetResultsActive(bool active) {
   Image1->setVisible(ResultsEditable());
   Image3->setVisible(!ResultsEditable());
   SelectCell(nullptr);
+  UpdatePanelReasons();
 }
 
 void TForm1::SetJackpotsActive(bool active) {
@@ -176,6 +222,7 @@ void TForm1::SetJackpotsActive(bool active) {
   Image2->setVisible(JackpotsEditable());
   Image4->setVisible(!JackpotsEditable());
   SelectCell(nullptr);
+  UpdatePanelReasons();
 }
 
 }  // namespace quinterra

@@ -12,7 +12,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "app/cell_drawing.h"
 #include "app/network_menu.h"
@@ -21,6 +23,7 @@
 #include "app/panel_pictures.h"
 #include "app/panels_view_window.h"
 #include "app/scroll_box.h"
+#include "app/speed_button.h"
 #include "app/window_texts.h"
 #include "platform/file_io.h"
 
@@ -61,7 +64,8 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
 
   CreateComponents();
   CreateMenu();
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  CreateShortcuts();
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + kStatusLineHeight);
   FitToScreen();
 
   ShowDocumentCaption();
@@ -83,12 +87,20 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   Timer2->OnTimer = [this] { Timer2Timer(); };
   Timer2->SetInterval(kBlinkPeriod);
   Timer2->SetEnabled(true);
+
+  TimerMarca = timers.CreateTimer();
+  TimerMarca->SetInterval(kMarkTime);
+  TimerMarca->OnTimer = [this] {
+    TimerMarca->SetEnabled(false);
+    MarcaCasilla->hide();
+  };
 }
 
 TForm1::~TForm1() {
   // Before the widgets it uses.
   NetworkMenu.reset();
   if (Timer2) Timer2->SetEnabled(false);
+  if (TimerMarca) TimerMarca->SetEnabled(false);
 }
 
 void TForm1::CreateComponents() {
@@ -154,7 +166,7 @@ void TForm1::CreateComponents() {
   Bevel1->setGeometry(0, 0, 121, 35);
   Bevel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Bevel1->setAttribute(Qt::WA_TransparentForMouseEvents);
-  SpeedButton3 = new QToolButton(ScrollBox2);
+  SpeedButton3 = new TSpeedButton(kButtonPanelColour, ScrollBox2);
   SpeedButton3->setObjectName("SpeedButton3");
   SpeedButton3->setGeometry(2, 2, 117, 31);
   SpeedButton3->setText("ENVIAR");
@@ -179,10 +191,19 @@ void TForm1::CreateComponents() {
   Edit1->setAlignment(Qt::AlignCenter);
   Edit1->hide();
   connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+  // Qt reports these after the text change: what they record is the
+  // selection a refused keystroke must leave as it was.
+  auto record_selection = [this] {
+    edit_selection_start_ = Edit1->selectionStart();
+    edit_selection_length_ = static_cast<int>(Edit1->selectedText().size());
+  };
+  connect(Edit1, &QLineEdit::selectionChanged, this, record_selection);
+  connect(Edit1, &QLineEdit::cursorPositionChanged, this, record_selection);
   Edit1->installEventFilter(this);
 
   CreateStatusWidgets();
   ScrollBox1->setWidget(ScrollContent);
+  ScrollContent->installEventFilter(this);
 
   PanelsView = new TPanelsViewWindow([this] { return DocumentImages(); }, this);
   PanelsView->setObjectName("PanelsView");
@@ -256,6 +277,24 @@ void TForm1::CreateMenu() {
   connect(EnviarTestFijo1, &QAction::triggered, this, [this] { EnviarTestFijo1Click(); });
 }
 
+void TForm1::CreateShortcuts() {
+  Nuevo1->setShortcut(QKeySequence("Ctrl+N"));
+  Abrir1->setShortcut(QKeySequence("Ctrl+O"));
+  Guardar1->setShortcut(QKeySequence("Ctrl+S"));
+  Guardarcomo1->setShortcut(QKeySequence("Ctrl+Shift+S"));
+  Enviar1 = new QAction("ENVIAR", this);
+  Enviar1->setObjectName("Enviar1");
+  Enviar1->setShortcuts({QKeySequence("Ctrl+Return"), QKeySequence("Ctrl+Enter")});
+  addAction(Enviar1);
+  connect(Enviar1, &QAction::triggered, this, [this] { SpeedButton3Click(); });
+  // The menus keep their captions; Alt and the first letter open them.
+  for (QMenu* menu : {Archivo1, Comunicaciones1}) {
+    auto* opens = new QShortcut(QKeySequence("Alt+" + menu->title().left(1)), this);
+    connect(opens, &QShortcut::activated, this,
+            [this, menu] { menuBar()->setActiveAction(menu->menuAction()); });
+  }
+}
+
 void TForm1::FitToScreen() {
   const QScreen* shown_on = screen() ? screen() : QGuiApplication::primaryScreen();
   if (shown_on) {
@@ -320,6 +359,7 @@ void TForm1::Verpaneles1Click() {
 
 void TForm1::CellsChanged() {
   if (PanelsView) PanelsView->DocumentChanged();
+  UpdateUnsentChanges();
 }
 
 PanelImages TForm1::DocumentImages() {
@@ -345,6 +385,21 @@ void TForm1::keyReleaseEvent(QKeyEvent* event) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Edit1 && event->type() == QEvent::KeyRelease) {
     keyReleaseEvent(static_cast<QKeyEvent*>(event));
+    return true;
+  }
+  // The report labels let clicks through to the scrolling area, and with
+  // them the pointer's rest: their tips are shown from here. A blinking
+  // label keeps its tip while it is off.
+  if (watched == ScrollContent && event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    for (QLabel* label : {LabelErrorPanelResultados, LabelErrorPanelBotes}) {
+      if (!label->toolTip().isEmpty() && label->geometry().contains(help->pos())) {
+        QToolTip::showText(help->globalPos(), label->toolTip(), ScrollContent);
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    event->ignore();
     return true;
   }
   return QMainWindow::eventFilter(watched, event);

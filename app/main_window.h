@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QSize>
+#include <QStringList>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -88,6 +89,16 @@ class TForm1 : public QMainWindow {
   QProgressBar* ProgressBar1 = nullptr;
   // Where the results error label stands, while no panel device is known.
   QLabel* LabelSinEquipos = nullptr;
+  // Why a grey panel is grey and what to do, one line over its picture.
+  QLabel* LabelMotivoResultados = nullptr;
+  QLabel* LabelMotivoBotes = nullptr;
+  // Beside "ENVIAR": the document changed since the last delivery.
+  QLabel* LabelCambiosSinEnviar = nullptr;
+  // The status line: the last thing the window has to say.
+  QLabel* LabelEstado = nullptr;
+  // A brief red frame round a cell whose value was emptied.
+  QFrame* MarcaCasilla = nullptr;
+  std::unique_ptr<IIntervalTimer> TimerMarca;
   QMenu* Archivo1 = nullptr;
   QAction* Nuevo1 = nullptr;
   QAction* Abrir1 = nullptr;
@@ -106,6 +117,8 @@ class TForm1 : public QMainWindow {
   QAction* LeerPaneles1 = nullptr;
   QMenu* Administrador1 = nullptr;
   QAction* EnviarTestFijo1 = nullptr;
+  // "ENVIAR" from the keyboard (Ctrl+Intro); in no menu.
+  QAction* Enviar1 = nullptr;
   std::unique_ptr<IIntervalTimer> Timer2;
   // "Vista de los paneles"; panels read back from devices are handed to its
   // SetDeviceSources.
@@ -179,6 +192,10 @@ class TForm1 : public QMainWindow {
   void ClearActiveDevices();
   void AddActiveDevice(int device_number, int row_index, const QString& name, bool selected);
   void UpdateActiveDevicesMenu();
+  // One device of the running delivery is done; a device that read back
+  // other bytes says how many and where first.
+  void DeliveredDevice(int row_index, TPanel panel, TDeviceOutcome outcome);
+  void DeviceDifferent(int row_index, TPanel panel, const TByteDifference& difference);
   void ActiveDeviceClick(QAction* item);
   // One device's display as read back ("Leer paneles"), empty when unread;
   // then the end of the reading.
@@ -199,6 +216,10 @@ class TForm1 : public QMainWindow {
   // The scrolling range: wide enough to reach the whole jackpots picture.
   static constexpr int kContentWidth = 1138;
   static constexpr int kContentHeight = 845;
+  // The status line below the scrolling area.
+  static constexpr int kStatusLineHeight = 22;
+  // How long the red frame stays round an emptied cell.
+  static constexpr std::chrono::milliseconds kMarkTime{1500};
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -213,6 +234,7 @@ class TForm1 : public QMainWindow {
   void CreateComponents();
   void CreateMenu();
   void CreateStatusWidgets();
+  void CreateShortcuts();
   void FitToScreen();
   void ShowDocumentCaption();
   // Every change of a cell's text passes here, for the panels view.
@@ -222,15 +244,63 @@ class TForm1 : public QMainWindow {
   std::optional<TPanelMode> ModeFromTicks() const;
   // The save dialog with today's date offered; empty when cancelled.
   std::optional<QString> ChooseSaveName();
-  void RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button);
+  // False when the delivery did not start.
+  bool RequestSend(PanelPayload results, PanelPayload jackpots, bool colour_button);
 
-  // A panel's report above its picture, in green or red.
-  void ShowPanelReport(TPanel panel, const QString& text, bool failed);
+  // A panel's report above its picture, in green or red; tip names the
+  // device and the cause (shown when the pointer rests on the report).
+  void ShowPanelReport(TPanel panel, const QString& text, bool failed, const QString& tip = {});
+  void ShowStatus(const QString& text);
+  // An out-of-range value was emptied on leaving its cell.
+  void ReportEmptiedCell(const TCasilla& cell, const std::string& value);
+  // Shows or hides each grey panel's reason.
+  void UpdatePanelReasons();
+  QString PanelReason(TPanel panel) const;
+  // Shows "Cambios sin enviar" while the document differs from what the
+  // last delivery was given.
+  void UpdateUnsentChanges();
+  // What a delivery report says of the panel's devices: why it failed, or
+  // what kept it from being verified.
+  QString DeliveryDetail(TPanel panel, bool failed) const;
 
   IDialogs& dialogs_;
   IPanelDevices* Devices = nullptr;
-  // Device names by row, as "Equipos Activos" lists them.
-  std::map<int, QString> device_names_;
+  // The devices "Equipos Activos" lists, by row.
+  struct ListedDevice {
+    int number;
+    QString name;
+    bool selected;
+  };
+  std::map<int, ListedDevice> listed_devices_;
+  QString DeviceName(int row_index) const;
+  // What the last presence check of each panel found; "Checking" while one
+  // runs.
+  enum class CheckState { None, Checking, Failed };
+  CheckState results_check_ = CheckState::None;
+  CheckState jackpots_check_ = CheckState::None;
+  CheckState& CheckOf(TPanel panel) {
+    return panel == TPanel::Results ? results_check_ : jackpots_check_;
+  }
+  // Asks for the presence check of mode's panels and says so.
+  void RequestCheck(TPanelMode mode);
+  // The selected devices of a panel, by name; and those of its last check,
+  // whose failure says nothing of devices selected since.
+  QStringList SelectedDevices(TPanel panel) const;
+  std::map<TPanel, QStringList> checked_devices_;
+  // The devices of the running or last delivery, in the order they were
+  // served.
+  struct DeliveredReport {
+    int row_index;
+    TPanel panel;
+    TDeviceOutcome outcome;
+    std::optional<TByteDifference> difference;
+  };
+  std::vector<DeliveredReport> delivered_;
+  std::map<int, TByteDifference> pending_differences_;
+  // What each panel's report of the last delivery said, for the status line.
+  std::map<TPanel, QString> delivery_status_;
+  // The images the last delivery was given; none before the first.
+  std::optional<PanelImages> delivered_images_;
   // What "Leer paneles" found, device by device.
   struct ReadBack {
     TPanel panel;
@@ -243,6 +313,10 @@ class TForm1 : public QMainWindow {
   bool shown_once_ = false;
   bool in_edit_change_ = false;
   QString edit_text_before_;
+  // The edit box's selection before the change being handled (Qt reports a
+  // change before the selection it leaves).
+  int edit_selection_start_ = -1;
+  int edit_selection_length_ = 0;
 };
 
 }  // namespace quinterra

@@ -3,8 +3,10 @@
 // search window): the panel devices it knows, the presence check and the
 // delivery of panel images. The device side reports back through the main
 // window's handlers PanelSendResult, SendFailed, PanelStateChanged,
-// ClearActiveDevices, AddActiveDevice and UpdateActiveDevicesMenu, and
-// follows a running delivery through DeliveryProgress and DeliveryEnded.
+// ClearActiveDevices, AddActiveDevice and UpdateActiveDevicesMenu, says what
+// became of each device of a delivery through DeliveredDevice and
+// DeviceDifferent, and follows a running delivery through DeliveryProgress
+// and DeliveryEnded.
 
 #include <cstdint>
 #include <memory>

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -27,6 +28,8 @@ TPanelsViewWindow::TPanelsViewWindow(std::function<PanelImages()> document, QWid
   ComboBox1 = new QComboBox;
   ComboBox1->setObjectName("ComboBox1");
   ComboBox1->addItem("Documento");
+  // Device names are long: the list keeps as wide as its longest entry.
+  ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   bar->addWidget(ComboBox1);
   bar->addStretch();
   layout->addLayout(bar);
@@ -41,6 +44,8 @@ TPanelsViewWindow::TPanelsViewWindow(std::function<PanelImages()> document, QWid
   resize(kPanelsViewWidth + 2, kPanelsViewHeight + 40);
 
   connect(ComboBox1, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Redraw(); });
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
 
 void TPanelsViewWindow::SetDeviceSources(std::vector<PanelsViewSource> sources) {

@@ -74,10 +74,8 @@ void TForm1::PanelsRead() {
   // One source per device, named as "Equipos Activos" lists it.
   for (const ReadBack& read : read_back_) {
     if (read.bytes.empty()) continue;
-    const auto name = device_names_.find(read.row_index);
     PanelsViewSource source;
-    source.name = name != device_names_.end() ? name->second
-                                              : QString("Equipo %1").arg(read.row_index);
+    source.name = DeviceName(read.row_index);
     (read.panel == TPanel::Results ? source.results : source.jackpots) = read.bytes;
     sources.push_back(std::move(source));
   }

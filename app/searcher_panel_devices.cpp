@@ -28,6 +28,19 @@ void TSearcherPanelDevices::AttachReports(TForm1& form) {
     form.DeviceRead(panel, row_index, bytes);
   };
   session.OnPanelsRead = [&form](TDeviceSession*) { form.PanelsRead(); };
+  // What became of each device of a delivery, for its panel's report.
+  session.OnDeviceDone = [this, &form](TDeviceSession*, int row_index, TPanel panel,
+                                       TDeviceOutcome outcome) {
+    if (searcher_.Session().Cycle().Kind() == TCycleKind::Delivery)
+      form.DeliveredDevice(row_index, panel, outcome);
+  };
+  session.OnDeviceDifferent = [&form](TDeviceSession*, TPanel panel, int row_index,
+                                      const TByteDifference& difference) {
+    form.DeviceDifferent(row_index, panel, difference);
+  };
+  // A device found by a search is the main window's at once, not only once
+  // the search window closes.
+  searcher_.OnRowsChanged = [this](TFormDeviceSearcher*) { searcher_.Session().PublishDevices(); };
   // The bar follows deliveries only; a check taking one over ends it.
   searcher_.OnCycleProgress = [&form](TFormDeviceSearcher*, TCycleKind kind, int percent) {
     if (kind == TCycleKind::Delivery) form.DeliveryProgress(percent);

@@ -114,6 +114,9 @@ class IDeviceCycleHost {
   // A verifying delivery read a device's display back whole: the panel's
   // bytes as the device returned them, before that device's DeviceDone.
   virtual void DeviceReadBack(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) = 0;
+  // A verifying delivery found the device holding other bytes, before that
+  // device's DeviceDone (Different).
+  virtual void DeviceDifferent(int row_index, TPanel panel, const TByteDifference& difference) = 0;
 };
 
 using TPanelPayload = std::shared_ptr<const std::vector<uint8_t>>;

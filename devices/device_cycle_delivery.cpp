@@ -179,17 +179,23 @@ void TDeviceCycle::CompareReadBack() {
     DeviceServed(TDeviceOutcome::Verified);
     return;
   }
-  char line[96];
+  TByteDifference difference;
   if (display_differences != 0) {
-    const size_t count = display_differences + directory_differences;
-    std::snprintf(line, sizeof line, "[Distinto] %zu %s, el primero en 0x%04zX", count,
-                  count == 1 ? "byte" : "bytes", first_in_display);
+    difference = {display_differences + directory_differences, first_in_display, false};
   } else {
+    difference = {directory_differences, first_in_directory, true};
+  }
+  const char* bytes = difference.Count == 1 ? "byte" : "bytes";
+  char line[96];
+  if (difference.InDirectory) {
     std::snprintf(line, sizeof line, "[Distinto] %zu %s del directorio, el primero en 0x%04zX",
-                  directory_differences, directory_differences == 1 ? "byte" : "bytes",
-                  first_in_directory);
+                  difference.Count, bytes, difference.First);
+  } else {
+    std::snprintf(line, sizeof line, "[Distinto] %zu %s, el primero en 0x%04zX", difference.Count,
+                  bytes, difference.First);
   }
   host_.Log(line);
+  host_.DeviceDifferent(v_.DeliveryIndex, ServedPanel(), difference);
   // The panel failed, but the device did answer: its panel's later devices
   // are still written, as they would be without verification.
   (v_.PanelKind == 1 ? v_.ResultsDifferent : v_.JackpotsDifferent) = true;

@@ -15,11 +15,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 #include "devices/searcher_dialogs.h"
@@ -83,9 +85,12 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
       timers, std::make_unique<TLinkLayer>(com_ports_), start_folder_,
       environment.RandomSeed ? *environment.RandomSeed : TickCount());
   session_->OnLog = [this](TDeviceSession*, const std::string& line) {
-    Memo1->appendPlainText(QString::fromStdString(line));
+    AppendLogLine(QString::fromStdString(line));
   };
-  session_->OnRowsChanged = [this](TDeviceSession*) { RefreshListView(); };
+  session_->OnRowsChanged = [this](TDeviceSession*) {
+    RefreshListView();
+    if (OnRowsChanged) OnRowsChanged(this);
+  };
   session_->OnRunningChanged = [this](TDeviceSession*, TCycleKind kind, bool running) {
     CycleRunningChanged(kind, running);
   };
@@ -130,9 +135,12 @@ void TFormDeviceSearcher::BuildControls() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->setMenuBar(MainMenu1);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
   ClientArea = new QWidget(this);
   layout->addWidget(ClientArea);
+  ClientArea->installEventFilter(this);
+  // The stored layout is the smallest; a larger window gives the list and
+  // the log the room.
+  setSizeGripEnabled(true);
 
   ListView1 = Placed<QTreeWidget>(ClientArea, {0, 0, kClientWidth, 233});
   ListView1->setHeaderLabels({QString::fromUtf8("N"), QString::fromUtf8("COM/IP"),
@@ -235,14 +243,39 @@ void TFormDeviceSearcher::CheckBox1Click() { ShowLog(CheckBox1->isChecked()); }
 
 void TFormDeviceSearcher::ShowLog(bool show) {
   const int below_check_box = kCheckBoxTop + kCheckBoxHeight + kLogGap;
+  const int width = std::max(kClientWidth, ClientArea->width());
   if (show) {
     Memo1->move(0, below_check_box);
     Memo1->show();
-    ClientArea->setFixedSize(kClientWidth, below_check_box + Memo1->height());
+    ClientArea->setMinimumSize(kClientWidth, below_check_box + kMemoHeight);
+    ClientArea->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    ClientArea->resize(width, below_check_box + kMemoHeight);
   } else {
     Memo1->hide();
-    ClientArea->setFixedSize(kClientWidth, below_check_box);
+    // Without the log there is nothing to grow downwards.
+    ClientArea->setMinimumSize(kClientWidth, below_check_box);
+    ClientArea->setMaximumSize(QWIDGETSIZE_MAX, below_check_box);
+    ClientArea->resize(width, below_check_box);
   }
+  resize(width, MainMenu1->sizeHint().height() + ClientArea->height());
+  FitToClientArea();
+  // Lines added while it was hidden: the newest shows.
+  if (show) Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+}
+
+void TFormDeviceSearcher::FitToClientArea() {
+  const int width = ClientArea->width();
+  ListView1->resize(width, ListView1->height());
+  if (Memo1->isHidden()) return;
+  QScrollBar* bar = Memo1->verticalScrollBar();
+  const bool at_newest = bar->value() >= bar->maximum();
+  Memo1->resize(width, std::max(kMemoHeight, ClientArea->height() - Memo1->y()));
+  if (at_newest) bar->setValue(bar->maximum());
+}
+
+bool TFormDeviceSearcher::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ClientArea && event->type() == QEvent::Resize) FitToClientArea();
+  return QDialog::eventFilter(watched, event);
 }
 
 void TFormDeviceSearcher::CycleRunningChanged(TCycleKind kind, bool running) {

@@ -160,16 +160,25 @@ class TFormDeviceSearcher : public QDialog {
   // that the main window can follow a delivery.
   std::function<void(TFormDeviceSearcher*, TCycleKind kind, bool running)> OnCycleRunningChanged;
   std::function<void(TFormDeviceSearcher*, TCycleKind kind, int percent)> OnCycleProgress;
+  // A search added a row or filled one in (after the list shows it).
+  std::function<void(TFormDeviceSearcher*)> OnRowsChanged;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  // The list and the log follow the window's size.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   void BuildMenu();
   void ShowLog(bool show);
+  // Lays the list and the log out over the client area's width and height.
+  void FitToClientArea();
+  // Adds a line to Memo1, following the newest line unless the operator
+  // has scrolled up to read.
+  void AppendLogLine(const QString& line);
   void RefreshListView();
   void CycleRunningChanged(TCycleKind kind, bool running);
   // The progress bar (device_searcher_watch.cpp).

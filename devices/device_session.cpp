@@ -142,6 +142,11 @@ void TDeviceSession::DeviceReadBack(int row_index, TPanel panel,
   if (OnDisplayReadBack) OnDisplayReadBack(this, panel, row_index, bytes);
 }
 
+void TDeviceSession::DeviceDifferent(int row_index, TPanel panel,
+                                     const TByteDifference& difference) {
+  if (OnDeviceDifferent) OnDeviceDifferent(this, panel, row_index, difference);
+}
+
 void TDeviceSession::OpenLink(TLinkKind kind, const std::string& target,
                               const std::string& speed) {
   if (kind == TLinkKind::Tcp) {

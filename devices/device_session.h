@@ -105,6 +105,9 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, const std::string& line)> OnLog;
   // A row was added or changed by a search.
   std::function<void(TDeviceSession*)> OnRowsChanged;
+  // Raises the list events below for the list as it is now (they come by
+  // themselves after every load and save).
+  void PublishDevices();
   // A cycle starts (also when it takes over another) or ends.
   std::function<void(TDeviceSession*, TCycleKind kind, bool running)> OnRunningChanged;
   // How far the running search, delivery or check is, in percent: 0 when
@@ -139,6 +142,11 @@ class TDeviceSession : private IDeviceCycleHost {
   std::function<void(TDeviceSession*, TPanel panel, int row_index,
                      const std::vector<uint8_t>& bytes)>
       OnDisplayReadBack;
+  // A verifying delivery found a device holding other bytes than it wrote:
+  // how many and where, before that device's OnDeviceDone (Different).
+  std::function<void(TDeviceSession*, TPanel panel, int row_index,
+                     const TByteDifference& difference)>
+      OnDeviceDifferent;
 
  private:
   // IDeviceCycleHost.
@@ -148,8 +156,8 @@ class TDeviceSession : private IDeviceCycleHost {
   void DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) override;
   void DeviceRead(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
   void DeviceReadBack(int row_index, TPanel panel, const std::vector<uint8_t>& bytes) override;
+  void DeviceDifferent(int row_index, TPanel panel, const TByteDifference& difference) override;
 
-  void PublishDevices();
   void ReceivedBytes(const uint8_t* bytes, int count);
 
   std::string registry_path_;

@@ -3,6 +3,7 @@
 // delivery or check is for, a panel, what became of a panel, and the kind
 // of link a device sits on. The numbers are those the files and the log use.
 
+#include <cstddef>
 #include <optional>
 
 namespace quinterra {
@@ -27,6 +28,15 @@ enum class TDeviceOutcome {
   Unread,       // written and acknowledged, but not read back whole
   Silent,       // its link opened, but it did not answer in time
   LinkFailed,   // its link could not be opened (or could not be named)
+};
+
+// Where a device read back other bytes than were written: how many differ
+// (the directory record's included), and the first of them, in the display,
+// or in the directory record when only that differs.
+struct TByteDifference {
+  std::size_t Count = 0;
+  std::size_t First = 0;
+  bool InDirectory = false;
 };
 
 enum class TLinkKind { None = 0, Serial = 1, Tcp = 2 };

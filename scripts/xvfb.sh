@@ -42,7 +42,9 @@ wait_for_active_panels() {
   find_window() { window="$(xdotool search --onlyvisible --name '^Quinterra v' 2>/dev/null | head -n 1)" && [ -n "$window" ]; }
   wait_for 20 "the main window" find_window || return 1
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  top=$((HEIGHT - 845))  # the menu bar sits above the 1140 x 845 client area
+  # The menu bar sits above the 1140 x 845 scrolling area, the 22 px status
+  # line below it.
+  top=$((HEIGHT - 845 - 22))
   yellow() { echo "(p{$1,$((top + 30))}.r > 0.8 && p{$1,$((top + 30))}.b < 0.3)"; }
   wait_for 30 "both panels turning active" fx_at "$(yellow 30) && $(yellow 720)"
 }

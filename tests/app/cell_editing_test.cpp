@@ -10,6 +10,10 @@
 #include "app/scroll_box.h"
 #include "window_fixture.h"
 
+#include <tuple>
+
+using namespace std::chrono_literals;
+
 namespace quinterra {
 namespace {
 
@@ -292,6 +296,58 @@ TEST_F(Editing, MakingAPanelInactiveEndsEditingAndHidesItsErrorLabel) {
   EXPECT_FALSE(form->LabelErrorPanelResultados->isVisible());
   EXPECT_TRUE(form->Image3->isVisible());
   EXPECT_FALSE(form->Image1->isVisible());
+}
+
+TEST_F(Editing, APickedCellsValueIsSelectedSoTypingReplacesIt) {
+  Activate(true, true);
+  Cell(1).Text = "2";
+  Cell(2).Text = "4";
+  ClickViewport(QPoint(100, 130));  // cell 1
+  QTest::keyClicks(form->Edit1, "7");
+  QTest::keyClick(form->Edit1, Qt::Key_Tab);
+  QTest::keyClicks(form->Edit1, "12");  // today's number, not 41 with the 2 refused
+  EXPECT_EQ(Cell(1).Text + "," + Cell(2).Text, "7,12");
+  // Home and End still edit in place, the caret staying where it is.
+  for (auto [key, typed] : {std::pair{Qt::Key_End, "4"}, std::pair{Qt::Key_Home, "2"}}) {
+    form->SelectCell(&Cell(2));
+    QTest::keyClick(form->Edit1, key);
+    QTest::keyClick(form->Edit1, key == Qt::Key_Home ? Qt::Key_Delete : Qt::Key_Backspace);
+    QTest::keyClicks(form->Edit1, typed);
+  }
+  EXPECT_EQ(Cell(2).Text, "24");
+  // A refused key leaves the value selected, to be typed over still.
+  form->SelectCell(&Cell(2));
+  QTest::keyClick(form->Edit1, Qt::Key_A);
+  EXPECT_EQ(form->Edit1->selectedText(), "24");
+}
+
+TEST_F(Editing, AnEmptiedValueIsNamedOnTheStatusLineAndItsCellFramedBriefly) {
+  Activate(true, true);
+  const std::tuple<int, const char*, const char*> cases[] = {
+      {1, "60", "Valor 60 fuera de rango (1–49): la casilla queda vacía"},
+      {0, "x1", "Valor x1 no válido (1–31): la casilla queda vacía"},  // as a document may hold
+  };
+  for (const auto& [index, value, said] : cases) {
+    Cell(index).Text = value;
+    form->SelectCell(&Cell(index));
+    form->SelectCell(nullptr);
+    EXPECT_EQ(form->LabelEstado->text(), QString::fromUtf8(said));
+    EXPECT_TRUE(form->MarcaCasilla->geometry().contains(
+        QRect(Cell(index).Left, Cell(index).Top, Cell(index).Width, Cell(index).Height)));
+  }
+  EXPECT_TRUE(form->MarcaCasilla->isVisible());
+  clock.Advance(1500ms);
+  EXPECT_FALSE(form->MarcaCasilla->isVisible());
+}
+
+TEST_F(Editing, AccentedVowelsOfAJackpotTextFoldToTheirLetters) {
+  Activate(false, true);
+  form->SelectCell(&Cell(116));
+  // QTest types ASCII only: the other letters come as the keyboard sends them.
+  for (const QChar key : QString::fromUtf8("SábadoÜ"))
+    QTest::sendKeyEvent(QTest::Click, form->Edit1, Qt::Key_unknown, QString(key), {});
+  EXPECT_EQ(Cell(116).Text, "SabadoU");
+  EXPECT_EQ(form->Edit1->cursorPosition(), 7);
 }
 
 }  // namespace

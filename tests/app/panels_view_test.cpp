@@ -100,5 +100,19 @@ TEST_F(PanelsView, DeviceSourcesAreDrawnWithTheirDifferencesFramed) {
   EXPECT_TRUE(Lit(Shown(), 61, 145));
 }
 
+TEST_F(PanelsView, TheOriginListIsAsWideAsItsLongestEntryAndEscapeCloses) {
+  ShowForm();
+  form->Verpaneles1->trigger();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form->PanelsView));
+  const QString longest = QString::fromUtf8("Panel Resultados (COM33 - USB Serial Port, 115200)");
+  form->PanelsView->SetDeviceSources({{"Botes", {}, {}}, {longest, {}, {}}});
+  QCoreApplication::processEvents();
+  EXPECT_GT(form->PanelsView->ComboBox1->width(),
+            form->PanelsView->ComboBox1->fontMetrics().horizontalAdvance(longest));
+
+  QTest::keyClick(form->PanelsView, Qt::Key_Escape);
+  EXPECT_FALSE(form->PanelsView->isVisible());
+}
+
 }  // namespace
 }  // namespace quinterra

@@ -7,8 +7,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QHelpEvent>
 #include <QToolButton>
+#include <QToolTip>
 
+#include "app/cell_drawing.h"
 #include "app/panel_picture.h"
 #include "window_fixture.h"
 
@@ -316,6 +319,132 @@ TEST_F(Sending, TheWindowHasItsMenusAndControls) {
   options.admin_marker = InFolder("vorn.access");
   MakeForm(options);
   EXPECT_TRUE(form->Administrador1->menuAction()->isVisible());
+}
+
+// Both panel devices listed, both selected unless said otherwise.
+void PublishPanelDevices(TForm1& form, bool results_selected = true) {
+  form.ClearActiveDevices();
+  form.AddActiveDevice(1, 0, "Panel Resultados (127.0.0.1)", results_selected);
+  form.AddActiveDevice(2, 1, "Panel Botes (127.0.0.1)", true);
+  form.UpdateActiveDevicesMenu();
+}
+
+TEST_F(Sending, AGreyPanelSaysWhyInOneLineInsideItsPicture) {
+  Make("PanelResultados=1\r\n");
+  form->show();
+  QLabel* results = form->LabelMotivoResultados;
+  QLabel* jackpots = form->LabelMotivoBotes;
+  EXPECT_EQ(results->text(), QString::fromUtf8(
+      "Ningún equipo de este panel: búsquelo en Comunicaciones > Buscar Equipos"));
+  EXPECT_EQ(jackpots->text(), "Sin actualizar: marque Comunicaciones > Actualizar > Panel Botes");
+  PublishPanelDevices(*form, false);
+  EXPECT_EQ(results->text(), QString::fromUtf8(
+      "Ningún equipo marcado: márquelo en Comunicaciones > Equipos Activos"));
+  form->PanelBotes1->trigger();
+  form->PanelStateChanged(TPanel::Jackpots, false);
+  EXPECT_EQ(jackpots->text(), QString::fromUtf8(
+      "Sin respuesta: revise la conexión y marque de nuevo Actualizar > Panel Botes"));
+  const QRect pictures[] = {{0, 0, 628, 845}, {628, 0, 510, 845}};
+  for (QLabel* label : {results, jackpots}) {
+    EXPECT_TRUE(pictures[label == jackpots].contains(label->geometry()));
+    EXPECT_LT(label->height(), 2 * QFontMetrics(label->font()).lineSpacing()) << "one line";
+    EXPECT_GT(label->y(), form->LabelErrorPanelResultados->y() + 40) << "clear of the report";
+  }
+}
+
+TEST_F(Sending, AFailedPanelNamesItsDeviceAndTheCause) {
+  Make();
+  PublishPanelDevices(*form);
+  form->PanelStateChanged(TPanel::Results, true);
+  form->PanelStateChanged(TPanel::Jackpots, true);
+  Tick(true, true);
+  form->SpeedButton3Click();
+  form->DeviceDifferent(0, TPanel::Results, {2, 0x41, false});
+  form->DeliveredDevice(0, TPanel::Results, TDeviceOutcome::Different);
+  form->DeliveredDevice(1, TPanel::Jackpots, TDeviceOutcome::Silent);
+  form->PanelSendResult(TPanel::Results, TPanelResult::Failed);
+  form->PanelSendResult(TPanel::Jackpots, TPanelResult::Failed);
+  QLabel* jackpots = form->LabelErrorPanelBotes;
+  const QString silent = QString::fromUtf8("sin respuesta de «Panel Botes (127.0.0.1)»");
+  EXPECT_EQ(form->LabelErrorPanelResultados->toolTip(), QString::fromUtf8(
+      "«Panel Resultados (127.0.0.1)»: 2 bytes distintos, el primero en 0x0041"));
+  EXPECT_EQ(jackpots->text(), "Error enviando panel");
+  EXPECT_TRUE(form->LabelEstado->text().endsWith(QString::fromUtf8(" · Panel Botes: ") + silent));
+  // The labels let clicks through, so their tips are shown from beneath.
+  const QPoint at = jackpots->geometry().center();
+  QHelpEvent rest(QEvent::ToolTip, at, form->ScrollContent->mapToGlobal(at));
+  QCoreApplication::sendEvent(form->ScrollContent, &rest);
+  EXPECT_EQ(QToolTip::text(), silent);
+  QToolTip::hideText();
+
+  // Not read back: sent, and said.
+  form->SpeedButton3Click();
+  EXPECT_TRUE(jackpots->toolTip().isEmpty());
+  form->DeliveredDevice(0, TPanel::Results, TDeviceOutcome::Unread);
+  form->PanelSendResult(TPanel::Results, TPanelResult::Sent);
+  EXPECT_EQ(form->LabelEstado->text(), QString::fromUtf8(
+      "Panel Resultados: enviado; no se pudo releer «Panel Resultados (127.0.0.1)»"));
+}
+
+TEST_F(Sending, ChangesAfterADeliveryAreMarkedBesideEnviarUntilTheNext) {
+  Make();
+  form->show();
+  form->PanelStateChanged(TPanel::Results, true);
+  Tick(true, false);
+  QLabel* unsent = form->LabelCambiosSinEnviar;
+  form->SelectCell(&Cell(1));
+  form->Edit1->setText("7");
+  EXPECT_TRUE(unsent->isHidden()) << "nothing was sent yet";
+  form->SpeedButton3Click();
+  form->SelectCell(&Cell(2));
+  for (const char* text : {"9", "", "60", "6"}) {
+    form->Edit1->setText(text);
+    // Back to what was sent, or out of range (ENVIAR would send it empty).
+    EXPECT_EQ(unsent->isHidden(), std::string(text) == "" || std::string(text) == "60") << text;
+  }
+  form->SpeedButton3Click();
+  EXPECT_TRUE(unsent->isHidden());
+  EXPECT_LE(unsent->geometry().right(), form->ScrollBox2->geometry().left()) << "beside ENVIAR";
+}
+
+TEST_F(Sending, EnviarKeepsItsDarkBlueDuringADeliveryPressedOrNot) {
+  Make();
+  form->SetFontColor(form->SpeedButton3, kColorYellow);
+  for (bool down : {false, true}) {
+    form->SpeedButton3->setDown(down);
+    const QImage shown = form->SpeedButton3->grab().toImage();
+    EXPECT_EQ(QColor(shown.pixel(1, 1)), QColor(32, 28, 92)) << down;
+    bool caption = false;
+    for (int x = 0; x < shown.width(); ++x)
+      caption = caption || shown.pixelColor(x, shown.height() / 2) == QColor(255, 255, 0);
+    EXPECT_TRUE(caption) << down;
+  }
+}
+
+TEST_F(Sending, TheKeyboardReachesTheCommands) {
+  Make();
+  form->show();
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  form->PanelStateChanged(TPanel::Results, true);
+  Tick(true, false);
+  form->SelectCell(&Cell(0));
+  QTest::keyClicks(form->Edit1, "7");
+  QTest::keyClick(form->Edit1, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+  EXPECT_EQ(devices.calls.back(), "SendPanels 1");
+  EXPECT_EQ(*devices.results, form->DocumentImages().results) << "the cell was ended first";
+  dialogs.save_answers = {std::nullopt, std::nullopt};
+  QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+  QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  dialogs.open_answers = {std::nullopt};
+  QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+  dialogs.answers = {DialogAnswer::No};
+  QTest::keyClick(form.get(), Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(dialogs.save_requests.size(), 2u);
+  EXPECT_EQ(dialogs.open_filters.size(), 1u);
+  EXPECT_EQ(Cell(0).Text, "") << "a new document";
+  QTest::keyClick(form.get(), Qt::Key_C, Qt::AltModifier);
+  EXPECT_TRUE(form->Comunicaciones1->isVisible());
 }
 
 }  // namespace

@@ -262,6 +262,15 @@ TEST_F(DeviceRegistryTest, SetDeviceSelectedChangesTheRowThenSavesAndRepublishes
 // A write that fails half-way (the disk is full) must leave the previous
 // registry whole: the save replaces the file in one step, never section by
 // section.
+TEST_F(DeviceRegistryTest, ARowAddedBySearchingIsAnnouncedOnceTheListShowsIt) {
+  int shown_then = -1;
+  Window().OnRowsChanged = [&](TFormDeviceSearcher*) {
+    shown_then = Window().ListView1->topLevelItemCount();
+  };
+  AddRows({Row("2", "127.0.0.1", "10001", "Panel Botes (127.0.0.1)")});
+  EXPECT_EQ(shown_then, 1);
+}
+
 TEST_F(DeviceRegistryTest, SaveThatRunsOutOfSpaceLeavesThePreviousFileWhole) {
   const std::string before =
       "[0]\r\nNombre=Kept\r\nCOMIP=COM1\r\nSpeedPort=9600\r\nNumDispositivo=1\r\nSelected=*\r\n";

@@ -4,10 +4,13 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTreeWidget>
 
 #include "platform/interval_timer.h"
 #include "searcher_fixture.h"
@@ -176,6 +179,24 @@ TEST_F(SearcherWindowTest, ComListFollowsPortsComingAndGoingWhileShownAndKeepsTh
   EXPECT_EQ(window.ComboBox1->count(), 0);
   EXPECT_EQ(Items(window.ComboBox2), QStringList{"Auto"});
   EXPECT_TRUE(window.RateList().empty());
+}
+
+TEST_F(SearcherWindowTest, AResizedWindowGivesItsRoomToTheListAndTheLogWhichFollowsItsNewestLine) {
+  TFormDeviceSearcher& window = Window();
+  window.show();
+  for (int i = 0; i < 300; ++i) window.AddLog("[Ping] " + std::to_string(i));
+  window.CheckBox1->click();
+  window.resize(900, window.height() + 200);
+  QCoreApplication::processEvents();
+  QScrollBar* bar = window.Memo1->verticalScrollBar();
+  EXPECT_EQ(bar->value(), bar->maximum()) << "lines added while hidden";
+  EXPECT_EQ(window.ListView1->width(), 900);
+  EXPECT_EQ(window.Memo1->geometry(), QRect(0, 355, 900, window.ClientHeight() - 355));
+  EXPECT_GT(window.Memo1->height(), 127);
+  // Scrolled up to read, the operator stays where they are.
+  bar->setValue(10);
+  window.AddLog(std::string("[Pong 2]"));
+  EXPECT_EQ(bar->value(), 10);
 }
 
 TEST_F(SearcherWindowTest, NoSerialPortLeavesTheComListEmptyAndOffersOnlyAuto) {

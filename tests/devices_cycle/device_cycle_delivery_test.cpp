@@ -154,6 +154,25 @@ TEST_F(DeliveryTest, ReadingBackVerifiesEachDeviceOrNamesWhatItHolds) {
   EXPECT_TRUE(held[2].empty());  // it answers no reads
 }
 
+TEST_F(DeliveryTest, ADeviceHoldingOtherBytesIsNamedWithHowManyAndWhereBeforeItsOutcome) {
+  host.AddSerialDevice(3, 0, Device(2));
+  TPanelDeviceOptions wrong = Device(2);
+  wrong.StoreFault = TPanelDeviceOptions::StoredWrong{0x141, 0x01};
+  host.AddSerialDevice(4, 0, wrong);
+  std::vector<std::string> heard;
+  session.OnDeviceDifferent = [&](TDeviceSession*, TPanel, int row, const TByteDifference& d) {
+    heard.push_back(std::to_string(row) + " " + std::to_string(d.Count) + " " +
+                    std::to_string(d.First) + (d.InDirectory ? " directory" : ""));
+  };
+  session.OnDeviceDone = [&](auto, int row, auto, auto) { heard.push_back("done " + std::to_string(row)); };
+  session.SetVerifyAfterWrite(true);
+  jackpots_payload = Payload(360, 4);
+  Rows() = {Row("2", "COM3", "9600"), Row("2", "COM4", "9600")};
+  ASSERT_TRUE(SendPanels(TPanelMode::Jackpots));
+  RunUntilIdle();
+  EXPECT_EQ(heard, (std::vector<std::string>{"done 0", "1 1 321", "done 1"}));
+}
+
 TEST_F(DeliveryTest, AReadBackCutShortOnAMiddleBlockIsNeverVerified) {
   // The wrong byte lies in the middle block of three, and the device answers
   // the read of that block with half of it.
@@ -302,7 +321,9 @@ TEST_F(DeliveryTest, ADeviceSilentMidWriteFailsItsPanelAndNothingOfItReachesTheN
   EXPECT_EQ(links_lost, 0);
   ExpectHolds(jackpots, *jackpots_payload);
   for (const SentFrame& frame : host.sent) {
-    if (frame.Link == "COM4") EXPECT_EQ(frame.Address(), 2) << "a frame of device 1 on COM4";
+    if (frame.Link == "COM4") {
+      EXPECT_EQ(frame.Address(), 2) << "a frame of device 1 on COM4";
+    }
   }
   EXPECT_EQ(State(), TCycleState::EndNormal);
 }
