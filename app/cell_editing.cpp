@@ -52,24 +52,25 @@ TCasilla* TForm1::CellAt(int x, int y) { return CellSet.CellAt(x, y); }
 void TForm1::ScrollBox1MouseDown(Qt::MouseButton, int x, int y) {
   const int content_x = x + ScrollBox1->horizontalScrollBar()->value();
   const int content_y = y + ScrollBox1->verticalScrollBar()->value();
-  if (content_x < kPanelSeamX && !ResultsActive) return;
-  if (content_x > kPanelSeamX && !JackpotsActive) return;
+  if (content_x < kPanelSeamX && !ResultsEditable()) return;
+  if (content_x > kPanelSeamX && !JackpotsEditable()) return;
   if (content_x == kPanelSeamX) return;
   SelectCell(CellAt(content_x, content_y));
 }
 
 void TForm1::FormKeyUp(int key, Qt::KeyboardModifiers modifiers) {
-  if (!ResultsActive && !JackpotsActive) return;
+  const bool results = ResultsEditable(), jackpots = JackpotsEditable();
+  if (!results && !jackpots) return;
   const bool backward =
       key == Qt::Key_Backtab || (key == Qt::Key_Tab && (modifiers & Qt::ShiftModifier));
   if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
     int first, stop;
     if (!backward) {
-      first = ResultsActive ? 0 : kResultsCellCount;
-      stop = JackpotsActive ? kCellCount : kResultsCellCount;
+      first = results ? 0 : kResultsCellCount;
+      stop = jackpots ? kCellCount : kResultsCellCount;
     } else {
-      first = JackpotsActive ? kCellCount - 1 : kResultsCellCount - 1;
-      stop = ResultsActive ? -1 : kResultsCellCount - 1;
+      first = jackpots ? kCellCount - 1 : kResultsCellCount - 1;
+      stop = results ? -1 : kResultsCellCount - 1;
     }
     int next = first;
     if (SelectedCell) {
@@ -222,8 +223,8 @@ void TForm1::SetResultsActive(bool active) {
   if (!active) LabelErrorPanelResultados->hide();
   if (active) PrepareColourPicture(Image1);
   ResultsActive = active;
-  Image1->setVisible(active);
-  Image3->setVisible(!active);
+  Image1->setVisible(ResultsEditable());
+  Image3->setVisible(!ResultsEditable());
   SelectCell(nullptr);
   UpdatePanelReasons();
 }
@@ -232,8 +233,8 @@ void TForm1::SetJackpotsActive(bool active) {
   if (!active) LabelErrorPanelBotes->hide();
   if (active) PrepareColourPicture(Image2);
   JackpotsActive = active;
-  Image2->setVisible(active);
-  Image4->setVisible(!active);
+  Image2->setVisible(JackpotsEditable());
+  Image4->setVisible(!JackpotsEditable());
   SelectCell(nullptr);
   UpdatePanelReasons();
 }

@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include "app/cell_drawing.h"
+#include "app/network_menu.h"
 #include "app/panel_font.h"
 #include "app/panel_picture.h"
 #include "app/panel_pictures.h"
@@ -88,6 +89,7 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   const std::string marker =
       options.admin_marker.empty() ? DefaultAdminMarkerPath() : options.admin_marker;
   Administrador1->menuAction()->setVisible(FileExists(marker));
+  NetworkMenu = std::make_unique<TNetworkMenu>(*this);
 
   Timer2 = timers.CreateTimer();
   Timer2->OnTimer = [this] { Timer2Timer(); };
@@ -103,6 +105,8 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
 }
 
 TForm1::~TForm1() {
+  // Before the widgets it uses.
+  NetworkMenu.reset();
   if (Timer2) Timer2->SetEnabled(false);
   if (TimerMarca) TimerMarca->SetEnabled(false);
 }

@@ -31,6 +31,7 @@ class QToolButton;
 
 namespace quinterra {
 
+class TNetworkMenu;
 class TPanelPicture;
 class TPanelsViewWindow;
 class TScrollBox;
@@ -141,6 +142,11 @@ class TForm1 : public QMainWindow {
   bool Modified = false;
   bool ResultsActive = false;
   bool JackpotsActive = false;
+  // The office of a network of shops types its documents for the shops:
+  // both panels can be edited whatever its own devices answered.
+  bool NetworkEditing = false;
+  // The "Red" menu and what hangs from it.
+  std::unique_ptr<TNetworkMenu> NetworkMenu;
 
   // Cell editing.
   TCasilla* CellAt(int x, int y);
@@ -150,6 +156,10 @@ class TForm1 : public QMainWindow {
   void DrawAllCells();
   void SetResultsActive(bool active);
   void SetJackpotsActive(bool active);
+  // A panel's cells can be picked: it is active, or the network allows it.
+  bool ResultsEditable() const { return ResultsActive || NetworkEditing; }
+  bool JackpotsEditable() const { return JackpotsActive || NetworkEditing; }
+  void SetNetworkEditing(bool on);
   // The images "ENVIAR" would send now: it ends editing first, which
   // empties a value out of range.
   PanelImages DocumentImages();

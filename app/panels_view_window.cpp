@@ -49,13 +49,23 @@ TPanelsViewWindow::TPanelsViewWindow(std::function<PanelImages()> document, QWid
 }
 
 void TPanelsViewWindow::SetDeviceSources(std::vector<PanelsViewSource> sources) {
-  const QString chosen = ComboBox1->currentText();
   sources_ = std::move(sources);
+  ListSources(ComboBox1->currentText());
+}
+
+void TPanelsViewWindow::ShowShopSource(PanelsViewSource shop) {
+  const QString name = shop.name;
+  shop_ = std::move(shop);
+  ListSources(name);
+}
+
+void TPanelsViewWindow::ListSources(const QString& chosen) {
   {
     const QSignalBlocker quiet(ComboBox1);
     ComboBox1->clear();
     ComboBox1->addItem("Documento");
     for (const PanelsViewSource& source : sources_) ComboBox1->addItem(source.name);
+    if (shop_) ComboBox1->addItem(shop_->name);
     ComboBox1->setCurrentIndex(std::max(0, ComboBox1->findText(chosen)));
   }
   Redraw();
@@ -75,13 +85,22 @@ void TPanelsViewWindow::Redraw() {
   const std::optional<DecodedPanel> jackpots = DecodeJackpotsImage(document.jackpots);
   PanelsViewContent content{results, jackpots, {}};
   const int chosen = ComboBox1->currentIndex() - 1;
-  if (chosen >= 0 && chosen < static_cast<int>(sources_.size())) {
-    const PanelsViewSource& source = sources_[static_cast<size_t>(chosen)];
-    content.results = DecodeResultsImage(source.results);
-    content.jackpots = DecodeJackpotsImage(source.jackpots);
-    if (content.results && results) content.outlined = DifferingCells(*content.results, *results);
-    if (content.jackpots && jackpots) {
-      const std::vector<int> differing = DifferingCells(*content.jackpots, *jackpots);
+  const int devices = static_cast<int>(sources_.size());
+  const PanelsViewSource* source = chosen >= 0 && chosen < devices ? &sources_[size_t(chosen)]
+                                   : chosen == devices && shop_    ? &*shop_
+                                                                   : nullptr;
+  if (source) {
+    std::optional<DecodedPanel> expected_results = results, expected_jackpots = jackpots;
+    if (source->compared_with) {
+      expected_results = DecodeResultsImage(source->compared_with->results);
+      expected_jackpots = DecodeJackpotsImage(source->compared_with->jackpots);
+    }
+    content.results = DecodeResultsImage(source->results);
+    content.jackpots = DecodeJackpotsImage(source->jackpots);
+    if (content.results && expected_results)
+      content.outlined = DifferingCells(*content.results, *expected_results);
+    if (content.jackpots && expected_jackpots) {
+      const std::vector<int> differing = DifferingCells(*content.jackpots, *expected_jackpots);
       content.outlined.insert(content.outlined.end(), differing.begin(), differing.end());
     }
   }

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "panels/display_image.h"
@@ -21,6 +22,8 @@ struct PanelsViewSource {
   QString name;    // as listed in the combo box
   Bytes results;   // empty: the results panel was not read
   Bytes jackpots;  // empty: the jackpots panel was not read
+  // What its cells are compared with; none: the document being typed.
+  std::optional<PanelImages> compared_with = std::nullopt;
 };
 
 class TPanelsViewWindow : public QWidget {
@@ -33,6 +36,9 @@ class TPanelsViewWindow : public QWidget {
   // The sources listed after "Documento". The chosen source stays chosen
   // while a source of its name is listed; otherwise "Documento" is.
   void SetDeviceSources(std::vector<PanelsViewSource> sources);
+  // A shop of the network, listed after the devices and chosen; it
+  // replaces the shop shown before.
+  void ShowShopSource(PanelsViewSource shop);
   // The document changed (a keystroke, a cell left, a document opened).
   void DocumentChanged();
 
@@ -46,7 +52,10 @@ class TPanelsViewWindow : public QWidget {
   void Redraw();
 
   std::function<PanelImages()> document_;
+  void ListSources(const QString& chosen);
+
   std::vector<PanelsViewSource> sources_;
+  std::optional<PanelsViewSource> shop_;
 };
 
 }  // namespace quinterra

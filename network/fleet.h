@@ -41,6 +41,7 @@ class TFleet {
   // A shop known from its bundle, listed even before it ever reports.
   void AddKnownShop(const std::string& shop);
 
+  const std::string& Network() const { return network_; }
   bool HasDocument() const { return !document_hash_.empty(); }
   const std::string& DocumentHash() const { return document_hash_; }
   // The latest document, when it reads (its refusal otherwise).

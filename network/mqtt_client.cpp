@@ -2,12 +2,15 @@
 
 #include <mosquitto.h>
 
+#include <QElapsedTimer>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <future>
 #include <mutex>
 #include <set>
@@ -18,6 +21,9 @@ namespace {
 
 constexpr std::chrono::seconds kFirstReconnect(1);
 constexpr std::chrono::seconds kLastReconnect(30);
+// The owner's thread takes events for at most this long before its other
+// work (timers, painting) gets a turn.
+constexpr std::chrono::milliseconds kDrainSlice(10);
 
 void InitLibrary() {
   static std::once_flag once;
@@ -40,6 +46,10 @@ struct TMqttClient::Core {
   bool connected = false;
   std::set<int> acknowledged;
   TMqttClient* owner = nullptr;  // null once the client is gone
+  // Calls for the owner's thread, taken in slices by Drain: a burst of a
+  // thousand messages must not hold its event loop for all of them.
+  std::deque<std::function<void(TMqttClient&)>> inbox;
+  bool drain_posted = false;
 
   ~Core() {
     if (mosq) mosquitto_destroy(mosq);
@@ -49,9 +59,11 @@ struct TMqttClient::Core {
   void Post(std::function<void(TMqttClient&)> call) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!owner) return;
+    inbox.push_back(std::move(call));
+    if (drain_posted) return;
+    drain_posted = true;
     TMqttClient* target = owner;
-    QMetaObject::invokeMethod(target, [target, call = std::move(call)] { call(*target); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(target, [target] { target->Drain(); }, Qt::QueuedConnection);
   }
   void Log(const std::string& line) {
     Post([line](TMqttClient& client) {
@@ -150,6 +162,31 @@ TMqttClient::TMqttClient(TMqttSettings settings, QObject* parent)
     : QObject(parent), core_(std::make_shared<Core>()) {
   core_->settings = std::move(settings);
   core_->owner = this;
+}
+
+void TMqttClient::Drain() {
+  QElapsedTimer spent;
+  spent.start();
+  const QPointer<TMqttClient> alive(this);
+  for (;;) {
+    std::function<void(TMqttClient&)> call;
+    {
+      std::lock_guard<std::mutex> lock(core_->mutex);
+      if (core_->inbox.empty()) {
+        core_->drain_posted = false;
+        return;
+      }
+      if (spent.elapsed() >= kDrainSlice.count()) {
+        // The rest after what waits already (timers included).
+        QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
+        return;
+      }
+      call = std::move(core_->inbox.front());
+      core_->inbox.pop_front();
+    }
+    call(*this);
+    if (!alive) return;  // a handler ended the client
+  }
 }
 
 TMqttClient::~TMqttClient() {

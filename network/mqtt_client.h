@@ -59,6 +59,8 @@ class TMqttClient : public QObject {
   std::function<void(const std::string& line)> OnLog;
 
  private:
+  // Runs the calls the connection thread handed over, a slice at a time.
+  void Drain();
   // What the connection thread uses; it outlives the client when that
   // thread has to be left behind.
   struct Core;

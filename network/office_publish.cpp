@@ -25,31 +25,7 @@ namespace {
 constexpr std::chrono::seconds kConnectBound(10);
 constexpr std::chrono::seconds kTakeBound(10);
 
-struct TOffice {
-  TNetworkBundle Bundle;
-  TVerifyKey PublicKey{};
-};
-
-std::optional<TOffice> LoadOffice(const std::string& folder, std::ostream& err) {
-  std::string failure;
-  std::optional<TNetworkBundle> bundle = LoadBundle(folder, &failure);
-  if (!bundle) {
-    err << failure << "\n";
-    return std::nullopt;
-  }
-  try {
-    const std::optional<TVerifyKey> key =
-        VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
-    if (!key) {
-      err << bundle->File(kOfficePublicKeyFile) << " no es una clave pública\n";
-      return std::nullopt;
-    }
-    return TOffice{*bundle, *key};
-  } catch (const FileError& error) {
-    err << error.what() << "\n";
-    return std::nullopt;
-  }
-}
+}  // namespace
 
 const char* PanelWord(TPanelStatus status) {
   switch (status) {
@@ -61,6 +37,8 @@ const char* PanelWord(TPanelStatus status) {
   }
   return "";
 }
+
+namespace {
 
 std::string RowLine(const TShopRow& row, int64_t now) {
   std::string line = row.Shop + ": " + VerdictText(row.Verdict);
@@ -102,41 +80,79 @@ int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
+std::optional<TOffice> LoadOffice(const std::string& folder, std::string* failure) {
+  std::optional<TNetworkBundle> bundle = LoadBundle(folder, failure);
+  if (!bundle) return std::nullopt;
+  try {
+    const std::optional<TVerifyKey> key =
+        VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
+    if (!key) {
+      if (failure) *failure = bundle->File(kOfficePublicKeyFile) + " no es una clave pública";
+      return std::nullopt;
+    }
+    return TOffice{*bundle, *key};
+  } catch (const FileError& error) {
+    if (failure) *failure = error.what();
+    return std::nullopt;
+  }
+}
+
+std::optional<TSigningKey> LoadSigningKey(const TOffice& office, std::string* failure) {
+  const std::string path = office.Bundle.File(kOfficeSigningKeyFile);
+  try {
+    const std::optional<TSigningKey> key = SigningKeyFromText(ReadWholeFile(path));
+    if (key && PublicKeyOf(*key) == office.PublicKey) return key;
+  } catch (const FileError& error) {
+    if (failure) *failure = error.what();
+    return std::nullopt;
+  }
+  if (failure) *failure = path + " no es la clave de firma de la red";
+  return std::nullopt;
+}
+
+int64_t NextVersion(const TOffice& office, const TFleet& fleet) {
+  const std::optional<std::string> kept = ReadFileIfExists(office.Bundle.File(kPublishedVersionFile));
+  int64_t last = kept ? std::atoll(kept->c_str()) : 0;
+  if (fleet.Document()) last = std::max(last, fleet.Document()->Version);
+  return last + 1;
+}
+
+std::string SignChecked(const TOffice& office, const TPublication& publication,
+                        const TSigningKey& key, std::string* failure) {
+  std::string message = SignPublication(publication, key);
+  const TReadResult check = ReadPublication(message, office.PublicKey, office.Bundle.Network, Now());
+  if (check.Refusal == TRefusal::None) return message;
+  if (failure) *failure = RefusalText(check.Refusal);
+  return {};
+}
+
+void KeepPublishedVersion(const TOffice& office, int64_t version) {
+  WriteFileAtomically(office.Bundle.File(kPublishedVersionFile), std::to_string(version) + "\n");
+}
+
 int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostream& err) {
-  const std::optional<TOffice> office = LoadOffice(request.Folder, err);
-  if (!office) return 2;
+  std::string failure;
+  const std::optional<TOffice> office = LoadOffice(request.Folder, &failure);
+  if (!office) return err << failure << "\n", 2;
   const TNetworkBundle& bundle = office->Bundle;
   TPublication publication;
   try {
-    const std::optional<TSigningKey> key =
-        SigningKeyFromText(ReadWholeFile(bundle.File(kOfficeSigningKeyFile)));
-    if (!key || PublicKeyOf(*key) != office->PublicKey) {
-      err << bundle.File(kOfficeSigningKeyFile) << " no es la clave de firma de la red\n";
-      return 2;
-    }
+    const std::optional<TSigningKey> key = LoadSigningKey(*office, &failure);
+    if (!key) return err << failure << "\n", 2;
     publication.Items = ParseDocument(ReadWholeFile(request.DocumentPath));
     publication.Items.resize(kCellCount);
     TOfficeSession session(bundle, office->PublicKey);
-    std::string failure;
     if (!session.Open(kConnectBound, &failure)) return err << failure << "\n", 3;
-    // Versions only grow: past both the last one kept here and the one the
-    // broker holds (another office folder may have published since).
-    const std::optional<std::string> kept = ReadFileIfExists(bundle.File(kPublishedVersionFile));
-    int64_t last = kept ? std::atoll(kept->c_str()) : 0;
-    if (session.Fleet().Document()) last = std::max(last, session.Fleet().Document()->Version);
     publication.Network = bundle.Network;
-    publication.Version = last + 1;
+    publication.Version = NextVersion(*office, session.Fleet());
     publication.Published = Now();
     publication.Expires = publication.Published + request.LifetimeSeconds;
     publication.Results = request.Results;
     publication.Jackpots = request.Jackpots;
-    const std::string message = SignPublication(publication, *key);
-    // What every shop would refuse is not published at all.
-    const TReadResult check = ReadPublication(message, office->PublicKey, bundle.Network, Now());
-    if (check.Refusal != TRefusal::None)
-      return err << request.DocumentPath << ": " << RefusalText(check.Refusal) << "\n", 2;
+    const std::string message = SignChecked(*office, publication, *key, &failure);
+    if (message.empty()) return err << request.DocumentPath << ": " << failure << "\n", 2;
     if (!session.PublishDocument(message, kTakeBound, &failure)) return err << failure << "\n", 3;
-    WriteFileAtomically(bundle.File(kPublishedVersionFile), std::to_string(publication.Version) + "\n");
+    KeepPublishedVersion(*office, publication.Version);
     out << "Publicada la versión " << publication.Version << " en la red " << bundle.Network << "\n";
     out.flush();
     if (!request.WaitSeconds) return 0;
@@ -175,10 +191,10 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
 }
 
 int ShowNetworkState(const std::string& folder, bool json, std::ostream& out, std::ostream& err) {
-  const std::optional<TOffice> office = LoadOffice(folder, err);
-  if (!office) return 2;
-  TOfficeSession session(office->Bundle, office->PublicKey);
   std::string failure;
+  const std::optional<TOffice> office = LoadOffice(folder, &failure);
+  if (!office) return err << failure << "\n", 2;
+  TOfficeSession session(office->Bundle, office->PublicKey);
   if (!session.Open(kConnectBound, &failure)) return err << failure << "\n", 3;
   const TFleet& fleet = session.Fleet();
   const int64_t now = Now();

@@ -9,9 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "network/bundle.h"
 #include "network/publication.h"
 
 namespace quinterra {
+
+class TFleet;
+enum class TPanelStatus;
 
 struct TPublishRequest {
   std::string Folder;        // the network's folder (quinterra-network init)
@@ -35,5 +39,29 @@ int ShowNetworkState(const std::string& folder, bool json, std::ostream& out, st
 
 // The file of the network's folder that keeps the last version published.
 extern const char kPublishedVersionFile[];
+
+// A panel's state as the office shows it: "verificado", "distinto" ...
+const char* PanelWord(TPanelStatus status);
+
+// The parts of a publication the terminal and the window share.
+struct TOffice {
+  TNetworkBundle Bundle;
+  TVerifyKey PublicKey{};
+};
+// The office's bundle and the network's public key; nothing, with the
+// reason in Spanish, when the folder is not an office's.
+std::optional<TOffice> LoadOffice(const std::string& folder, std::string* failure);
+// The office's signing key, when it is the network's; nothing, with the
+// reason. Throws nothing.
+std::optional<TSigningKey> LoadSigningKey(const TOffice& office, std::string* failure);
+// Versions only grow: past both the last one kept in the folder and the one
+// the broker holds (another office folder may have published since).
+int64_t NextVersion(const TOffice& office, const TFleet& fleet);
+// The signed message of publication; empty, with the reason, when every
+// shop would refuse it (then nothing is published at all).
+std::string SignChecked(const TOffice& office, const TPublication& publication,
+                        const TSigningKey& key, std::string* failure);
+// Keeps version as the last one published; throws FileError.
+void KeepPublishedVersion(const TOffice& office, int64_t version);
 
 }  // namespace quinterra

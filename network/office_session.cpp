@@ -20,7 +20,7 @@ TOfficeSession::~TOfficeSession() {
   if (mqtt_) mqtt_->Stop();
 }
 
-bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failure) {
+bool TOfficeSession::Start(std::string* failure) {
   const std::string network = office_.Network;
   marker_ = std::to_string(QRandomGenerator::system()->generate64());
   TMqttSettings settings = office_.Mqtt("quinterra-" + network + "-office-" +
@@ -36,6 +36,9 @@ bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failur
       if (mqtt_->Subscribe(topic) >= 0) ++pending_subscriptions_;
     }
   };
+  // Until the marker comes back again, what arrives is the broker's
+  // snapshot, not news.
+  mqtt_->OnDisconnected = [this](const std::string&) { connected_ = synced_ = false; };
   mqtt_->OnSubscribed = [this, network](int) {
     // Every retained message of the subscriptions is on its way before
     // this marker, which comes back after them.
@@ -52,21 +55,32 @@ bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failur
   };
   mqtt_->OnLog = [this](const std::string& line) { failure_ = line; };
   for (const std::string& shop : ShopsOfFolder(office_.Folder)) fleet_.AddKnownShop(shop);
-  if (!mqtt_->Start(failure)) return false;
+  return mqtt_->Start(failure);
+}
+
+std::string TOfficeSession::ConnectionProblem() const {
+  if (synced_ && connected_) return {};
+  return !connected_ ? "no se pudo conectar con el servidor " + office_.Host + ":" +
+                           std::to_string(office_.Port) +
+                           (failure_.empty() ? std::string() : " (" + failure_ + ")")
+                     : "el servidor no envió los mensajes retenidos a tiempo";
+}
+
+bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failure) {
+  if (!Start(failure)) return false;
   if (WaitUntil([this] { return synced_; }, timeout)) return true;
-  if (failure) {
-    *failure = !connected_ ? "no se pudo conectar con el servidor " + office_.Host + ":" +
-                                 std::to_string(office_.Port) +
-                                 (failure_.empty() ? std::string() : " (" + failure_ + ")")
-                           : "el servidor no envió los mensajes retenidos a tiempo";
-  }
+  if (failure) *failure = ConnectionProblem();
   return false;
+}
+
+bool TOfficeSession::Publish(const std::string& message) {
+  return mqtt_ && mqtt_->Publish(DocumentTopic(office_.Network), message, true) >= 0;
 }
 
 bool TOfficeSession::PublishDocument(const std::string& message, std::chrono::milliseconds timeout,
                                      std::string* failure) {
   const std::string hash = Sha256Hex(message);
-  if (mqtt_->Publish(DocumentTopic(office_.Network), message, true) < 0) {
+  if (!Publish(message)) {
     if (failure) *failure = "sin conexión con el servidor";
     return false;
   }

@@ -1,8 +1,10 @@
 #pragma once
 // The office's connection to its network: the office's bundle (the
 // network's folder), a clean session, subscribed to the document and to
-// every shop's state and presence, feeding a TFleet. Its calls wait in a
-// local event loop, with bounds, as a console command does.
+// every shop's state and presence, feeding a TFleet. Open, PublishDocument
+// and WaitUntil wait in a local event loop, with bounds, as a console
+// command does; a window uses Start and Publish, which never wait, and
+// follows OnMessage.
 
 #include <chrono>
 #include <functional>
@@ -25,6 +27,19 @@ class TOfficeSession {
   // (a marker of our own comes back after them). False, with the reason,
   // on time-out.
   bool Open(std::chrono::milliseconds timeout, std::string* failure);
+  // Connects in the background and returns at once; false, with the
+  // reason, when the client cannot start at all. Synced() tells when the
+  // retained messages are all in (again after each reconnection); the
+  // connection is kept and renewed.
+  bool Start(std::string* failure);
+  bool Synced() const { return synced_; }
+  bool Connected() const { return connected_; }
+  // Why the session is not (yet) synced, in Spanish.
+  std::string ConnectionProblem() const;
+  // Publishes the message retained on the document topic without waiting;
+  // false when there is no connection. It is taken once
+  // Fleet().DocumentHash() is the message's hash.
+  bool Publish(const std::string& message);
   // Publishes the message retained on the document topic and waits until
   // it comes back from the broker: a publication the broker refuses gets an
   // acknowledgement all the same, so only that proves it was taken.
@@ -35,6 +50,7 @@ class TOfficeSession {
   bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   TFleet& Fleet() { return fleet_; }
+  const TFleet& Fleet() const { return fleet_; }
   // After every message the fleet has taken, with its topic.
   std::function<void(const std::string& topic)> OnMessage;
 

@@ -28,38 +28,10 @@ if [ "${1:-}" = "--network" ]; then
   cmake --build "$root/build" -j "$(nproc)" --target quinterra-agent quinterra-network quinterra-send >/dev/null
   base="$root/demo-network"
   port="${QUINTERRA_DEMO_NETWORK_PORT:-18883}"
-  network_pids=()
-  network_stop() {
-    local pid
-    for pid in "${network_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${network_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    demo_stop_emulators
-  }
-  trap network_stop EXIT INT TERM
-  rm -rf "$base/red"
-  mkdir -p "$base"
-  "$root/build/network/quinterra-network" init "$base/red" --name demo --host 127.0.0.1 \
-    --port "$port" --keepalive 10 >/dev/null
-  mosquitto -c "$base/red/mosquitto.conf" 2>"$base/broker.log" &
-  network_pids+=($!)
-  shop=0
-  for id in tienda-1 tienda-2; do
-    shop=$((shop + 1))
-    "$root/build/network/quinterra-network" shop "$base/red" "$id" >/dev/null
-    demo_results_port=$((17000 + 10 * shop + 1))
-    demo_jackpots_port=$((17000 + 10 * shop + 2))
-    rm -f "$base/$id/red-version.txt"
-    demo_prepare_folder "$base/$id"
-    demo_start_emulators "$base/$id"
-    "$root/build/network/quinterra-agent" --network "$base/red/shops/$id" --folder "$base/$id" \
-      2>"$base/$id/agent.log" &
-    network_pids+=($!)
-  done
-  demo_results_port=17001 demo_jackpots_port=17002
-  demo_prepare_folder "$base/oficina"
-  demo_start_emulators "$base/oficina"
+  trap demo_stop_emulators EXIT INT TERM
+  demo_network_start "$base" "$port"
   echo "Network of shops: broker on 127.0.0.1:$port, shops tienda-1 and tienda-2 (logs in $base/*/agent.log)."
-  echo "Publish the office's document and watch the shops:"
+  echo "In the program: Red > Publicar en la red… (F4) and Red > Estado de la red (F3); or, from a terminal:"
   echo "  build/send/quinterra-send --publish $base/oficina/demo.ltr --network $base/red --wait 30"
   echo "  build/send/quinterra-send --network-state --network $base/red"
   echo "Each shop's panels keep their memory in $base/tienda-N/memory-results and memory-jackpots."

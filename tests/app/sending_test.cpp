@@ -324,7 +324,7 @@ TEST_F(Sending, TheWindowHasItsMenusAndControls) {
   Make();
   QStringList menus;
   for (QAction* menu : form->menuBar()->actions()) menus << menu->text();
-  EXPECT_EQ(menus, QStringList({"Archivo", "Comunicaciones", "Administrador"}));
+  EXPECT_EQ(menus, QStringList({"Archivo", "Comunicaciones", "Red", "Administrador"}));
   QStringList archivo;
   for (QAction* item : form->Archivo1->actions())
     if (!item->isSeparator()) archivo << item->text();

@@ -150,7 +150,7 @@ void NetworkTest::StopBroker() {
   ASSERT_EQ(broker_->WaitExit(10s), 0);
 }
 
-TestShop& NetworkTest::AddShop(const std::string& id) {
+TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options) {
   EXPECT_EQ(quinterra::AddShop(net_, id), "");
   auto shop = std::make_unique<TestShop>();
   shop->Id = id;
@@ -162,8 +162,10 @@ TestShop& NetworkTest::AddShop(const std::string& id) {
   for (int number : {1, 2}) {
     auto& emulator = number == 1 ? shop->Results : shop->Jackpots;
     emulator = std::make_unique<EmulatorProcess>();
-    const std::optional<int> port = StartOnTcp(
-        *emulator, {"--address", std::to_string(number), "--dump", shop->Work + "dev" + std::to_string(number)});
+    std::vector<std::string> options = {"--address", std::to_string(number), "--dump",
+                                        shop->Work + "dev" + std::to_string(number)};
+    if (number == 1) options.insert(options.end(), results_options.begin(), results_options.end());
+    const std::optional<int> port = StartOnTcp(*emulator, options);
     EXPECT_TRUE(port);
     registry += "[" + std::to_string(row++) + "]\r\nNombre=" + (number == 1 ? "R" : "B") +
                 "\r\nCOMIP=127.0.0.1\r\nSpeedPort=" + std::to_string(port.value_or(0)) +
@@ -263,9 +265,3 @@ std::vector<std::string> DocumentB() {
 }
 
 }  // namespace quinterra::test
-
-int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -59,7 +59,8 @@ class NetworkTest : public ::testing::Test {
 
   void StartBroker();
   void StopBroker();
-  TestShop& AddShop(const std::string& id);
+  // results_options: more options of the results panel's emulator.
+  TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {});
   void StartAgent(TestShop& shop);
   // The bytes of a panel's display memory, as long as its image.
   Bytes Display(const TestShop& shop, TPanel panel) const;
