@@ -15,28 +15,18 @@ export QUINTERRA_DEMO_JACKPOTS_PORT="${QUINTERRA_DEMO_JACKPOTS_PORT:-27202}"
 export QUINTERRA_DEMO_NETWORK_PANELS="${QUINTERRA_DEMO_NETWORK_PANELS:-27200}"
 port="${QUINTERRA_DEMO_NETWORK_PORT:-28883}"
 
-"$root/scripts/install-deps.sh" xdotool imagemagick mosquitto openssl
+bash "$root/scripts/install-deps.sh" xdotool imagemagick mosquitto openssl
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator quinterra-agent \
   quinterra-network
 
 source "$root/scripts/demo.sh"
-work="$(mktemp -d)"
+source "$root/scripts/xvfb.sh"
+picture_run_begin
 # The broker, started as root, runs as the user "mosquitto": it must reach
 # its folder inside this one.
 chmod 755 "$work"
-xvfb_pid=""
-program_pid=""
-finish() {
-  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; wait "$program_pid" 2>/dev/null || true; fi
-  demo_stop_emulators
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM
 
-source "$root/scripts/xvfb.sh"
 start_xvfb
 
 demo_network_start "$work" "$port"

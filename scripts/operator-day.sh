@@ -23,23 +23,15 @@ bash "$root/scripts/install-deps.sh" xdotool imagemagick tesseract-ocr tesseract
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator quinterra-image >/dev/null
 
 source "$root/scripts/demo.sh"
-work="$(mktemp -d)"
-xvfb_pid=""
-program_pid=""
-finish() {
-  # A stopped emulator must go on to end.
+source "$root/scripts/xvfb.sh"
+picture_run_begin
+# A stopped emulator must go on to end.
+picture_run_before_stop() {
   local pid
   for pid in "${demo_pids[@]}"; do kill -CONT "$pid" 2>/dev/null || true; done
-  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; wait "$program_pid" 2>/dev/null || true; fi
-  demo_stop_emulators
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
 }
-trap finish EXIT
-trap 'exit 1' INT TERM
 started=$SECONDS
 
-source "$root/scripts/xvfb.sh"
 start_xvfb
 
 demo="$work/demo"

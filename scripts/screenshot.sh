@@ -16,19 +16,9 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target quinterra quinterra-emulator
 
 source "$root/scripts/demo.sh"
-work="$(mktemp -d)"
-xvfb_pid=""
-program_pid=""
-finish() {
-  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; wait "$program_pid" 2>/dev/null || true; fi
-  demo_stop_emulators
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 1' INT TERM
-
 source "$root/scripts/xvfb.sh"
+picture_run_begin
+
 start_xvfb
 
 demo_prepare_folder "$work/demo"

@@ -1,8 +1,26 @@
 # Sourced by the scripts that draw pictures of the program: a virtual X
 # server on the first free display, a bounded wait for a condition, and
 # the steps both take in the main window.
-# The caller sets $work (a temporary folder) and adds $xvfb_pid to what it
-# stops on exit.
+# picture_run_begin makes $work (a temporary folder) and stops, on exit, the
+# program ($program_pid), the demonstration's processes and the X server,
+# then removes the folder; a caller that needs more defines
+# picture_run_before_stop. Others set $work themselves and stop $xvfb_pid.
+
+picture_run_begin() {
+  work="$(mktemp -d)"
+  xvfb_pid=""
+  program_pid=""
+  trap picture_run_finish EXIT
+  trap 'exit 1' INT TERM
+}
+
+picture_run_finish() {
+  if declare -F picture_run_before_stop >/dev/null; then picture_run_before_stop; fi
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; wait "$program_pid" 2>/dev/null || true; fi
+  if declare -F demo_stop_emulators >/dev/null; then demo_stop_emulators; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
 
 # wait_for SECONDS WHAT COMMAND...: runs COMMAND until it succeeds.
 wait_for() {

@@ -33,18 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int FreePort() {
-  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  close(probe);
-  return ntohs(address.sin_port);
-}
-
 bool Accepts(int port) {
   const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -115,7 +103,7 @@ std::string TestShop::Log() const {
 
 void NetworkTest::SetUp() {
   net_ = folder_.File("red") + "/";
-  port_ = FreePort();
+  port_ = FreeTcpPort();
   TNetworkInit init;
   init.Folder = net_;
   init.Name = "cadena";

@@ -30,7 +30,8 @@ constexpr const char* kProgram = QUINTERRA_EMULATOR_PATH;
 constexpr const char* kProgram = "quinterra-emulator";
 #endif
 
-// A loopback port that was free a moment ago.
+}  // namespace
+
 int FreeTcpPort() {
   const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -42,8 +43,6 @@ int FreeTcpPort() {
   close(probe);
   return ntohs(address.sin_port);
 }
-
-}  // namespace
 
 EmulatorProcess::~EmulatorProcess() {
   if (pid_ > 0) {

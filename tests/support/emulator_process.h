@@ -56,4 +56,7 @@ std::optional<int> StartOnTcp(EmulatorProcess& process, const std::vector<std::s
 // "--pty" plus arguments; the terminal's path.
 std::optional<std::string> StartOnPty(EmulatorProcess& process, const std::vector<std::string>& arguments);
 
+// A loopback port that was free a moment ago.
+int FreeTcpPort();
+
 }  // namespace quinterra::test
