@@ -41,15 +41,16 @@ QString ReasonTip(const std::string& why) {
 }  // namespace
 
 TShopLook LookOf(const TShopRow& row) {
-  switch (row.Verdict) {
-    case TVerdict::Fine: return TShopLook::Verified;
-    case TVerdict::Stale: return TShopLook::OnItsWay;
-    case TVerdict::Failing: return TShopLook::Failed;
-    case TVerdict::Offline: return TShopLook::Offline;
-    case TVerdict::Unknown: break;
-  }
   // Connected but silent so far: its first report is on its way.
-  return row.Online == true ? TShopLook::OnItsWay : TShopLook::Offline;
+  if (row.Verdict == TVerdict::Unknown)
+    return row.Online == true ? TShopLook::OnItsWay : TShopLook::Offline;
+  switch (VerdictTone(row.Verdict)) {
+    case TVerdictTone::Good: return TShopLook::Verified;
+    case TVerdictTone::Warning: return TShopLook::OnItsWay;
+    case TVerdictTone::Bad: return TShopLook::Failed;
+    case TVerdictTone::Off: break;
+  }
+  return TShopLook::Offline;
 }
 
 TShopsModel::TShopsModel(const TFleet& fleet, std::function<bool()> live, QObject* parent)

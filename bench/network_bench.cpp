@@ -20,6 +20,8 @@
 
 #include "bench/emulated_panel_link.h"
 #include "network/bundle.h"
+#include "network/mqtt_client.h"
+#include "panels/cell_kinds.h"
 #include "network/office_session.h"
 #include "network/panel_delivery.h"
 #include "network/shop_agent.h"
@@ -41,8 +43,25 @@ std::string ShopName(int i) {
 struct Shop {
   TEmulatedPanels panels;
   std::unique_ptr<TPanelDelivery> delivery;
+  std::unique_ptr<TMqttClient> mqtt;
   std::unique_ptr<TShopAgent> agent;
 };
+
+// A document every cell of which holds a value of its kind, varied by seed.
+std::vector<std::string> Items(int64_t seed) {
+  const TCellSet layout;
+  std::vector<std::string> items;
+  for (const TCasilla& cell : layout.Cells) {
+    const CellKindRules& rules = RulesFor(cell.Kind);
+    const int64_t n = seed + cell.Index;
+    if (rules.has_range) items.push_back(std::to_string(rules.minimum + n % (rules.maximum - rules.minimum + 1)));
+    else if (cell.Kind == CellKind::QuinigolSign) items.push_back(std::string(1, "012M"[n % 4]));
+    else if (cell.Kind == CellKind::QuinielaSign) items.push_back(std::string(1, "1X2"[n % 3]));
+    else if (cell.Kind == CellKind::JackpotText) items.push_back(n % 2 ? "BOTE" : "SORTEO");
+    else items.push_back(std::to_string(n % 10));
+  }
+  return items;
+}
 
 int HostShops(const std::string& net, const std::string& work, int first, int count) {
   QtTimerFactory timers;
@@ -66,7 +85,8 @@ int HostShops(const std::string& net, const std::string& work, int first, int co
     settings.Bundle = *bundle;
     settings.Folder = folder;
     settings.OfficeKey = *key;
-    shop->agent = std::make_unique<TShopAgent>(settings, *shop->delivery);
+    shop->mqtt = std::make_unique<TMqttClient>(ShopAgentMqtt(*bundle));
+    shop->agent = std::make_unique<TShopAgent>(settings, *shop->mqtt, *shop->delivery, timers);
     shop->agent->OnLog = [name](const std::string& line) {
       if (line.find("sin conexión") != std::string::npos) std::fprintf(stderr, "%s: %s\n", name.c_str(), line.c_str());
     };
@@ -101,9 +121,9 @@ int Office(const std::string& net, int first, int count) {
   p.Version = (session.Fleet().Document() ? session.Fleet().Document()->Version : 0) + 1;
   p.Published = static_cast<int64_t>(std::time(nullptr));
   p.Expires = p.Published + kDefaultLifetimeSeconds;
-  p.Items.assign(kCellCount, std::to_string(p.Version % 10));
+  p.Items = Items(p.Version);
   const std::string message = SignPublication(p, *secret);
-  const std::string hash = Sha256Hex(message);
+  const std::string hash = DocumentHashOf(message);
   std::map<std::string, double> verified_ms;
   const Clock::time_point start = Clock::now();
   session.OnMessage = [&](const std::string& topic) {

@@ -3,6 +3,7 @@
 #include "bus/bus_engine.h"
 #include "devices/device_registry_file.h"
 #include "links/device_link.h"
+#include "platform/device_turn.h"
 #include "platform/file_io.h"
 #include "platform/interval_timer.h"
 
@@ -16,12 +17,16 @@ bool devices_loaded = false;
 
 TDeviceSession::TDeviceSession(ITimerFactory& timers, std::unique_ptr<IDeviceLink> link,
                                std::string folder, uint32_t seed)
-    : registry_path_(std::move(folder) + "equipos.ini"),
+    : registry_path_(folder + "equipos.ini"),
       link_(std::move(link)),
       timer1_(timers.CreateTimer()),
       engine_(std::make_unique<TComVornBus>(timers)),
       cycle_(std::make_unique<TDeviceCycle>(*engine_, *timer1_, static_cast<IDeviceCycleHost&>(*this))),
-      random_(seed) {
+      random_(seed),
+      turn_(std::make_unique<TDeviceTurn>(folder)),
+      turn_timer_(timers.CreateTimer()) {
+  turn_timer_->SetInterval(std::chrono::milliseconds(100));
+  turn_timer_->OnTimer = [this] { TurnTimer(); };
   link_->OnLog = [this](const std::string& line) { Log(line); };
   link_->OnLinkOpened = [this] { cycle_->LinkOpened(); };
   link_->OnLinkFailed = [this] { cycle_->LinkFailed(); };
@@ -112,7 +117,9 @@ bool TDeviceSession::RemoveDevice(int row_index) {
   return true;
 }
 
-bool TDeviceSession::Search(const TLinkSettings& settings) { return cycle_->Search(settings); }
+bool TDeviceSession::Search(const TLinkSettings& settings) {
+  return StartInTurn(TCycleKind::Search, [this, settings] { return cycle_->Search(settings); });
+}
 
 void TDeviceSession::SetPayloads(TPanelPayload results, TPanelPayload jackpots) {
   results_payload_ = std::move(results);
@@ -120,14 +127,69 @@ void TDeviceSession::SetPayloads(TPanelPayload results, TPanelPayload jackpots) 
 }
 
 bool TDeviceSession::SendPanels(TPanelMode mode) {
-  return cycle_->SendPanels(mode, results_payload_, jackpots_payload_, verify_after_write_);
+  // The payloads of the moment of the order, whenever its turn comes.
+  return StartInTurn(TCycleKind::Delivery, [this, mode, results = results_payload_,
+                                            jackpots = jackpots_payload_] {
+    return cycle_->SendPanels(mode, results, jackpots, verify_after_write_);
+  });
 }
 
-void TDeviceSession::CheckPanels(TPanelMode mode) { cycle_->CheckPanels(mode); }
+void TDeviceSession::CheckPanels(TPanelMode mode) {
+  auto start = [this, mode] {
+    cycle_->CheckPanels(mode);
+    return true;
+  };
+  if (waiting_) {
+    // A check takes over what waits, as it takes over what runs.
+    if (OnRunningChanged) OnRunningChanged(this, waiting_->Kind, false);
+    waiting_->Kind = TCycleKind::Check;
+    waiting_->Start = start;
+    announced_ = TCycleKind::Check;
+    if (OnRunningChanged) OnRunningChanged(this, TCycleKind::Check, true);
+    return;
+  }
+  StartInTurn(TCycleKind::Check, start);
+}
 
 void TDeviceSession::SetVerifyAfterWrite(bool on) { verify_after_write_ = on; }
 
-bool TDeviceSession::ReadPanels(TPanelMode mode) { return cycle_->ReadPanels(mode); }
+bool TDeviceSession::ReadPanels(TPanelMode mode) {
+  return StartInTurn(TCycleKind::Read, [this, mode] { return cycle_->ReadPanels(mode); });
+}
+
+bool TDeviceSession::StartInTurn(TCycleKind kind, std::function<bool()> start) {
+  if (cycle_->Running() || turn_->TryTake()) {
+    const bool started = start();
+    if (!cycle_->Running()) turn_->Release();
+    return started;
+  }
+  if (waiting_) return false;
+  waiting_ = Waiting{kind, std::move(start)};
+  announced_ = kind;
+  Log("[Espera] otro programa está usando los equipos: se espera a que termine");
+  if (OnRunningChanged) OnRunningChanged(this, kind, true);
+  turn_timer_->SetEnabled(true);
+  return true;
+}
+
+void TDeviceSession::TurnTimer() {
+  if (!waiting_) {
+    turn_timer_->SetEnabled(false);
+    return;
+  }
+  waiting_->Waited += turn_timer_->Interval();
+  const bool taken = turn_->TryTake();
+  if (!taken && waiting_->Waited < kTurnWait) return;
+  turn_timer_->SetEnabled(false);
+  if (!taken) Log("[Espera] los equipos siguen ocupados: se empieza de todos modos");
+  const Waiting waiting = std::move(*waiting_);
+  waiting_.reset();
+  if (!waiting.Start()) {
+    announced_.reset();
+    turn_->Release();
+    if (OnRunningChanged) OnRunningChanged(this, waiting.Kind, false);
+  }
+}
 
 void TDeviceSession::DeviceDone(int row_index, TPanel panel, TDeviceOutcome outcome) {
   if (OnDeviceDone) OnDeviceDone(this, row_index, panel, outcome);
@@ -177,6 +239,14 @@ void TDeviceSession::Log(const std::string& line) {
 }
 
 void TDeviceSession::RunningChanged(TCycleKind kind, bool running) {
+  if (running) {
+    turn_->TryTake();  // a check taking over a cycle keeps its turn
+    const bool told = announced_ == kind;
+    announced_.reset();
+    if (told) return;
+  } else if (!waiting_) {
+    turn_->Release();
+  }
   if (OnRunningChanged) OnRunningChanged(this, kind, running);
   if (kind == TCycleKind::Read && !running && OnPanelsRead) OnPanelsRead(this);
 }

@@ -9,9 +9,11 @@
 // thread, the UI thread in the program; events may call back into the
 // session.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -27,6 +29,7 @@ class IDeviceLink;
 class IIntervalTimer;
 class ITimerFactory;
 class TComVornBus;
+class TDeviceTurn;
 
 class TDeviceSession : private IDeviceCycleHost {
  public:
@@ -79,7 +82,14 @@ class TDeviceSession : private IDeviceCycleHost {
   // display bytes of its panel's size); OnDeviceRead once per device, then
   // the end of the cycle. False when a cycle runs.
   bool ReadPanels(TPanelMode mode);
-  bool Running() const { return cycle_->Running(); }
+  // Running also while a cycle waits for its turn on the devices.
+  bool Running() const { return cycle_->Running() || waiting_.has_value(); }
+  // Other programs on the same folder's devices (the network's agent,
+  // quinterra-send) take turns with this session: a search, delivery, check
+  // or read that finds them holding the devices says "[Espera] ..." and
+  // starts once they are done, or after this long in any case. Meanwhile
+  // the session counts as running and OnRunningChanged has said so.
+  static constexpr std::chrono::milliseconds kTurnWait{60000};
 
   // --- the link ---
   // kind's link to target at speed (COM number and rate, or IP address and
@@ -159,6 +169,15 @@ class TDeviceSession : private IDeviceCycleHost {
   void DeviceDifferent(int row_index, TPanel panel, const TByteDifference& difference) override;
 
   void ReceivedBytes(const uint8_t* bytes, int count);
+  // Runs start now when the devices are ours, else once they are.
+  bool StartInTurn(TCycleKind kind, std::function<bool()> start);
+  void TurnTimer();
+
+  struct Waiting {
+    TCycleKind Kind;
+    std::function<bool()> Start;
+    std::chrono::milliseconds Waited{0};
+  };
 
   std::string registry_path_;
   std::unique_ptr<IDeviceLink> link_;
@@ -171,6 +190,11 @@ class TDeviceSession : private IDeviceCycleHost {
   TPanelPayload results_payload_;
   TPanelPayload jackpots_payload_;
   bool verify_after_write_ = false;
+  std::unique_ptr<TDeviceTurn> turn_;
+  std::unique_ptr<IIntervalTimer> turn_timer_;
+  std::optional<Waiting> waiting_;
+  // The start of a waiting cycle was announced already: its own comes twice.
+  std::optional<TCycleKind> announced_;
 };
 
 }  // namespace quinterra

@@ -12,7 +12,9 @@
 
 #include "links/com_port_map.h"
 #include "links/link_layer.h"
+#include "network/agent_settings.h"
 #include "network/bundle.h"
+#include "network/mqtt_client.h"
 #include "network/panel_delivery.h"
 #include "network/publication.h"
 #include "network/shop_agent.h"
@@ -45,6 +47,8 @@ int main(int argc, char** argv) {
                                "pública de la oficina).", "CARPETA"});
   parser.addOption({"folder", "La carpeta de equipos.ini y config.ini (por omisión, la actual); "
                               "allí se guarda red-version.txt.", "CARPETA"});
+  parser.addOption({"check-every", "Cada cuántos segundos se releen los paneles (por omisión, "
+                                   "Comprobar= de red.ini, o 600; 0: nunca).", "SEGUNDOS"});
   parser.process(application);
   if (!parser.isSet("network") || !parser.positionalArguments().isEmpty()) {
     std::cerr << kProgram << ": falta --network CARPETA\nPruebe «" << kProgram << " --help».\n";
@@ -63,7 +67,16 @@ int main(int argc, char** argv) {
   if (!office_key) return Say(bundle->File(kOfficePublicKeyFile) + " no es una clave pública"), 2;
   std::string folder = parser.isSet("folder") ? parser.value("folder").toStdString()
                                               : std::filesystem::current_path().string();
+  if (folder.empty()) return Say("--folder: falta la carpeta"), 2;
   if (folder.back() != '/') folder += '/';
+  std::optional<TAgentSettings> settings = AgentSettingsOf(*bundle, &failure);
+  if (!settings) return Say(failure), 2;
+  if (parser.isSet("check-every")) {
+    bool number = false;
+    const int seconds = parser.value("check-every").toInt(&number);
+    if (!number || seconds < 0) return Say("--check-every: un número de segundos, 0 o más"), 2;
+    settings->CheckEvery = std::chrono::seconds(seconds);
+  }
 
   TComPortMap com_ports;
   com_ports.ReadOverrides(TProfileFile(folder + "config.ini"));
@@ -71,11 +84,10 @@ int main(int argc, char** argv) {
   TPanelDelivery delivery(timers, [&com_ports] { return std::make_unique<TLinkLayer>(com_ports); },
                           folder);
   delivery.OnLog = Say;
-  TAgentSettings settings;
-  settings.Bundle = *bundle;
-  settings.Folder = folder;
-  settings.OfficeKey = *office_key;
-  TShopAgent agent(settings, delivery);
+  settings->Folder = folder;
+  settings->OfficeKey = *office_key;
+  TMqttClient mqtt(ShopAgentMqtt(*bundle));
+  TShopAgent agent(*settings, mqtt, delivery, timers);
   agent.OnLog = Say;
 
   TStopSignals stop;

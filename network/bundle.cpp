@@ -25,6 +25,13 @@ TMqttSettings TNetworkBundle::Mqtt(const std::string& client_id) const {
   return s;
 }
 
+TMqttSettings ShopAgentMqtt(const TNetworkBundle& bundle) {
+  TMqttSettings settings = bundle.Mqtt();
+  settings.WillTopic = OnlineTopic(bundle.Network, bundle.Identity);
+  settings.WillPayload = "0";
+  return settings;
+}
+
 std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string* failure) {
   auto fail = [failure](const std::string& why) -> std::optional<TNetworkBundle> {
     if (failure) *failure = why;

@@ -39,6 +39,10 @@ struct TNetworkBundle {
   TMqttSettings Mqtt(const std::string& client_id = {}) const;
 };
 
+// A shop's agent's settings: its identity's client, with "0" on its online
+// topic as the last will.
+TMqttSettings ShopAgentMqtt(const TNetworkBundle& bundle);
+
 // Reads folder/red.ini; nothing, with the reason in Spanish, when it does
 // not name a usable network, broker and member.
 std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string* failure);

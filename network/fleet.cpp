@@ -1,41 +1,79 @@
 #include "network/fleet.h"
 
+#include <ctime>
+
 #include "network/names.h"
 
 namespace quinterra {
+namespace {
+
+const struct {
+  TVerdict verdict;
+  const char* name;
+  const char* text;
+  TVerdictTone tone;
+} kVerdicts[] = {
+    {TVerdict::Fine, "fine", "bien", TVerdictTone::Good},
+    {TVerdict::Offline, "offline", "desconectada", TVerdictTone::Off},
+    {TVerdict::Stale, "stale", "atrasada", TVerdictTone::Warning},
+    {TVerdict::Failing, "failing", "con fallos", TVerdictTone::Bad},
+    {TVerdict::Unknown, "unknown", "sin datos", TVerdictTone::Off},
+    {TVerdict::Unchecked, "unchecked", "sin comprobar", TVerdictTone::Warning},
+    {TVerdict::Expired, "expired", "caducado", TVerdictTone::Warning},
+    {TVerdict::NoDevice, "no_device", "sin equipo", TVerdictTone::Warning},
+    {TVerdict::CannotSave, "cannot_save", "no puede guardar", TVerdictTone::Warning},
+    {TVerdict::TwoAgents, "two_agents", "dos agentes", TVerdictTone::Bad},
+};
+
+// How long an old agent coming back counts as a second copy, and how long
+// the verdict stays after the last time it did.
+constexpr int64_t kInstanceMemorySeconds = 3600;
+constexpr int64_t kTwoAgentsSeconds = 15 * 60;
+
+const char* PanelName(bool results) { return results ? "Resultados" : "Botes"; }
+
+}  // namespace
 
 const char* VerdictName(TVerdict verdict) {
-  switch (verdict) {
-    case TVerdict::Fine: return "fine";
-    case TVerdict::Offline: return "offline";
-    case TVerdict::Stale: return "stale";
-    case TVerdict::Failing: return "failing";
-    case TVerdict::Unknown: return "unknown";
-  }
+  for (const auto& entry : kVerdicts)
+    if (entry.verdict == verdict) return entry.name;
   return "unknown";
 }
 
 const char* VerdictText(TVerdict verdict) {
-  switch (verdict) {
-    case TVerdict::Fine: return "bien";
-    case TVerdict::Offline: return "desconectada";
-    case TVerdict::Stale: return "atrasada";
-    case TVerdict::Failing: return "con fallos";
-    case TVerdict::Unknown: return "sin datos";
-  }
+  for (const auto& entry : kVerdicts)
+    if (entry.verdict == verdict) return entry.text;
   return "sin datos";
+}
+
+TVerdictTone VerdictTone(TVerdict verdict) {
+  for (const auto& entry : kVerdicts)
+    if (entry.verdict == verdict) return entry.tone;
+  return TVerdictTone::Off;
+}
+
+std::string ClockText(int64_t time) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char text[8];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  return text;
 }
 
 TFleet::TFleet(std::string network, TVerifyKey office_key)
     : network_(std::move(network)), office_key_(office_key) {}
 
+int64_t TFleet::Now() const { return Clock ? Clock() : static_cast<int64_t>(std::time(nullptr)); }
+
 void TFleet::AddKnownShop(const std::string& shop) { shops_[shop]; }
 
-void TFleet::Message(const std::string& topic, const std::string& payload) {
+void TFleet::Message(const std::string& topic, const std::string& payload, bool retained) {
   if (topic == DocumentTopic(network_)) {
-    document_hash_ = payload.empty() ? std::string() : Sha256Hex(payload);
-    // Judged as a shop judges it (time aside: an expired document is
-    // still the one the shops were asked to show).
+    document_hash_ = payload.empty() ? std::string() : DocumentHashOf(payload);
+    envelope_hash_ = payload.empty() ? std::string() : Sha256Hex(payload);
+    // Judged as a shop judges it, time aside: an expired document is still
+    // the one the shops were asked to show.
     const TReadResult read = ReadPublication(payload, office_key_, network_, 0);
     document_refusal_ = read.Refusal == TRefusal::NotYetValid ? TRefusal::None : read.Refusal;
     document_ = document_refusal_ == TRefusal::None ? read.Publication : std::nullopt;
@@ -56,14 +94,43 @@ void TFleet::Message(const std::string& topic, const std::string& payload) {
     else entry.Online.reset();
     return;
   }
+  TakeState(entry, shop, payload, retained);
+}
+
+void TFleet::TakeState(Shop& entry, const std::string& shop, const std::string& payload,
+                       bool retained) {
   std::optional<TShopState> state = ParseStateJson(payload);
   // A shop speaks only for itself.
   if (state && (state->Shop != shop || state->Network != network_)) state.reset();
   entry.Unreadable = !state && !payload.empty();
+  entry.Received = state && !retained ? Now() : 0;
+  if (state && !state->Instance.empty() && state->Instance != entry.Instance) {
+    const int64_t now = Now();
+    const auto earlier = entry.EarlierInstances.find(state->Instance);
+    if (earlier != entry.EarlierInstances.end() && now - earlier->second < kInstanceMemorySeconds)
+      entry.TwoAgentsSeen = now;
+    if (!entry.Instance.empty()) entry.EarlierInstances[entry.Instance] = now;
+    // A few are enough to see two copies alternate.
+    while (entry.EarlierInstances.size() > 4) {
+      auto oldest = entry.EarlierInstances.begin();
+      for (auto i = entry.EarlierInstances.begin(); i != entry.EarlierInstances.end(); ++i)
+        if (i->second < oldest->second) oldest = i;
+      entry.EarlierInstances.erase(oldest);
+    }
+    entry.Instance = state->Instance;
+  }
   entry.State = std::move(state);
 }
 
+int64_t TFleet::HighestAppliedVersion() const {
+  int64_t highest = 0;
+  for (const auto& [name, shop] : shops_)
+    if (shop.State && shop.State->AppliedVersion > highest) highest = shop.State->AppliedVersion;
+  return highest;
+}
+
 TShopRow TFleet::Judge(const std::string& name, const Shop& shop) const {
+  const int64_t now = Now();
   TShopRow row;
   row.Shop = name;
   row.Online = shop.Online;
@@ -77,6 +144,9 @@ TShopRow TFleet::Judge(const std::string& name, const Shop& shop) const {
   if (state) {
     row.ResultsMatch = state->Results.ReadBack && state->Results.ReadHash == results_hash_;
     row.JackpotsMatch = state->Jackpots.ReadBack && state->Jackpots.ReadHash == jackpots_hash_;
+    // Durations on the shop's clock hold whatever its time of day says.
+    const int64_t checked = state->Checked ? state->Checked : state->Time;
+    row.CheckedAt = (shop.Received ? shop.Received : state->Time) - (state->Time - checked);
   }
   if (shop.Unreadable) return verdict(TVerdict::Failing, "su estado no se entiende");
   if (!state) {
@@ -84,31 +154,44 @@ TShopRow TFleet::Judge(const std::string& name, const Shop& shop) const {
     return verdict(TVerdict::Unknown, "nunca ha informado");
   }
   if (shop.Online != true) return verdict(TVerdict::Offline, "sin conexión con el servidor");
+  if (shop.TwoAgentsSeen && now - shop.TwoAgentsSeen < kTwoAgentsSeconds)
+    return verdict(TVerdict::TwoAgents, "dos agentes con la identidad " + name);
   if (!document_) return verdict(TVerdict::Failing, "el documento publicado no es válido");
-  if (state->DocumentHash != document_hash_) {
+  if (state->DocumentHash != document_hash_ && state->DocumentHash != envelope_hash_) {
     if (state->AppliedVersion < document_->Version)
       return verdict(TVerdict::Stale, "tiene la versión " + std::to_string(state->AppliedVersion) +
                                           ", la última es la " + std::to_string(document_->Version));
     return verdict(TVerdict::Stale, "no ha informado de la última publicación");
   }
-  if (state->Result != "verified")
+  if (state->Result != "verified" && state->Result != "no_device")
     return verdict(TVerdict::Failing, state->Reason.empty() ? state->Result : state->Reason);
   const struct {
-    const TPanelState& panel;
+    const TShopPanel& panel;
     bool match;
-    const char* name;
-  } panels[] = {{state->Results, row.ResultsMatch, "Resultados"},
-                {state->Jackpots, row.JackpotsMatch, "Botes"}};
+    bool results;
+  } panels[] = {{state->Results, row.ResultsMatch, true}, {state->Jackpots, row.JackpotsMatch, false}};
+  std::string missing;
   bool any = false;
   for (const auto& p : panels) {
-    // Not asked by the document, or no device of it in the shop.
     if (p.panel.Status == TPanelStatus::NotRequested) continue;
+    if (p.panel.Status == TPanelStatus::NoDevice) {
+      missing += std::string(missing.empty() ? "sin equipo del panel " : " ni del panel ") +
+                 PanelName(p.results);
+      continue;
+    }
     any = true;
     if (p.panel.Status != TPanelStatus::Verified || !p.match)
-      return verdict(TVerdict::Failing, std::string("el panel ") + p.name +
+      return verdict(TVerdict::Failing, std::string("el panel ") + PanelName(p.results) +
                                             ": lo leído no es la imagen del documento");
   }
+  if (!missing.empty()) return verdict(TVerdict::NoDevice, missing);
   if (!any) return verdict(TVerdict::Failing, "ningún panel verificado");
+  if (!state->Problem.empty()) return verdict(TVerdict::CannotSave, state->Problem);
+  if (state->Expired || ValidityAt(*document_, now) == TValidity::Expired)
+    return verdict(TVerdict::Expired, "la versión " + std::to_string(document_->Version) +
+                                          " ha caducado; sigue en los paneles");
+  if (state->CheckEvery > 0 && now - row.CheckedAt > kCheckAgeIntervals * state->CheckEvery)
+    return verdict(TVerdict::Unchecked, "sin comprobar desde " + ClockText(row.CheckedAt));
   return verdict(TVerdict::Fine, "");
 }
 

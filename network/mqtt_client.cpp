@@ -1,198 +1,115 @@
 #include "network/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
 
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QPointer>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <future>
 #include <mutex>
-#include <set>
 #include <thread>
 
 namespace quinterra {
 namespace {
 
-constexpr std::chrono::seconds kFirstReconnect(1);
-constexpr std::chrono::seconds kLastReconnect(30);
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds kFirstReconnect = 1s;
+constexpr std::chrono::milliseconds kLastReconnect = 30s;
 // The owner's thread takes events for at most this long before its other
 // work (timers, painting) gets a turn.
-constexpr std::chrono::milliseconds kDrainSlice(10);
+constexpr std::chrono::milliseconds kDispatchSlice = 10ms;
+// Packets read or written per turn of the event loop.
+constexpr int kPacketsPerTurn = 100;
 
 void InitLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
-std::string ErrorText(int rc) {
-  return rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : std::string(mosquitto_strerror(rc));
+// What a failed TLS handshake most likely means, from the certificate check
+// of this side; empty when that check passed (the other side refused).
+std::string VerifyText(long result) {
+  switch (result) {
+    case X509_V_OK: return {};
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return "el certificado del servidor aún no es válido: ¿la hora de este equipo es correcta?";
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      return "el certificado del servidor ha caducado (o la hora de este equipo va adelantada)";
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return "el certificado del servidor es de otro nombre: ¿es Servidor= de red.ini el de la red?";
+    default:
+      return "el servidor no presenta un certificado de esta red";
+  }
 }
 
 }  // namespace
 
-struct TMqttClient::Core {
-  TMqttSettings settings;
-  mosquitto* mosq = nullptr;
-  std::thread thread;
+std::string MqttErrorText(int rc) {
+  switch (rc) {
+    case MOSQ_ERR_SUCCESS: return "sin error";
+    case MOSQ_ERR_NOMEM: return "sin memoria";
+    case MOSQ_ERR_PROTOCOL: return "el servidor no habla el protocolo esperado";
+    case MOSQ_ERR_INVAL: return "datos de conexión no válidos";
+    case MOSQ_ERR_NO_CONN: return "sin conexión";
+    case MOSQ_ERR_CONN_REFUSED: return "el servidor rechaza la conexión";
+    case MOSQ_ERR_NOT_FOUND: return "no encontrado";
+    case MOSQ_ERR_CONN_LOST: return "se perdió la conexión";
+    case MOSQ_ERR_TLS: return "fallo de TLS";
+    case MOSQ_ERR_PAYLOAD_SIZE: return "mensaje demasiado grande";
+    case MOSQ_ERR_NOT_SUPPORTED: return "no admitido por la biblioteca MQTT";
+    case MOSQ_ERR_AUTH: return "el servidor no acepta la identidad";
+    case MOSQ_ERR_ACL_DENIED: return "el servidor no lo permite";
+    case MOSQ_ERR_UNKNOWN: return "error desconocido";
+    case MOSQ_ERR_ERRNO: return std::strerror(errno);
+    case MOSQ_ERR_EAI: return "no se encuentra el nombre del servidor";
+    case MOSQ_ERR_PROXY: return "fallo del proxy";
+    case MOSQ_ERR_KEEPALIVE: return "el servidor no contesta a tiempo";
+    default: return "error " + std::to_string(rc) + " de la biblioteca MQTT";
+  }
+}
+
+// The name lookup of one connection attempt, on a thread of its own: the
+// library resolves and starts the connect in one blocking call. The client
+// lends it the library's handle; when the client lets go first, the thread
+// frees the handle itself.
+struct TMqttClient::Lookup {
   std::mutex mutex;
-  std::condition_variable changed;
-  bool stopping = false;
-  bool connected = false;
-  std::set<int> acknowledged;
-  TMqttClient* owner = nullptr;  // null once the client is gone
-  // Calls for the owner's thread, taken in slices by Drain: a burst of a
-  // thousand messages must not hold its event loop for all of them.
-  std::deque<std::function<void(TMqttClient&)>> inbox;
-  bool drain_posted = false;
-
-  ~Core() {
-    if (mosq) mosquitto_destroy(mosq);
-  }
-
-  // Hands a call to the owner's thread; dropped once the owner is gone.
-  void Post(std::function<void(TMqttClient&)> call) {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (!owner) return;
-    inbox.push_back(std::move(call));
-    if (drain_posted) return;
-    drain_posted = true;
-    TMqttClient* target = owner;
-    QMetaObject::invokeMethod(target, [target] { target->Drain(); }, Qt::QueuedConnection);
-  }
-  void Log(const std::string& line) {
-    Post([line](TMqttClient& client) {
-      if (client.OnLog) client.OnLog(line);
-    });
-  }
-
-  void Run() {
-    std::chrono::seconds delay = kFirstReconnect;
-    bool first = true;
-    for (;;) {
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (stopping) return;
-      }
-      int rc = first ? mosquitto_connect(mosq, settings.Host.c_str(), settings.Port,
-                                         settings.KeepAliveSeconds)
-                     : mosquitto_reconnect(mosq);
-      first = false;
-      if (rc == MOSQ_ERR_SUCCESS) {
-        delay = kFirstReconnect;
-        // Reconnects by itself after ordinary losses; it returns on stop and
-        // on errors it deems fatal (TLS, name lookup), which must not end
-        // the connection for good.
-        rc = mosquitto_loop_forever(mosq, 1000, 1);
-      }
-      std::unique_lock<std::mutex> lock(mutex);
-      if (stopping) return;
-      lock.unlock();
-      Log("sin conexión con el servidor " + settings.Host + ":" + std::to_string(settings.Port) +
-          ": " + ErrorText(rc) + "; nuevo intento en " + std::to_string(delay.count()) + " s");
-      lock.lock();
-      changed.wait_for(lock, delay, [this] { return stopping; });
-      delay = std::min(delay * 2, kLastReconnect);
-    }
-  }
-
-  static void OnConnect(mosquitto*, void* object, int rc) {
-    auto* core = static_cast<Core*>(object);
-    if (rc != 0) {
-      core->Log(std::string("el servidor rechaza la conexión: ") + mosquitto_connack_string(rc));
-      return;
-    }
-    {
-      std::lock_guard<std::mutex> lock(core->mutex);
-      core->connected = true;
-    }
-    core->Post([](TMqttClient& client) {
-      if (client.OnConnected) client.OnConnected();
-    });
-  }
-  static void OnDisconnect(mosquitto*, void* object, int rc) {
-    auto* core = static_cast<Core*>(object);
-    {
-      std::lock_guard<std::mutex> lock(core->mutex);
-      core->connected = false;
-    }
-    const std::string why = rc == 0 ? "desconexión pedida" : ErrorText(rc);
-    core->Post([why](TMqttClient& client) {
-      if (client.OnDisconnected) client.OnDisconnected(why);
-    });
-  }
-  static void OnMessage(mosquitto*, void* object, const mosquitto_message* message) {
-    std::string topic = message->topic;
-    std::string payload(static_cast<const char*>(message->payload),
-                        static_cast<size_t>(message->payloadlen));
-    const bool retained = message->retain;
-    static_cast<Core*>(object)->Post(
-        [topic = std::move(topic), payload = std::move(payload), retained](TMqttClient& client) {
-          if (client.OnMessage) client.OnMessage(topic, payload, retained);
-        });
-  }
-  static void OnPublish(mosquitto*, void* object, int mid) {
-    auto* core = static_cast<Core*>(object);
-    {
-      std::lock_guard<std::mutex> lock(core->mutex);
-      core->acknowledged.insert(mid);
-    }
-    core->changed.notify_all();
-    core->Post([mid](TMqttClient& client) {
-      {
-        std::lock_guard<std::mutex> lock(client.core_->mutex);
-        client.core_->acknowledged.erase(mid);
-      }
-      if (client.OnPublished) client.OnPublished(mid);
-    });
-  }
-  static void OnSubscribe(mosquitto*, void* object, int mid, int, const int*) {
-    static_cast<Core*>(object)->Post([mid](TMqttClient& client) {
-      if (client.OnSubscribed) client.OnSubscribed(mid);
-    });
-  }
+  TMqttClient* owner = nullptr;
+  mosquitto* mosq = nullptr;
+  bool handed_back = false;
 };
 
 TMqttClient::TMqttClient(TMqttSettings settings, QObject* parent)
-    : QObject(parent), core_(std::make_shared<Core>()) {
-  core_->settings = std::move(settings);
-  core_->owner = this;
-}
-
-void TMqttClient::Drain() {
-  QElapsedTimer spent;
-  spent.start();
-  const QPointer<TMqttClient> alive(this);
-  for (;;) {
-    std::function<void(TMqttClient&)> call;
-    {
-      std::lock_guard<std::mutex> lock(core_->mutex);
-      if (core_->inbox.empty()) {
-        core_->drain_posted = false;
-        return;
-      }
-      if (spent.elapsed() >= kDrainSlice.count()) {
-        // The rest after what waits already (timers included).
-        QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
-        return;
-      }
-      call = std::move(core_->inbox.front());
-      core_->inbox.pop_front();
-    }
-    call(*this);
-    if (!alive) return;  // a handler ended the client
-  }
+    : QObject(parent), settings_(std::move(settings)), delay_(kFirstReconnect) {
+  housekeeping_.setInterval(1s);
+  QObject::connect(&housekeeping_, &QTimer::timeout, this, [this] { Housekeeping(); });
+  reconnect_.setSingleShot(true);
+  QObject::connect(&reconnect_, &QTimer::timeout, this, [this] { Connect(); });
+  last_words_.setSingleShot(true);
+  QObject::connect(&last_words_, &QTimer::timeout, this, [this] { FinishStop(); });
 }
 
 TMqttClient::~TMqttClient() {
-  Stop({}, {}, std::chrono::milliseconds(0));
-  std::lock_guard<std::mutex> lock(core_->mutex);
-  core_->owner = nullptr;
+  DropNotifiers();
+  if (lookup_) {
+    std::lock_guard<std::mutex> lock(lookup_->mutex);
+    lookup_->owner = nullptr;
+    if (!lookup_->handed_back) mosq_ = nullptr;  // the lookup's thread frees it
+  }
+  if (!mosq_) return;
+  if (mosquitto_socket(mosq_) >= 0 && (phase_ == Phase::Connected || phase_ == Phase::Stopping)) {
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_write(mosq_, 1);
+  }
+  mosquitto_destroy(mosq_);
 }
 
 bool TMqttClient::Start(std::string* failure) {
@@ -201,84 +118,326 @@ bool TMqttClient::Start(std::string* failure) {
     if (failure) *failure = why;
     return false;
   };
-  Core& core = *core_;
-  const TMqttSettings& s = core.settings;
-  core.mosq = mosquitto_new(s.ClientId.c_str(), s.CleanSession, &core);
-  if (!core.mosq) return fail("no se pudo crear el cliente MQTT");
-  mosquitto* mosq = core.mosq;
-  // Publish, Subscribe and Stop come from the owner's thread: without this
-  // the library writes on the socket from that thread while the connection
-  // thread reads it, and the TLS state under both is not safe to share.
-  mosquitto_threaded_set(mosq, true);
-  mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-  mosquitto_connect_callback_set(mosq, &Core::OnConnect);
-  mosquitto_disconnect_callback_set(mosq, &Core::OnDisconnect);
-  mosquitto_message_callback_set(mosq, &Core::OnMessage);
-  mosquitto_publish_callback_set(mosq, &Core::OnPublish);
-  mosquitto_subscribe_callback_set(mosq, &Core::OnSubscribe);
-  mosquitto_reconnect_delay_set(mosq, kFirstReconnect.count(), kLastReconnect.count(), true);
-  int rc = mosquitto_tls_set(mosq, s.CaFile.c_str(), nullptr, s.CertFile.c_str(), s.KeyFile.c_str(),
-                             nullptr);
-  if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + ErrorText(rc));
-  // Small messages that must not wait for more to fill a segment.
-  mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
-  if (!s.WillTopic.empty()) {
-    rc = mosquitto_will_set(mosq, s.WillTopic.c_str(), static_cast<int>(s.WillPayload.size()),
-                            s.WillPayload.data(), 1, true);
-    if (rc != MOSQ_ERR_SUCCESS) return fail("última voluntad: " + ErrorText(rc));
+  if (mosq_) return fail("el cliente MQTT ya está en marcha");
+  const TMqttSettings& s = settings_;
+  mosq_ = mosquitto_new(s.ClientId.c_str(), s.CleanSession, this);
+  if (!mosq_) return fail("no se pudo crear el cliente MQTT");
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_connect_callback_set(mosq_, &OnConnectCallback);
+  mosquitto_disconnect_callback_set(mosq_, &OnDisconnectCallback);
+  mosquitto_message_callback_set(mosq_, &OnMessageCallback);
+  mosquitto_publish_callback_set(mosq_, &OnPublishCallback);
+  mosquitto_subscribe_callback_set(mosq_, &OnSubscribeCallback);
+  mosquitto_log_callback_set(mosq_, &OnLogCallback);
+  for (const std::string* file : {&s.CaFile, &s.CertFile, &s.KeyFile}) {
+    if (FILE* f = std::fopen(file->c_str(), "rb")) {
+      std::fclose(f);
+    } else {
+      return fail("TLS: no se puede leer " + *file + ": " + std::strerror(errno));
+    }
   }
-  std::shared_ptr<Core> keep = core_;
-  core.thread = std::thread([keep] { keep->Run(); });
+  int rc = mosquitto_tls_set(mosq_, s.CaFile.c_str(), nullptr, s.CertFile.c_str(),
+                             s.KeyFile.c_str(), nullptr);
+  if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + MqttErrorText(rc));
+  // Small messages that must not wait for more to fill a segment.
+  mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
+  if (!s.WillTopic.empty()) {
+    rc = mosquitto_will_set(mosq_, s.WillTopic.c_str(), static_cast<int>(s.WillPayload.size()),
+                            s.WillPayload.data(), 1, true);
+    if (rc != MOSQ_ERR_SUCCESS) return fail("última voluntad: " + MqttErrorText(rc));
+  }
+  Connect();
   return true;
 }
 
-bool TMqttClient::Connected() const {
-  std::lock_guard<std::mutex> lock(core_->mutex);
-  return core_->connected;
+void TMqttClient::Connect() {
+  if (!mosq_ || phase_ == Phase::Stopping || phase_ == Phase::Stopped) return;
+  DropNotifiers();
+  phase_ = Phase::Resolving;
+  end_reason_.clear();
+  auto lookup = std::make_shared<Lookup>();
+  lookup->owner = this;
+  lookup->mosq = mosq_;
+  lookup_ = lookup;
+  const bool renew = connected_before_;
+  connected_before_ = true;  // the library keeps host and port from the first call
+  std::thread([lookup, renew, host = settings_.Host, port = settings_.Port,
+               keepalive = settings_.KeepAliveSeconds] {
+    const int rc = renew ? mosquitto_reconnect_async(lookup->mosq)
+                         : mosquitto_connect_async(lookup->mosq, host.c_str(), port, keepalive);
+    std::lock_guard<std::mutex> lock(lookup->mutex);
+    if (!lookup->owner) {
+      mosquitto_destroy(lookup->mosq);
+      return;
+    }
+    lookup->handed_back = true;
+    TMqttClient* owner = lookup->owner;
+    QMetaObject::invokeMethod(
+        owner, [owner, lookup, rc] {
+          if (owner->lookup_ != lookup) return;
+          owner->lookup_.reset();
+          owner->LookupDone(rc);
+        },
+        Qt::QueuedConnection);
+  }).detach();
+}
+
+void TMqttClient::LookupDone(int rc) {
+  if (phase_ != Phase::Resolving) return;
+  if (rc != MOSQ_ERR_SUCCESS) {
+    ScheduleReconnect(MqttErrorText(rc));
+    return;
+  }
+  phase_ = Phase::Connecting;
+  housekeeping_.start();
+  AfterLibrary(MOSQ_ERR_SUCCESS);
+}
+
+void TMqttClient::ScheduleReconnect(const std::string& why) {
+  DropNotifiers();
+  housekeeping_.stop();
+  const bool was_connected = phase_ == Phase::Connected;
+  phase_ = Phase::Waiting;
+  std::chrono::milliseconds wait = delay_;
+  const auto now = std::chrono::steady_clock::now();
+  if (hold_until_ > now)
+    wait = std::max(wait, std::chrono::duration_cast<std::chrono::milliseconds>(hold_until_ - now));
+  delay_ = std::min(delay_ * 2, kLastReconnect);
+  reconnect_.start(wait);
+  const std::string line = "sin conexión con el servidor " + settings_.Host + ":" +
+                           std::to_string(settings_.Port) + ": " + why + "; nuevo intento en " +
+                           std::to_string((wait.count() + 999) / 1000) + " s";
+  Post([this, line, why, was_connected] {
+    if (was_connected && OnDisconnected) OnDisconnected(why);
+    if (OnLog) OnLog(line);
+  });
+}
+
+void TMqttClient::HoldOff(std::chrono::milliseconds delay) {
+  hold_until_ = std::max(hold_until_, std::chrono::steady_clock::now() + delay);
+  if (phase_ == Phase::Waiting) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        hold_until_ - std::chrono::steady_clock::now());
+    if (left.count() > reconnect_.remainingTime()) reconnect_.start(left);
+  }
+}
+
+void TMqttClient::Housekeeping() {
+  if (!mosq_ || socket_ < 0) return;
+  AfterLibrary(mosquitto_loop_misc(mosq_));
+}
+
+void TMqttClient::Readable() {
+  if (!mosq_ || socket_ < 0) return;
+  AfterLibrary(mosquitto_loop_read(mosq_, kPacketsPerTurn));
+}
+
+void TMqttClient::Writable() {
+  if (!mosq_ || socket_ < 0) return;
+  AfterLibrary(mosquitto_loop_write(mosq_, kPacketsPerTurn));
+}
+
+void TMqttClient::AfterLibrary(int rc) {
+  const int socket = mosq_ && phase_ != Phase::Resolving ? mosquitto_socket(mosq_) : -1;
+  if (socket != socket_) {
+    DropNotifiers();
+    socket_ = socket;
+    if (socket_ >= 0) {
+      read_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
+      QObject::connect(read_.get(), &QSocketNotifier::activated, this, [this] { Readable(); });
+      write_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
+      QObject::connect(write_.get(), &QSocketNotifier::activated, this, [this] { Writable(); });
+    }
+  }
+  if (write_) write_->setEnabled(mosquitto_want_write(mosq_));
+  if (socket_ < 0 && (phase_ == Phase::Connecting || phase_ == Phase::Connected)) {
+    // Closed by the library: after its word (on_disconnect), or without one
+    // when the TLS handshake failed; then this side's certificate check says
+    // whether it was the server's certificate.
+    std::string why = end_reason_;
+    if (why.empty()) {
+      if (const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq_)))
+        why = VerifyText(SSL_get_verify_result(ssl));
+    }
+    if (why.empty())
+      why = rc == MOSQ_ERR_TLS ? "el servidor no acepta el certificado de este equipo"
+                               : MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
+    ScheduleReconnect(why);
+  } else if (socket_ < 0 && phase_ == Phase::Stopping) {
+    FinishStop();
+  }
+  if (!events_.empty() && !dispatch_posted_) {
+    dispatch_posted_ = true;
+    QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+  }
+}
+
+void TMqttClient::DropNotifiers() {
+  read_.reset();
+  write_.reset();
+  socket_ = -1;
 }
 
 int TMqttClient::Publish(const std::string& topic, const std::string& payload, bool retain) {
-  if (!core_->mosq || !Connected()) return -1;
+  if (phase_ != Phase::Connected) return -1;
   int mid = -1;
-  const int rc = mosquitto_publish(core_->mosq, &mid, topic.c_str(),
-                                   static_cast<int>(payload.size()), payload.data(), 1, retain);
+  const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                                   payload.data(), 1, retain);
+  AfterLibrary(rc);
   return rc == MOSQ_ERR_SUCCESS ? mid : -1;
 }
 
-int TMqttClient::Subscribe(const std::string& topic) {
-  if (!core_->mosq) return -1;
+int TMqttClient::Subscribe(const std::vector<std::string>& topics) {
+  if (phase_ != Phase::Connected || topics.empty()) return -1;
+  std::vector<char*> list;
+  for (const std::string& topic : topics) list.push_back(const_cast<char*>(topic.c_str()));
   int mid = -1;
-  const int rc = mosquitto_subscribe(core_->mosq, &mid, topic.c_str(), 1);
+  const int rc = mosquitto_subscribe_multiple(mosq_, &mid, static_cast<int>(list.size()),
+                                              list.data(), 1, 0, nullptr);
+  AfterLibrary(rc);
   return rc == MOSQ_ERR_SUCCESS ? mid : -1;
 }
 
 void TMqttClient::Stop(const std::string& topic, const std::string& payload,
-                       std::chrono::milliseconds wait) {
-  Core& core = *core_;
-  if (!core.thread.joinable()) return;
-  if (!topic.empty()) {
-    const int mid = Publish(topic, payload, true);
-    std::unique_lock<std::mutex> lock(core.mutex);
-    if (mid >= 0) core.changed.wait_for(lock, wait, [&] { return core.acknowledged.count(mid) > 0; });
+                       std::function<void()> done) {
+  if (phase_ == Phase::Stopping) {
+    if (done) stopped_ = std::move(done);
+    return;
   }
-  {
-    std::lock_guard<std::mutex> lock(core.mutex);
-    core.stopping = true;
+  stopped_ = std::move(done);
+  reconnect_.stop();
+  if (phase_ == Phase::Connected && !topic.empty()) {
+    int mid = -1;
+    if (mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 1, true) == MOSQ_ERR_SUCCESS) {
+      phase_ = Phase::Stopping;
+      last_words_mid_ = mid;
+      last_words_.start(LastWordsBound);
+      AfterLibrary(MOSQ_ERR_SUCCESS);
+      return;
+    }
   }
-  core.changed.notify_all();
-  mosquitto_disconnect(core.mosq);
-  // The loop sees the disconnection within its one-second wait; a thread
-  // stuck in a connect is left to finish on its own, holding the core.
-  auto ended = std::make_shared<std::promise<void>>();
-  std::future<void> done = ended->get_future();
-  std::thread joiner([thread = std::move(core.thread), ended]() mutable {
-    thread.join();
-    ended->set_value();
+  FinishStop();
+}
+
+void TMqttClient::FinishStop() {
+  if (phase_ == Phase::Stopped) return;
+  last_words_.stop();
+  reconnect_.stop();
+  housekeeping_.stop();
+  if (lookup_) {
+    std::lock_guard<std::mutex> lock(lookup_->mutex);
+    lookup_->owner = nullptr;
+    if (!lookup_->handed_back) mosq_ = nullptr;
+    lookup_.reset();
+  }
+  const bool open = mosq_ && mosquitto_socket(mosq_) >= 0;
+  phase_ = Phase::Stopped;
+  if (open) {
+    // A clean disconnection, so the broker drops the last will.
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_write(mosq_, 1);
+  }
+  DropNotifiers();
+  Post([this] {
+    std::function<void()> stopped = std::move(stopped_);
+    stopped_ = nullptr;
+    if (stopped) stopped();
   });
-  if (done.wait_for(std::chrono::seconds(3)) == std::future_status::ready) {
-    joiner.join();
-  } else {
-    joiner.detach();
+  if (!dispatch_posted_) {
+    dispatch_posted_ = true;
+    QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+  }
+}
+
+void TMqttClient::Post(std::function<void()> event) { events_.push_back(std::move(event)); }
+
+void TMqttClient::Dispatch() {
+  QElapsedTimer spent;
+  spent.start();
+  const QPointer<TMqttClient> alive(this);
+  while (!events_.empty()) {
+    if (spent.elapsed() >= kDispatchSlice.count()) {
+      // The rest after what waits already (timers included).
+      QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+      return;
+    }
+    std::function<void()> event = std::move(events_.front());
+    events_.pop_front();
+    event();
+    if (!alive) return;  // a handler ended the client
+  }
+  dispatch_posted_ = false;
+}
+
+void TMqttClient::OnConnectCallback(mosquitto*, void* self, int rc) {
+  auto* client = static_cast<TMqttClient*>(self);
+  if (client->phase_ != Phase::Connecting) return;
+  if (rc != 0) {
+    client->end_reason_ = std::string("el servidor rechaza la conexión (") +
+                          (rc == 5 ? "certificado no autorizado" : "código " + std::to_string(rc)) +
+                          ")";
+    return;
+  }
+  client->phase_ = Phase::Connected;
+  client->delay_ = kFirstReconnect;
+  client->Post([client] {
+    if (client->OnConnected) client->OnConnected();
+  });
+}
+
+void TMqttClient::OnDisconnectCallback(mosquitto*, void* self, int rc) {
+  auto* client = static_cast<TMqttClient*>(self);
+  if (client->end_reason_.empty()) client->end_reason_ = MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
+}
+
+void TMqttClient::OnMessageCallback(mosquitto*, void* self, const mosquitto_message* message) {
+  auto* client = static_cast<TMqttClient*>(self);
+  std::string topic = message->topic;
+  std::string payload(static_cast<const char*>(message->payload),
+                      static_cast<size_t>(message->payloadlen));
+  const bool retained = message->retain;
+  client->Post([client, topic = std::move(topic), payload = std::move(payload), retained] {
+    if (client->OnMessage) client->OnMessage(topic, payload, retained);
+  });
+}
+
+void TMqttClient::OnPublishCallback(mosquitto*, void* self, int mid) {
+  auto* client = static_cast<TMqttClient*>(self);
+  if (client->phase_ == Phase::Stopping && mid == client->last_words_mid_) {
+    // Handled after the library call returns: FinishStop calls into it.
+    QMetaObject::invokeMethod(client, [client] { client->FinishStop(); }, Qt::QueuedConnection);
+    return;
+  }
+  client->Post([client, mid] {
+    if (client->OnPublished) client->OnPublished(mid);
+  });
+}
+
+void TMqttClient::OnSubscribeCallback(mosquitto*, void* self, int mid, int count, const int* granted) {
+  auto* client = static_cast<TMqttClient*>(self);
+  std::vector<int> qos(granted, granted + std::max(count, 0));
+  client->Post([client, mid, qos = std::move(qos)] {
+    if (client->OnSubscribed) client->OnSubscribed(mid, qos);
+  });
+}
+
+void TMqttClient::OnLogCallback(mosquitto*, void* self, int level, const char* line) {
+  // OpenSSL's own words on a failed handshake come only here; they are kept
+  // for the record, the reason shown is ours.
+  auto* client = static_cast<TMqttClient*>(self);
+  if (level == MOSQ_LOG_ERR && line && std::strstr(line, "OpenSSL Error") && client->end_reason_.empty()) {
+    const std::string text = line;
+    if (text.find("certificate verify failed") != std::string::npos) {
+      client->end_reason_.clear();  // the verification result says more
+    } else if (text.find("unknown ca") != std::string::npos ||
+               text.find("bad certificate") != std::string::npos ||
+               text.find("certificate revoked") != std::string::npos ||
+               text.find("certificate expired") != std::string::npos) {
+      client->end_reason_ = text.find("revoked") != std::string::npos
+                                ? "el servidor ha revocado el certificado de este equipo"
+                                : "el servidor no acepta el certificado de este equipo";
+    }
   }
 }
 

@@ -1,19 +1,28 @@
 #pragma once
 // One connection to the network's broker over TLS with a client
-// certificate, on libmosquitto. The connection lives in a thread of its own,
-// which connects, reconnects by itself (1 s doubling to 30 s, also after
-// errors that end libmosquitto's own loop) and never blocks the caller;
-// every event is handed to the thread that made the client (the Qt event
-// loop's), so the owner never sees a second thread.
-//
-// Publish, Subscribe and Stop are called from the owner's thread.
+// certificate, on libmosquitto, driven by the owner's Qt event loop: the
+// socket under a QSocketNotifier (write interest only while the library has
+// something to send), the library's housekeeping on a timer, one back-off
+// for reconnecting (1 s doubling to 30 s). Only the name lookup of a
+// connection runs on a short-lived thread of its own, since the library
+// resolves with a blocking call; nothing else ever leaves the owner's
+// thread, and nothing ever blocks it: stopping and destroying return at
+// once whether the broker is up, gone or unreachable.
 
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "network/mqtt_transport.h"
+
+class QSocketNotifier;
+struct mosquitto;
+struct mosquitto_message;
 
 namespace quinterra {
 
@@ -28,43 +37,71 @@ struct TMqttSettings {
   std::string WillTopic, WillPayload;
 };
 
-class TMqttClient : public QObject {
+class TMqttClient : public QObject, public IMqttTransport {
  public:
   explicit TMqttClient(TMqttSettings settings, QObject* parent = nullptr);
   ~TMqttClient() override;
   TMqttClient(const TMqttClient&) = delete;
   TMqttClient& operator=(const TMqttClient&) = delete;
 
-  // Starts the connection thread; false, with the reason, when the
-  // settings cannot work (files unreadable, no such library feature).
-  bool Start(std::string* failure);
-  bool Connected() const;
-  // QoS 1. The message id, or -1 when it could not be queued (no
-  // connection): the owner publishes again on OnConnected.
-  int Publish(const std::string& topic, const std::string& payload, bool retain);
-  int Subscribe(const std::string& topic);
-  // Publishes last words (retained, QoS 1) when connected and waits up to
-  // wait for the broker to take them, then disconnects cleanly (no will)
-  // and ends the thread. A thread stuck in a connect that the network does
-  // not answer is left behind rather than waited for.
-  void Stop(const std::string& topic = {}, const std::string& payload = {},
-            std::chrono::milliseconds wait = std::chrono::seconds(5));
+  bool Start(std::string* failure) override;
+  bool Connected() const override { return phase_ == Phase::Connected; }
+  int Publish(const std::string& topic, const std::string& payload, bool retain) override;
+  int Subscribe(const std::vector<std::string>& topics) override;
+  int Subscribe(const std::string& topic) { return Subscribe(std::vector<std::string>{topic}); }
+  void Stop(const std::string& topic, const std::string& payload,
+            std::function<void()> done) override;
+  void Stop() { Stop({}, {}, nullptr); }
+  void HoldOff(std::chrono::milliseconds delay) override;
 
-  // Events, on the owner's thread, each called only when filled.
-  std::function<void()> OnConnected;  // after every (re)connection
-  std::function<void(const std::string& why)> OnDisconnected;
-  std::function<void(const std::string& topic, const std::string& payload, bool retained)> OnMessage;
-  std::function<void(int mid)> OnSubscribed;
-  std::function<void(int mid)> OnPublished;
-  std::function<void(const std::string& line)> OnLog;
+  // How long last words may take before the connection is closed anyway.
+  std::chrono::milliseconds LastWordsBound = std::chrono::seconds(2);
 
  private:
-  // Runs the calls the connection thread handed over, a slice at a time.
-  void Drain();
-  // What the connection thread uses; it outlives the client when that
-  // thread has to be left behind.
-  struct Core;
-  std::shared_ptr<Core> core_;
+  enum class Phase { Idle, Resolving, Connecting, Connected, Waiting, Stopping, Stopped };
+  struct Lookup;
+
+  void Connect();
+  void LookupDone(int rc);
+  void ScheduleReconnect(const std::string& why);
+  void Housekeeping();
+  void Readable();
+  void Writable();
+  // After every call into the library: follows its socket and write wish,
+  // notices a connection it closed without a word, and hands the events on.
+  void AfterLibrary(int rc);
+  void DropNotifiers();
+  void FinishStop();
+  void Post(std::function<void()> event);
+  void Dispatch();
+
+  static void OnConnectCallback(mosquitto*, void* self, int rc);
+  static void OnDisconnectCallback(mosquitto*, void* self, int rc);
+  static void OnMessageCallback(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnPublishCallback(mosquitto*, void* self, int mid);
+  static void OnSubscribeCallback(mosquitto*, void* self, int mid, int count, const int* granted);
+  static void OnLogCallback(mosquitto*, void* self, int level, const char* line);
+
+  TMqttSettings settings_;
+  mosquitto* mosq_ = nullptr;
+  Phase phase_ = Phase::Idle;
+  bool connected_before_ = false;  // the library has a first connection to renew
+  std::shared_ptr<Lookup> lookup_;  // a connection being resolved on its thread
+  int socket_ = -1;
+  std::unique_ptr<QSocketNotifier> read_, write_;
+  QTimer housekeeping_, reconnect_, last_words_;
+  std::chrono::milliseconds delay_;
+  std::chrono::steady_clock::time_point hold_until_{};
+  std::string end_reason_;  // why the connection attempt or connection ended
+  int last_words_mid_ = -1;
+  std::function<void()> stopped_;
+  // Events for the owner, handed on after the library call returns and in
+  // slices: a burst of a thousand messages must not hold the event loop.
+  std::deque<std::function<void()>> events_;
+  bool dispatch_posted_ = false;
 };
+
+// libmosquitto's return code in Spanish.
+std::string MqttErrorText(int rc);
 
 }  // namespace quinterra

@@ -44,6 +44,10 @@ std::string OnlineTopic(const std::string& network, const std::string& shop) {
 
 std::string OfficeSyncTopic(const std::string& network) { return Prefix(network) + "office/sync"; }
 
+std::string ShopSyncTopic(const std::string& network, const std::string& shop) {
+  return Prefix(network) + "shops/" + shop + "/sync";
+}
+
 std::string ShopOfTopic(const std::string& network, const std::string& topic) {
   const std::string shops = Prefix(network) + "shops/";
   if (topic.compare(0, shops.size(), shops) != 0) return {};

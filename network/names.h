@@ -23,6 +23,9 @@ std::string OnlineTopic(const std::string& network, const std::string& shop);
 // The office's own topic, to know when the broker has sent every retained
 // message of a subscription.
 std::string OfficeSyncTopic(const std::string& network);
+// The same for a shop's agent: its marker comes back after the retained
+// document and its own last state.
+std::string ShopSyncTopic(const std::string& network, const std::string& shop);
 
 // The shop of a state or online topic of this network, or empty.
 std::string ShopOfTopic(const std::string& network, const std::string& topic);

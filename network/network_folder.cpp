@@ -139,6 +139,7 @@ std::string AclText(const std::string& name) {
          "pattern read " + n + "document\n"
          "pattern readwrite " + n + "shops/%u/state\n"
          "pattern readwrite " + n + "shops/%u/online\n"
+         "pattern readwrite " + n + "shops/%u/sync\n"
          "\n"
          "# The office alone publishes the document and reads every shop.\n"
          "user " + kOfficeIdentity + "\n"

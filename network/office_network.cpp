@@ -76,7 +76,7 @@ void TOfficeNetwork::Send() {
   const std::string message = SignChecked(office_, publication_, key_, &failure);
   if (message.empty()) return Finish("el documento no se puede publicar: " + failure);
   if (!session_.Publish(message)) return Finish("sin conexión con el servidor");
-  hash_ = Sha256Hex(message);
+  hash_ = DocumentHashOf(message);
   step_ = Step::Taking;
   bound_.start(TakeBound);
   Advance();

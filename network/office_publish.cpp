@@ -34,6 +34,7 @@ const char* PanelWord(TPanelStatus status) {
     case TPanelStatus::Sent: return "enviado sin verificar";
     case TPanelStatus::Different: return "distinto";
     case TPanelStatus::Failed: return "fallido";
+    case TPanelStatus::NoDevice: return "sin equipo";
   }
   return "";
 }
@@ -158,7 +159,7 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
     if (!request.WaitSeconds) return 0;
 
     // One line per shop as its report on this publication comes.
-    const std::string hash = Sha256Hex(message);
+    const std::string hash = DocumentHashOf(message);
     std::map<std::string, bool> reported;  // shop -> verified
     auto settled = [&] {
       for (const TShopRow& row : session.Fleet().Rows()) {

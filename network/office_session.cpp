@@ -39,16 +39,17 @@ bool TOfficeSession::Start(std::string* failure) {
   // Until the marker comes back again, what arrives is the broker's
   // snapshot, not news.
   mqtt_->OnDisconnected = [this](const std::string&) { connected_ = synced_ = false; };
-  mqtt_->OnSubscribed = [this, network](int) {
+  mqtt_->OnSubscribed = [this, network](int, const std::vector<int>&) {
     // Every retained message of the subscriptions is on its way before
     // this marker, which comes back after them.
     if (--pending_subscriptions_ == 0) mqtt_->Publish(OfficeSyncTopic(network), marker_, false);
   };
-  mqtt_->OnMessage = [this, network](const std::string& topic, const std::string& payload, bool) {
+  mqtt_->OnMessage = [this, network](const std::string& topic, const std::string& payload,
+                                     bool retained) {
     if (topic == OfficeSyncTopic(network)) {
       synced_ |= payload == marker_;
     } else {
-      fleet_.Message(topic, payload);
+      fleet_.Message(topic, payload, retained);
     }
     if (OnMessage) OnMessage(topic);
     if (changed_) changed_();
@@ -79,7 +80,7 @@ bool TOfficeSession::Publish(const std::string& message) {
 
 bool TOfficeSession::PublishDocument(const std::string& message, std::chrono::milliseconds timeout,
                                      std::string* failure) {
-  const std::string hash = Sha256Hex(message);
+  const std::string hash = DocumentHashOf(message);
   if (!Publish(message)) {
     if (failure) *failure = "sin conexión con el servidor";
     return false;

@@ -6,6 +6,7 @@
 
 #include "network/strict_json.h"
 #include "panels/document.h"
+#include "panels/document_check.h"
 #include "panels/panel_layout.h"
 #include "platform/codepage1252.h"
 
@@ -94,35 +95,36 @@ std::optional<TPublication> ParseSignedText(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+const struct {
+  TRefusal refusal;
+  const char* code;
+  const char* text;
+} kRefusals[] = {
+    {TRefusal::None, "none", ""},
+    {TRefusal::Oversized, "oversized", "la publicación pasa de 64 KiB"},
+    {TRefusal::Malformed, "malformed", "la publicación está mal formada"},
+    {TRefusal::NoSignature, "no_signature", "la publicación no está firmada"},
+    {TRefusal::UnknownKey, "unknown_key", "la publicación está firmada con una clave desconocida"},
+    {TRefusal::BadSignature, "bad_signature", "la firma de la publicación no es válida"},
+    {TRefusal::OtherNetwork, "other_network", "la publicación es de otra red"},
+    {TRefusal::NotYetValid, "not_yet_valid", "la publicación aún no es válida según la hora de esta tienda"},
+    {TRefusal::Expired, "expired", "la publicación ha caducado"},
+    {TRefusal::OldVersion, "old_version", "la versión no es posterior a la aplicada"},
+};
+
+}  // namespace
+
 const char* RefusalCode(TRefusal refusal) {
-  switch (refusal) {
-    case TRefusal::None: return "none";
-    case TRefusal::Oversized: return "oversized";
-    case TRefusal::Malformed: return "malformed";
-    case TRefusal::NoSignature: return "no_signature";
-    case TRefusal::UnknownKey: return "unknown_key";
-    case TRefusal::BadSignature: return "bad_signature";
-    case TRefusal::OtherNetwork: return "other_network";
-    case TRefusal::NotYetValid: return "not_yet_valid";
-    case TRefusal::Expired: return "expired";
-    case TRefusal::OldVersion: return "old_version";
-  }
+  for (const auto& entry : kRefusals)
+    if (entry.refusal == refusal) return entry.code;
   return "none";
 }
 
 const char* RefusalText(TRefusal refusal) {
-  switch (refusal) {
-    case TRefusal::None: return "";
-    case TRefusal::Oversized: return "la publicación pasa de 64 KiB";
-    case TRefusal::Malformed: return "la publicación está mal formada";
-    case TRefusal::NoSignature: return "la publicación no está firmada";
-    case TRefusal::UnknownKey: return "la publicación está firmada con una clave desconocida";
-    case TRefusal::BadSignature: return "la firma de la publicación no es válida";
-    case TRefusal::OtherNetwork: return "la publicación es de otra red";
-    case TRefusal::NotYetValid: return "la publicación tiene fecha futura";
-    case TRefusal::Expired: return "la publicación ha caducado";
-    case TRefusal::OldVersion: return "la versión no es posterior a la aplicada";
-  }
+  for (const auto& entry : kRefusals)
+    if (entry.refusal == refusal) return entry.text;
   return "";
 }
 
@@ -147,6 +149,7 @@ TReadResult ReadPublication(std::string_view message, const TVerifyKey& trusted,
   if (message.size() > kMaxPublicationBytes) return refuse(TRefusal::Oversized);
   const std::optional<TJsonValue> outer = ParseStrictJson(message, 1);
   if (!outer || outer->Type != TJsonValue::Kind::Object) return refuse(TRefusal::Malformed);
+  result.DocumentHash = DocumentHashOf(message);
   const bool signed_form = HasExactly(*outer, {"document", "key", "signature"});
   if (!signed_form) {
     if (HasExactly(*outer, {"document", "key"}) || HasExactly(*outer, {"document"}))
@@ -171,9 +174,40 @@ TReadResult ReadPublication(std::string_view message, const TVerifyKey& trusted,
   if (!result.Publication) return refuse(TRefusal::Malformed);
   const TPublication& p = *result.Publication;
   if (p.Network != network) return refuse(TRefusal::OtherNetwork);
-  if (p.Published > now + kClockToleranceSeconds) return refuse(TRefusal::NotYetValid);
-  if (p.Expires < now - kClockToleranceSeconds) return refuse(TRefusal::Expired);
+  result.Detail = DocumentItemsProblem(p.Items);
+  if (!result.Detail.empty()) return refuse(TRefusal::Malformed);
+  switch (ValidityAt(p, now)) {
+    case TValidity::NotYet: {
+      const int64_t minutes = (p.Published - now + 59) / 60;
+      result.Detail = "el reloj de esta tienda va " + std::to_string(minutes) +
+                      " minutos por detrás del de la oficina";
+      return refuse(TRefusal::NotYetValid);
+    }
+    case TValidity::Expired: return refuse(TRefusal::Expired);
+    case TValidity::Valid: break;
+  }
   return result;
+}
+
+std::string RefusalReason(const TReadResult& read) {
+  const std::string text = RefusalText(read.Refusal);
+  return read.Detail.empty() ? text : text + ": " + read.Detail;
+}
+
+std::string DocumentHashOf(std::string_view message) {
+  if (message.size() <= kMaxPublicationBytes) {
+    const std::optional<TJsonValue> outer = ParseStrictJson(message, 1);
+    const TJsonValue* document =
+        outer && outer->Type == TJsonValue::Kind::Object ? outer->Member("document") : nullptr;
+    if (document && document->Type == TJsonValue::Kind::String) return Sha256Hex(document->Text);
+  }
+  return Sha256Hex(message);
+}
+
+TValidity ValidityAt(const TPublication& p, int64_t now) {
+  if (p.Published > now + kClockToleranceSeconds) return TValidity::NotYet;
+  if (p.Expires < now - kClockToleranceSeconds) return TValidity::Expired;
+  return TValidity::Valid;
 }
 
 PanelImages PublicationImages(const TPublication& publication) {

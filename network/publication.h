@@ -65,16 +65,33 @@ std::string SignPublication(const TPublication& publication, const TSigningKey& 
 
 struct TReadResult {
   TRefusal Refusal = TRefusal::None;
+  // What more there is to say about the refusal, in Spanish: the cell a
+  // malformed document gets wrong, how far behind a clock seems to be.
+  std::string Detail;
+  // The SHA-256 of the signed text, which names the document whatever its
+  // envelope; of the whole message when it has no readable one.
+  std::string DocumentHash;
   // Filled once the signature holds (a refusal after that keeps it, so that
   // the state can name the version it refused).
   std::optional<TPublication> Publication;
 };
 
 // Checks everything a publication carries by itself: size, form, signature,
-// network, validity in time at now (seconds since 1970). Versions are the
-// reader's business.
+// network, every item against its cell, validity in time at now (seconds
+// since 1970). Versions are the reader's business.
 TReadResult ReadPublication(std::string_view message, const TVerifyKey& trusted,
                             const std::string& network, int64_t now);
+
+// The refusal's text with its detail, for a shop's report.
+std::string RefusalReason(const TReadResult& read);
+
+// The name of the document a message carries (TReadResult::DocumentHash).
+std::string DocumentHashOf(std::string_view message);
+
+// Whether a publication is valid at now, clocks allowed to differ by
+// kClockToleranceSeconds: not yet, valid, or expired.
+enum class TValidity { NotYet, Valid, Expired };
+TValidity ValidityAt(const TPublication& publication, int64_t now);
 
 // Both panel images of a publication, built as "ENVIAR" builds them.
 PanelImages PublicationImages(const TPublication& publication);

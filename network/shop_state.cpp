@@ -3,19 +3,27 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <iterator>
+
 #include "network/publication.h"
 
 namespace quinterra {
 namespace {
 
-const TPanelStatus kStatuses[] = {TPanelStatus::NotRequested, TPanelStatus::Verified,
-                                  TPanelStatus::Sent, TPanelStatus::Different,
-                                  TPanelStatus::Failed};
+const struct {
+  TPanelStatus status;
+  const char* name;
+} kStatusNames[] = {
+    {TPanelStatus::NotRequested, "not_requested"}, {TPanelStatus::Verified, "verified"},
+    {TPanelStatus::Sent, "sent"},                  {TPanelStatus::Different, "different"},
+    {TPanelStatus::Failed, "failed"},              {TPanelStatus::NoDevice, "no_device"},
+};
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-QJsonObject PanelJson(const TPanelState& panel) {
-  QJsonObject object{{"state", PanelStatusName(panel.Status)}};
+QJsonObject PanelJson(const TShopPanel& panel) {
+  QJsonObject object{{"state", PanelStatusName(panel.Status)},
+                     {"version", static_cast<qint64>(panel.Version)}};
   if (panel.ReadBack) {
     object["read_hash"] = Q(Sha256Hex(*panel.ReadBack));
     object["read_bytes"] = Q(Base64(*panel.ReadBack));
@@ -23,19 +31,14 @@ QJsonObject PanelJson(const TPanelState& panel) {
   return object;
 }
 
-std::optional<TPanelState> ParsePanel(const QJsonValue& value) {
+std::optional<TShopPanel> ParsePanel(const QJsonValue& value) {
   if (!value.isObject()) return std::nullopt;
   const QJsonObject object = value.toObject();
-  const std::string name = object["state"].toString().toStdString();
-  TPanelState panel;
-  bool known = false;
-  for (TPanelStatus status : kStatuses) {
-    if (name == PanelStatusName(status)) {
-      panel.Status = status;
-      known = true;
-    }
-  }
-  if (!known) return std::nullopt;
+  const std::optional<TPanelStatus> status = PanelStatusNamed(object["state"].toString().toStdString());
+  if (!status) return std::nullopt;
+  TShopPanel panel;
+  panel.Status = *status;
+  panel.Version = object["version"].toInteger();
   panel.ReadHash = object["read_hash"].toString().toStdString();
   if (object.contains("read_bytes")) {
     panel.ReadBack = FromBase64(object["read_bytes"].toString().toStdString());
@@ -50,20 +53,22 @@ std::optional<TPanelState> ParsePanel(const QJsonValue& value) {
 }  // namespace
 
 const char* PanelStatusName(TPanelStatus status) {
-  switch (status) {
-    case TPanelStatus::NotRequested: return "not_requested";
-    case TPanelStatus::Verified: return "verified";
-    case TPanelStatus::Sent: return "sent";
-    case TPanelStatus::Different: return "different";
-    case TPanelStatus::Failed: return "failed";
-  }
+  for (const auto& entry : kStatusNames)
+    if (entry.status == status) return entry.name;
   return "failed";
+}
+
+std::optional<TPanelStatus> PanelStatusNamed(const std::string& name) {
+  for (const auto& entry : kStatusNames)
+    if (name == entry.name) return entry.status;
+  return std::nullopt;
 }
 
 std::string StateJson(const TShopState& s) {
   const QJsonObject object{
       {"shop", Q(s.Shop)},
       {"network", Q(s.Network)},
+      {"instance", Q(s.Instance)},
       {"time", static_cast<qint64>(s.Time)},
       {"version", static_cast<qint64>(s.Version)},
       {"document_hash", Q(s.DocumentHash)},
@@ -73,6 +78,11 @@ std::string StateJson(const TShopState& s) {
       {"applied_version", static_cast<qint64>(s.AppliedVersion)},
       {"attempt", s.Attempt},
       {"retry_in", s.RetryIn},
+      {"checked", static_cast<qint64>(s.Checked)},
+      {"check_every", s.CheckEvery},
+      {"restored", Q(s.Restored)},
+      {"expired", s.Expired},
+      {"problem", Q(s.Problem)},
       {"panels", QJsonObject{{"results", PanelJson(s.Results)}, {"jackpots", PanelJson(s.Jackpots)}}},
   };
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
@@ -86,6 +96,7 @@ std::optional<TShopState> ParseStateJson(const std::string& text) {
   TShopState s;
   s.Shop = o["shop"].toString().toStdString();
   s.Network = o["network"].toString().toStdString();
+  s.Instance = o["instance"].toString().toStdString();
   s.Time = o["time"].toInteger();
   s.Version = o["version"].toInteger();
   s.DocumentHash = o["document_hash"].toString().toStdString();
@@ -95,9 +106,14 @@ std::optional<TShopState> ParseStateJson(const std::string& text) {
   s.AppliedVersion = o["applied_version"].toInteger();
   s.Attempt = o["attempt"].toInt();
   s.RetryIn = o["retry_in"].toInt();
+  s.Checked = o["checked"].toInteger();
+  s.CheckEvery = o["check_every"].toInt();
+  s.Restored = o["restored"].toString().toStdString();
+  s.Expired = o["expired"].toBool();
+  s.Problem = o["problem"].toString().toStdString();
   const QJsonObject panels = o["panels"].toObject();
-  const std::optional<TPanelState> results = ParsePanel(panels["results"]);
-  const std::optional<TPanelState> jackpots = ParsePanel(panels["jackpots"]);
+  const std::optional<TShopPanel> results = ParsePanel(panels["results"]);
+  const std::optional<TShopPanel> jackpots = ParsePanel(panels["jackpots"]);
   if (s.Shop.empty() || s.Result.empty() || !results || !jackpots) return std::nullopt;
   s.Results = *results;
   s.Jackpots = *jackpots;

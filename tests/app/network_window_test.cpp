@@ -16,13 +16,16 @@
 #include "network/names.h"
 #include "network/network_folder.h"
 #include "tests/app/window_fixture.h"
+#include "tests/e2e/sample_document.h"
 
 namespace quinterra {
 namespace {
 
 class ShopsModelTest : public ::testing::Test {
  protected:
-  ShopsModelTest() : fleet_("cadena", keys_.Public), model_(fleet_, [this] { return live_; }) {}
+  ShopsModelTest() : fleet_("cadena", keys_.Public), model_(fleet_, [this] { return live_; }) {
+    fleet_.Clock = [] { return int64_t{1'700'000'100}; };
+  }
 
   std::string Publish(int64_t version) {
     TPublication p;
@@ -30,7 +33,7 @@ class ShopsModelTest : public ::testing::Test {
     p.Version = version;
     p.Published = 1'700'000'000;
     p.Expires = p.Published + 60;
-    p.Items.assign(134, std::to_string(version % 10));
+    p.Items = e2e::VariedDocumentTexts(static_cast<int>(version));
     const std::string message = SignPublication(p, keys_.Secret);
     Say(DocumentTopic("cadena"), message);
     images_ = PublicationImages(p);
@@ -49,10 +52,10 @@ class ShopsModelTest : public ::testing::Test {
     s.Time = 1'700'000'100;
     s.Version = version;
     s.AppliedVersion = result == "verified" ? version : version - 1;
-    s.DocumentHash = Sha256Hex(document);
+    s.DocumentHash = DocumentHashOf(document);
     s.Result = result;
     s.Reason = reason;
-    for (TPanelState* panel : {&s.Results, &s.Jackpots}) panel->Status = TPanelStatus::Verified;
+    for (TShopPanel* panel : {&s.Results, &s.Jackpots}) panel->Status = TPanelStatus::Verified;
     s.Results.ReadBack = images_.results;
     s.Jackpots.ReadBack = images_.jackpots;
     if (result == "different") s.Results.Status = TPanelStatus::Different;

@@ -6,10 +6,12 @@
 
 namespace quinterra::e2e {
 
-std::vector<std::string> FilledDocumentTexts() {
+std::vector<std::string> FilledDocumentTexts() { return VariedDocumentTexts(0); }
+
+std::vector<std::string> VariedDocumentTexts(int seed) {
   const TCellSet layout;
   std::vector<std::string> texts;
-  int n = 0;  // varies the values from cell to cell
+  int n = seed;  // varies the values from cell to cell
   for (const TCasilla& cell : layout.Cells) {
     ++n;
     std::string text;

@@ -11,6 +11,8 @@ namespace quinterra::e2e {
 
 // The 134 cell texts, in cell order.
 std::vector<std::string> FilledDocumentTexts();
+// Another such document for each seed (0 is the one above).
+std::vector<std::string> VariedDocumentTexts(int seed);
 
 // The results (320 bytes) and jackpots (360 bytes) images of these texts,
 // built from a fresh set of cells, apart from any window.

@@ -23,7 +23,7 @@ TPublication Sample() {
   p.Expires = kNow + kDefaultLifetimeSeconds;
   p.Items.assign(kCellCount, "");
   p.Items[0] = "12";
-  p.Items[5] = "\x80 1X2 \"q\"\\";  // the euro sign in Windows-1252, quotes, a backslash
+  p.Items[kResultsCellCount] = "S\xC1" "BADO";  // an accent in Windows-1252
   return p;
 }
 

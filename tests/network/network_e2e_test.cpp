@@ -88,7 +88,7 @@ TEST_F(NetworkE2eTest, EveryBadPublicationIsRefusedByEveryAgentBeforeAnyDeviceIs
   };
   for (const auto& c : cases) {
     PublishAs(net_, DocumentTopic("cadena"), c.message);
-    const std::string hash = Sha256Hex(c.message);
+    const std::string hash = DocumentHashOf(c.message);
     ASSERT_TRUE(WaitFor([&](const TFleet& fleet) {
       for (const char* id : {"tienda-1", "tienda-2"}) {
         const std::optional<TShopRow> row = fleet.Row(id);

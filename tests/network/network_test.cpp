@@ -11,6 +11,7 @@
 #include "network/names.h"
 #include "network/panel_delivery.h"
 #include "network/shop_agent.h"
+#include "tests/network/agent_rig.h"
 
 namespace quinterra {
 namespace {
@@ -24,11 +25,12 @@ class FleetTest : public ::testing::Test {
     p.Network = "cadena";
     p.Version = 7;
     p.Published = 1'700'000'000;
-    p.Expires = p.Published + 60;
-    p.Items.assign(134, "5");
+    p.Expires = p.Published + 3600;
+    p.Items = test::ValidItems(5);
     p.Jackpots = false;
     document_ = SignPublication(p, keys_.Secret);
     images_ = PublicationImages(p);
+    fleet_.Clock = [this] { return now_; };
     fleet_.Message(DocumentTopic("cadena"), document_);
   }
   // A shop's report of the document, its results panel holding bytes.
@@ -37,17 +39,19 @@ class FleetTest : public ::testing::Test {
     s.Shop = "t1";
     s.Network = "cadena";
     s.Version = s.AppliedVersion = 7;
-    s.DocumentHash = Sha256Hex(document_);
+    s.DocumentHash = DocumentHashOf(document_);
+    s.Time = s.Checked = now_;
     s.Result = "verified";
     s.Results.Status = TPanelStatus::Verified;
     s.Results.ReadBack = results;
     return s;
   }
-  TVerdict Judge(const TShopState& state, const char* online = "1") {
+  TVerdict Judge(const TShopState& state, const char* online = "1", bool retained = true) {
     fleet_.Message(OnlineTopic("cadena", "t1"), online);
-    fleet_.Message(StateTopic("cadena", "t1"), StateJson(state));
+    fleet_.Message(StateTopic("cadena", "t1"), StateJson(state), retained);
     return fleet_.Row("t1")->Verdict;
   }
+  int64_t now_ = 1'700'000'100;
   TKeyPair keys_ = NewKeyPair();
   TPublication publication_;
   TFleet fleet_;
@@ -56,7 +60,7 @@ class FleetTest : public ::testing::Test {
 };
 
 TEST_F(FleetTest, AShopIsFineOnlyOnlineWithTheLatestDocumentReadBackEqual) {
-  EXPECT_EQ(Judge(Report(images_.results)), TVerdict::Fine) << "an expired document is still the latest";
+  EXPECT_EQ(Judge(Report(images_.results)), TVerdict::Fine);
   EXPECT_EQ(Judge(Report(images_.results), "0"), TVerdict::Offline);
   Bytes other = images_.results;
   other[17] ^= 1;
@@ -79,6 +83,42 @@ TEST_F(FleetTest, AShopIsFineOnlyOnlineWithTheLatestDocumentReadBackEqual) {
   impostor.Shop = "t1";
   fleet_.Message(StateTopic("cadena", "t2"), StateJson(impostor));
   EXPECT_FALSE(fleet_.Row("t2")->State);
+  // Fine is also recent: checked within 2.5 intervals, a document in date,
+  // one agent, its version kept.
+  TShopState checked = Report(images_.results);
+  checked.CheckEvery = 600;
+  EXPECT_EQ(Judge(checked), TVerdict::Fine);
+  now_ += 1501;
+  EXPECT_EQ(fleet_.Row("t1")->Verdict, TVerdict::Unchecked);
+  EXPECT_EQ(fleet_.Row("t1")->Why, "sin comprobar desde " + ClockText(now_ - 1501));
+  // A shop whose clock is behind: what counts is how long ago it checked by
+  // its own clock, from when the office heard it.
+  checked.Time = now_ - 16 * 60;
+  checked.Checked = checked.Time - 30;
+  EXPECT_EQ(Judge(checked, "1", false), TVerdict::Fine);
+  now_ = publication_.Expires + kClockToleranceSeconds + 1;
+  checked.Time = checked.Checked = now_;
+  EXPECT_EQ(Judge(checked), TVerdict::Expired);
+  now_ = 1'700'000'100;
+  TShopState unsaved = Report(images_.results);
+  unsaved.Problem = "no se puede guardar la versión aplicada: disco lleno";
+  EXPECT_EQ(Judge(unsaved), TVerdict::CannotSave);
+  TShopState missing = Report(images_.results);
+  missing.Result = "no_device";
+  missing.Results.Status = TPanelStatus::NoDevice;
+  missing.Results.ReadBack.reset();
+  EXPECT_EQ(Judge(missing), TVerdict::NoDevice);
+  EXPECT_EQ(fleet_.Row("t1")->Why, "sin equipo del panel Resultados");
+  // Two copies of the agent take turns; a restart does not look like that.
+  TShopState a = Report(images_.results), b = Report(images_.results);
+  a.Instance = "aaaa";
+  b.Instance = "bbbb";
+  EXPECT_EQ(Judge(a), TVerdict::Fine);
+  EXPECT_EQ(Judge(b), TVerdict::Fine) << "a restart";
+  EXPECT_EQ(Judge(a), TVerdict::TwoAgents);
+  EXPECT_EQ(fleet_.Row("t1")->Why, "dos agentes con la identidad t1");
+  now_ += 16 * 60;
+  EXPECT_EQ(Judge(a), TVerdict::Fine) << "the other one has gone";
   // A document the office's key did not sign makes no shop fine.
   fleet_.Message(DocumentTopic("cadena"), SignPublication(publication_, NewKeyPair().Secret));
   EXPECT_EQ(Judge(Report(images_.results)), TVerdict::Failing);
@@ -109,20 +149,6 @@ TEST(AgentRulesTest, RetriesBackOffFromFiveSecondsToFiveMinutes) {
   for (int attempt = 1; attempt <= 9; ++attempt)
     seconds.push_back(std::chrono::duration_cast<std::chrono::seconds>(RetryDelay(attempt, 5s, 5min)).count());
   EXPECT_EQ(seconds, (std::vector<long>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
-}
-
-TEST(AgentRulesTest, APanelIsVerifiedOnlyWhenEveryDeviceIs) {
-  auto status = [](std::vector<TDeviceOutcome> outcomes) {
-    std::vector<int> numbers;
-    for (TDeviceOutcome o : outcomes) numbers.push_back(static_cast<int>(o));
-    return PanelStatusOf(numbers);
-  };
-  using O = TDeviceOutcome;
-  EXPECT_EQ(status({O::Verified, O::Verified}), TPanelStatus::Verified);
-  EXPECT_EQ(status({O::Verified, O::Unread}), TPanelStatus::Sent);
-  EXPECT_EQ(status({O::Silent, O::Verified}), TPanelStatus::Failed);
-  EXPECT_EQ(status({O::LinkFailed, O::Different}), TPanelStatus::Different);
-  EXPECT_EQ(status({}), TPanelStatus::Failed) << "asked for, yet no device answered for it";
 }
 
 }  // namespace

@@ -145,7 +145,7 @@ TEST_F(OfficeWindowTest, APanelStoringAWrongByteTurnsItsShopRedAndItsViewFramesT
   }));
   EXPECT_EQ(Cell("tienda-2", TShopsModel::Resultados), "distinto");
   EXPECT_EQ(Cell("tienda-2", TShopsModel::Tienda, Qt::ToolTipRole),
-            "<qt>un equipo guarda otros datos que los enviados</qt>");
+            "<qt>el panel Resultados muestra otro contenido</qt>");
 
   // The cell that holds the wrong byte.
   const PanelImages sent = e2e::ImagesOf(DocumentA());

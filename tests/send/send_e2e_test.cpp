@@ -117,7 +117,9 @@ TEST_F(SendTest, DeliversTheDocumentOverTcpAndAPseudoTerminalChangingNoFileButIt
   EXPECT_NE(log.find("[OK] COM202\r\n"), std::string::npos) << log;
   EXPECT_EQ(folder_.Get("equipos.ini"), registry);
   EXPECT_EQ(folder_.Get("config.ini"), config);
-  EXPECT_EQ(folder_.EntryCount(), 4u);
+  // Beside the log, only the empty file whose lock takes turns on the devices.
+  EXPECT_EQ(folder_.EntryCount(), 5u);
+  EXPECT_EQ(folder_.Get("equipos.lock"), "");
 }
 
 TEST_F(SendTest, ListsChecksAndSendsOnlyTheRequestedPanel) {
