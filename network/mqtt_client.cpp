@@ -1,5 +1,6 @@
 #include "network/mqtt_client.h"
 
+#include <arpa/inet.h>
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace quinterra {
@@ -161,8 +163,8 @@ void TMqttClient::Connect() {
   lookup_ = lookup;
   const bool renew = connected_before_;
   connected_before_ = true;  // the library keeps host and port from the first call
-  std::thread([lookup, renew, host = settings_.Host, port = settings_.Port,
-               keepalive = settings_.KeepAliveSeconds] {
+  auto connect = [lookup, renew, host = settings_.Host, port = settings_.Port,
+                  keepalive = settings_.KeepAliveSeconds] {
     const int rc = renew ? mosquitto_reconnect_async(lookup->mosq)
                          : mosquitto_connect_async(lookup->mosq, host.c_str(), port, keepalive);
     std::lock_guard<std::mutex> lock(lookup->mutex);
@@ -179,7 +181,21 @@ void TMqttClient::Connect() {
           owner->LookupDone(rc);
         },
         Qt::QueuedConnection);
-  }).detach();
+  };
+  // An address needs no lookup: the call returns at once, and a thousand
+  // clients starting together need no thousand threads.
+  in6_addr address{};
+  const bool literal = inet_pton(AF_INET, settings_.Host.c_str(), &address) == 1 ||
+                       inet_pton(AF_INET6, settings_.Host.c_str(), &address) == 1;
+  if (!literal) {
+    try {
+      std::thread(connect).detach();
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: the lookup blocks this once.
+    }
+  }
+  connect();
 }
 
 void TMqttClient::LookupDone(int rc) {

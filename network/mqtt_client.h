@@ -3,9 +3,9 @@
 // certificate, on libmosquitto, driven by the owner's Qt event loop: the
 // socket under a QSocketNotifier (write interest only while the library has
 // something to send), the library's housekeeping on a timer, one back-off
-// for reconnecting (1 s doubling to 30 s). Only the name lookup of a
-// connection runs on a short-lived thread of its own, since the library
-// resolves with a blocking call; nothing else ever leaves the owner's
+// for reconnecting (1 s doubling to 30 s). Only the lookup of a broker
+// named by a host name runs on a short-lived thread of its own, since the
+// library resolves with a blocking call; nothing else ever leaves the owner's
 // thread, and nothing ever blocks it: stopping and destroying return at
 // once whether the broker is up, gone or unreachable.
 
