@@ -4,6 +4,7 @@
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include <QElapsedTimer>
 #include <QMetaObject>
@@ -35,21 +36,41 @@ void InitLibrary() {
   std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
-// What a failed TLS handshake most likely means, from the certificate check
-// of this side; empty when that check passed (the other side refused).
-std::string VerifyText(long result) {
-  switch (result) {
-    case X509_V_OK: return {};
-    case X509_V_ERR_CERT_NOT_YET_VALID:
-      return "el certificado del servidor aún no es válido: ¿la hora de este equipo es correcta?";
-    case X509_V_ERR_CERT_HAS_EXPIRED:
-      return "el certificado del servidor ha caducado (o la hora de este equipo va adelantada)";
-    case X509_V_ERR_HOSTNAME_MISMATCH:
-    case X509_V_ERR_IP_ADDRESS_MISMATCH:
-      return "el certificado del servidor es de otro nombre: ¿es Servidor= de red.ini el de la red?";
-    default:
-      return "el servidor no presenta un certificado de esta red";
+// What a failed TLS handshake most likely means, from this side's check of
+// the server's certificate; empty when that check passed (then the server
+// refused this side's certificate).
+std::string VerifyText(const SSL* ssl, const std::string& host) {
+  const long result = SSL_get_verify_result(ssl);
+  if (result == X509_V_OK) return {};
+  if (result == X509_V_ERR_CERT_NOT_YET_VALID)
+    return "el certificado del servidor aún no es válido: ¿la hora de este equipo es correcta?";
+  if (result == X509_V_ERR_CERT_HAS_EXPIRED)
+    return "el certificado del servidor ha caducado, o la hora de este equipo va adelantada";
+  // The library checks the name itself, after OpenSSL found the chain
+  // good, and leaves no reason behind.
+  X509* certificate = SSL_get0_peer_certificate(ssl);
+  const bool other_name =
+      result == X509_V_ERR_UNSPECIFIED ||
+      (certificate && X509_check_host(certificate, host.c_str(), host.size(), 0, nullptr) != 1 &&
+       X509_check_ip_asc(certificate, host.c_str(), 0) != 1);
+  if (other_name)
+    return "el certificado del servidor es de otro nombre: ¿es Servidor= de red.ini el de la red?";
+  return "el servidor no presenta un certificado de esta red";
+}
+
+// OpenSSL's own words on a failed handshake come only through the library's
+// log, while the connection's TLS state is still there to ask why; the
+// reason shown is ours. Empty for any other line.
+std::string ReasonFromLog(mosquitto* mosq, int level, const char* line, const std::string& host) {
+  if (level != MOSQ_LOG_ERR || !line || !std::strstr(line, "OpenSSL Error")) return {};
+  const std::string text = line;
+  if (text.find("certificate verify failed") != std::string::npos) {
+    const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
+    return ssl ? VerifyText(ssl, host) : std::string();
   }
+  if (text.find("revoked") != std::string::npos) return "el servidor ha revocado el certificado de este equipo";
+  if (text.find("alert") != std::string::npos) return "el servidor no acepta el certificado de este equipo";
+  return {};
 }
 
 }  // namespace
@@ -87,6 +108,10 @@ struct TMqttClient::Lookup {
   TMqttClient* owner = nullptr;
   mosquitto* mosq = nullptr;
   bool handed_back = false;
+  std::string host;
+  // Why the connect failed when it failed inside the call (the handshake
+  // may end there on a fast line): the library's log speaks on this thread.
+  std::string reason;
 };
 
 TMqttClient::TMqttClient(TMqttSettings settings, QObject* parent)
@@ -105,6 +130,7 @@ TMqttClient::~TMqttClient() {
     std::lock_guard<std::mutex> lock(lookup_->mutex);
     lookup_->owner = nullptr;
     if (!lookup_->handed_back) mosq_ = nullptr;  // the lookup's thread frees it
+    TakeBack();
   }
   if (!mosq_) return;
   if (mosquitto_socket(mosq_) >= 0 && (phase_ == Phase::Connected || phase_ == Phase::Stopping)) {
@@ -160,7 +186,11 @@ void TMqttClient::Connect() {
   auto lookup = std::make_shared<Lookup>();
   lookup->owner = this;
   lookup->mosq = mosq_;
+  lookup->host = settings_.Host;
   lookup_ = lookup;
+  // Until the handle comes back, the library's words go to the lookup.
+  mosquitto_user_data_set(mosq_, lookup.get());
+  mosquitto_log_callback_set(mosq_, &OnLookupLogCallback);
   const bool renew = connected_before_;
   connected_before_ = true;  // the library keeps host and port from the first call
   auto connect = [lookup, renew, host = settings_.Host, port = settings_.Port,
@@ -178,7 +208,7 @@ void TMqttClient::Connect() {
         owner, [owner, lookup, rc] {
           if (owner->lookup_ != lookup) return;
           owner->lookup_.reset();
-          owner->LookupDone(rc);
+          owner->LookupDone(rc, lookup->reason);
         },
         Qt::QueuedConnection);
   };
@@ -198,10 +228,19 @@ void TMqttClient::Connect() {
   connect();
 }
 
-void TMqttClient::LookupDone(int rc) {
+void TMqttClient::TakeBack() {
+  if (!mosq_) return;
+  mosquitto_user_data_set(mosq_, this);
+  mosquitto_log_callback_set(mosq_, &OnLogCallback);
+}
+
+void TMqttClient::LookupDone(int rc, const std::string& reason) {
+  TakeBack();
   if (phase_ != Phase::Resolving) return;
   if (rc != MOSQ_ERR_SUCCESS) {
-    ScheduleReconnect(MqttErrorText(rc));
+    ScheduleReconnect(!reason.empty()             ? reason
+                      : rc == MOSQ_ERR_TLS ? "no se pudo establecer TLS con el servidor"
+                                           : MqttErrorText(rc));
     return;
   }
   phase_ = Phase::Connecting;
@@ -273,7 +312,7 @@ void TMqttClient::AfterLibrary(int rc) {
     std::string why = end_reason_;
     if (why.empty()) {
       if (const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq_)))
-        why = VerifyText(SSL_get_verify_result(ssl));
+        why = VerifyText(ssl, settings_.Host);
     }
     if (why.empty())
       why = rc == MOSQ_ERR_TLS ? "el servidor no acepta el certificado de este equipo"
@@ -345,6 +384,7 @@ void TMqttClient::FinishStop() {
     std::lock_guard<std::mutex> lock(lookup_->mutex);
     lookup_->owner = nullptr;
     if (!lookup_->handed_back) mosq_ = nullptr;
+    TakeBack();
     lookup_.reset();
   }
   const bool open = mosq_ && mosquitto_socket(mosq_) >= 0;
@@ -404,7 +444,9 @@ void TMqttClient::OnConnectCallback(mosquitto*, void* self, int rc) {
 
 void TMqttClient::OnDisconnectCallback(mosquitto*, void* self, int rc) {
   auto* client = static_cast<TMqttClient*>(self);
-  if (client->end_reason_.empty()) client->end_reason_ = MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
+  if (client->end_reason_.empty())
+    client->end_reason_ = rc == MOSQ_ERR_TLS ? "no se pudo establecer TLS con el servidor"
+                                             : MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
 }
 
 void TMqttClient::OnMessageCallback(mosquitto*, void* self, const mosquitto_message* message) {
@@ -438,23 +480,14 @@ void TMqttClient::OnSubscribeCallback(mosquitto*, void* self, int mid, int count
   });
 }
 
-void TMqttClient::OnLogCallback(mosquitto*, void* self, int level, const char* line) {
-  // OpenSSL's own words on a failed handshake come only here; they are kept
-  // for the record, the reason shown is ours.
+void TMqttClient::OnLogCallback(mosquitto* mosq, void* self, int level, const char* line) {
   auto* client = static_cast<TMqttClient*>(self);
-  if (level == MOSQ_LOG_ERR && line && std::strstr(line, "OpenSSL Error") && client->end_reason_.empty()) {
-    const std::string text = line;
-    if (text.find("certificate verify failed") != std::string::npos) {
-      client->end_reason_.clear();  // the verification result says more
-    } else if (text.find("unknown ca") != std::string::npos ||
-               text.find("bad certificate") != std::string::npos ||
-               text.find("certificate revoked") != std::string::npos ||
-               text.find("certificate expired") != std::string::npos) {
-      client->end_reason_ = text.find("revoked") != std::string::npos
-                                ? "el servidor ha revocado el certificado de este equipo"
-                                : "el servidor no acepta el certificado de este equipo";
-    }
-  }
+  if (client->end_reason_.empty()) client->end_reason_ = ReasonFromLog(mosq, level, line, client->settings_.Host);
+}
+
+void TMqttClient::OnLookupLogCallback(mosquitto* mosq, void* lookup, int level, const char* line) {
+  auto* pending = static_cast<Lookup*>(lookup);
+  if (pending->reason.empty()) pending->reason = ReasonFromLog(mosq, level, line, pending->host);
 }
 
 }  // namespace quinterra

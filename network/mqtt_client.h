@@ -62,7 +62,9 @@ class TMqttClient : public QObject, public IMqttTransport {
   struct Lookup;
 
   void Connect();
-  void LookupDone(int rc);
+  void LookupDone(int rc, const std::string& reason);
+  // The library's handle is the client's again: its words come here.
+  void TakeBack();
   void ScheduleReconnect(const std::string& why);
   void Housekeeping();
   void Readable();
@@ -81,6 +83,7 @@ class TMqttClient : public QObject, public IMqttTransport {
   static void OnPublishCallback(mosquitto*, void* self, int mid);
   static void OnSubscribeCallback(mosquitto*, void* self, int mid, int count, const int* granted);
   static void OnLogCallback(mosquitto*, void* self, int level, const char* line);
+  static void OnLookupLogCallback(mosquitto*, void* lookup, int level, const char* line);
 
   TMqttSettings settings_;
   mosquitto* mosq_ = nullptr;

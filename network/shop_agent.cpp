@@ -15,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds kTick = 2s;
+constexpr std::chrono::milliseconds kRest = 500ms;
 // A connection that ends sooner than this, several times in a row, is
 // another copy of the agent taking the identity over.
 constexpr int64_t kQuickDropSeconds = 10;
@@ -68,13 +69,20 @@ TShopAgent::TShopAgent(TAgentSettings settings, IMqttTransport& transport,
       delivery_(delivery),
       retry_timer_(timers.CreateTimer()),
       check_timer_(timers.CreateTimer()),
-      tick_timer_(timers.CreateTimer()) {
+      tick_timer_(timers.CreateTimer()),
+      rest_timer_(timers.CreateTimer()) {
   if (!settings_.Now) settings_.Now = [] { return static_cast<int64_t>(std::time(nullptr)); };
   if (settings_.Instance.empty()) settings_.Instance = RandomHex(8);
   retry_timer_->OnTimer = [this] { RetryTime(); };
   check_timer_->OnTimer = [this] { CheckTime(); };
   tick_timer_->SetInterval(kTick);
   tick_timer_->OnTimer = [this] { Tick(); };
+  rest_timer_->SetInterval(kRest);
+  rest_timer_->OnTimer = [this] {
+    rest_timer_->SetEnabled(false);
+    resting_ = false;
+    Decide();
+  };
 }
 
 TShopAgent::~TShopAgent() {
@@ -280,7 +288,7 @@ void TShopAgent::Refuse(const TReadResult& read, const std::string& hash) {
 // --- what happens next ---
 
 void TShopAgent::Decide() {
-  if (phase_ != TAgentPhase::Idle || !synced_) return;
+  if (phase_ != TAgentPhase::Idle || !synced_ || resting_) return;
   if (target_) {
     const TPublication& p = target_->Document.Publication;
     if (target_->Restoring.empty() && ValidityAt(p, Now()) == TValidity::Expired) {
@@ -316,6 +324,7 @@ void TShopAgent::StartCheck() {
   const TPublication& p = applied_document_->Publication;
   const bool results = Wants(p, true), jackpots = Wants(p, false);
   if (!results && !jackpots) return;
+  check_timer_->SetEnabled(false);
   phase_ = TAgentPhase::Checking;
   registry_signature_ = RegistrySignature();
   Log("comprobando los paneles de la versión " + std::to_string(p.Version));
@@ -323,7 +332,13 @@ void TShopAgent::StartCheck() {
                   [this](const TDeliveryReport& report) { Checked(report); });
 }
 
+void TShopAgent::Rest() {
+  resting_ = true;
+  rest_timer_->SetEnabled(true);
+}
+
 void TShopAgent::Delivered(const TDeliveryReport& report) {
+  Rest();
   const std::unique_ptr<Target> ran = std::move(running_);
   if (phase_ != TAgentPhase::Stopping) phase_ = TAgentPhase::Idle;
   const int64_t version = ran->Document.Publication.Version;
@@ -367,6 +382,12 @@ void TShopAgent::Delivered(const TDeliveryReport& report) {
 }
 
 void TShopAgent::Checked(const TDeliveryReport& report) {
+  Rest();
+  // The next check comes a whole interval after this one.
+  if (settings_.CheckEvery.count() > 0 && phase_ != TAgentPhase::Stopping) {
+    check_timer_->SetEnabled(false);
+    check_timer_->SetEnabled(true);
+  }
   if (phase_ != TAgentPhase::Stopping) phase_ = TAgentPhase::Idle;
   checked_ = Now();
   const Offer& applied = *applied_document_;
@@ -580,6 +601,7 @@ void TShopAgent::Stop(std::function<void()> stopped) {
   retry_timer_->SetEnabled(false);
   check_timer_->SetEnabled(false);
   tick_timer_->SetEnabled(false);
+  rest_timer_->SetEnabled(false);
   if (phase_ == TAgentPhase::Delivering || phase_ == TAgentPhase::Checking) {
     phase_ = TAgentPhase::Stopping;
     return;

@@ -16,6 +16,10 @@
 //                        to change; nothing is written or published meanwhile
 //   Stopping, Stopped    a running delivery ends, then online 0 and away
 //
+// Between two runs on the devices it rests half a second: the shop's
+// program and quinterra-send, which wait for the devices while the agent
+// holds them, get their turn.
+//
 // - A document is refused, before any device is touched, when it does not
 //   read (size, form, key, signature, network, cells) or its version is not
 //   above the applied one; the refusal is reported once. One that is not
@@ -24,7 +28,7 @@
 //   red-version.txt and the applied version of the shop's own last state on
 //   the broker; saved after every delivery that applies one (a failure to
 //   save is reported in the state, and tried again).
-// - Every check_every the panels are read back; panels that differ or came
+// - check_every after the last check the panels are read back; panels that differ or came
 //   back blank are written again (correct) and the state says so.
 // - An applied document that expires stays on the panels, reported expired.
 //
@@ -114,6 +118,7 @@ class TShopAgent {
   void Decide();
   void StartDelivery();
   void StartCheck();
+  void Rest();
   void Delivered(const TDeliveryReport& report);
   void Checked(const TDeliveryReport& report);
   void WaitRetry(bool check);
@@ -139,7 +144,10 @@ class TShopAgent {
   TAgentSettings settings_;
   IMqttTransport& transport_;
   IPanelDelivery& delivery_;
-  std::unique_ptr<IIntervalTimer> retry_timer_, check_timer_, tick_timer_;
+  std::unique_ptr<IIntervalTimer> retry_timer_, check_timer_, tick_timer_, rest_timer_;
+  // After each run on the devices the agent rests a moment, so that the
+  // shop's program, waiting its turn, finds the devices free.
+  bool resting_ = false;
 
   TAgentPhase phase_ = TAgentPhase::WaitingSubscription;
   TAppliedVersion applied_;

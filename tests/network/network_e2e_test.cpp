@@ -166,6 +166,57 @@ TEST_F(NetworkE2eTest, TheOfficeSeesAKilledOrFrozenAgentOfflineWithinOneAndAHalf
   shops_["tienda-2"]->Agent->Signal(SIGKILL);
 }
 
+TEST_F(NetworkE2eTest, ARestartedAgentReadsItsPanelsBackAndTheOfficeSeesItFine) {
+  TwoShopsVerified();
+  TestShop& shop = *shops_["tienda-1"];
+  const std::string before = Row("tienda-1")->State->Instance;
+  shop.Agent->Signal(SIGTERM);
+  ASSERT_EQ(shop.Agent->WaitExit(10s), 0);
+  StartAgent(shop);
+  ASSERT_TRUE(WaitFor([&](const TFleet& f) {
+    const std::optional<TShopRow> row = f.Row("tienda-1");
+    return row && row->State && row->State->Instance != before && row->Verdict == TVerdict::Fine;
+  }, 20s)) << Row("tienda-1")->Why;
+  const TShopState state = Row("tienda-1")->State.value();
+  EXPECT_EQ(state.Results.Status, TPanelStatus::Verified);
+  EXPECT_EQ(state.Jackpots.Status, TPanelStatus::Verified);
+  const std::string log = shop.Log();
+  EXPECT_EQ(log.find("entregando"), log.rfind("entregando")) << "read back, not written again\n" << log;
+  EXPECT_NE(log.find("comprobando los paneles de la versión 1"), std::string::npos) << log;
+}
+
+TEST_F(NetworkE2eTest, TheShopsOwnSendingAndTheAgentsChecksTakeTurnsOnASlowDevice) {
+  // Each answer 1.2 s late: a delivery holds the port longer than a link's
+  // opening may wait (5 s).
+  TestShop& shop = AddShop("tienda-1", {"--delay", "1200"}, true);
+  StartAgent(shop, {"--check-every", "1"});
+  std::string out;
+  ASSERT_EQ(Publish(DocumentA(), 60, &out), 0) << out;
+  // The shop's program sends while the agent reads back every second:
+  // each waits for the other, neither fails.
+  EXPECT_EQ(SendAtShop(shop, DocumentA(), &out), 0) << out;
+  Spin(6s);  // the check that waited for the sending
+  const std::string log = shop.Log();
+  EXPECT_EQ(log.find(": failed"), std::string::npos) << log;
+  EXPECT_NE((log + ReadFileIfExists(shop.Work + "send.log").value_or("")).find("[Espera]"), std::string::npos)
+      << "they met\n" << log;
+  EXPECT_EQ(Row("tienda-1")->Verdict, TVerdict::Fine) << Row("tienda-1")->Why;
+}
+
+TEST_F(NetworkE2eTest, WhatTheShopSendsLocallyIsPutBackByTheNextCheck) {
+  TestShop& shop = AddShop("tienda-1");
+  StartAgent(shop, {"--check-every", "1"});
+  std::string out;
+  ASSERT_EQ(Publish(DocumentA(), 30, &out), 0) << out;
+  ASSERT_EQ(SendAtShop(shop, DocumentB(), &out), 0) << out;
+  ASSERT_TRUE(WaitFor([](const TFleet& f) {
+    const std::optional<TShopRow> row = f.Row("tienda-1");
+    return row && row->Verdict == TVerdict::Fine && row->State &&
+           row->State->Restored.find("Panel Resultados mostraba otro contenido") != std::string::npos;
+  }, 20s)) << shop.Log();
+  EXPECT_EQ(Display(shop, TPanel::Results), e2e::ImagesOf(DocumentA()).results);
+}
+
 TEST_F(NetworkE2eTest, ABrokerRestartLosesNothingAndTheFleetReportsAgainStillVerified) {
   TwoShopsVerified();
   office_.reset();

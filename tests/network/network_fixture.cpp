@@ -25,6 +25,7 @@
 #include "panels/document.h"
 #include "platform/file_io.h"
 #include "tests/e2e/sample_document.h"
+#include "tests/support/port_config.h"
 
 extern char** environ;
 
@@ -107,7 +108,8 @@ void NetworkTest::SetUp() {
   TNetworkInit init;
   init.Folder = net_;
   init.Name = "cadena";
-  init.Host = "127.0.0.1";
+  init.Host = broker_host_;
+  init.Listen = "127.0.0.1";
   init.Port = port_;
   init.KeepAliveSeconds = 5;
   ASSERT_EQ(InitNetwork(init), "");
@@ -138,7 +140,8 @@ void NetworkTest::StopBroker() {
   ASSERT_EQ(broker_->WaitExit(10s), 0);
 }
 
-TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options) {
+TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options,
+                                bool results_on_serial) {
   EXPECT_EQ(quinterra::AddShop(net_, id), "");
   auto shop = std::make_unique<TestShop>();
   shop->Id = id;
@@ -153,10 +156,21 @@ TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::str
     std::vector<std::string> options = {"--address", std::to_string(number), "--dump",
                                         shop->Work + "dev" + std::to_string(number)};
     if (number == 1) options.insert(options.end(), results_options.begin(), results_options.end());
-    const std::optional<int> port = StartOnTcp(*emulator, options);
-    EXPECT_TRUE(port);
+    std::string link = "127.0.0.1", speed;
+    if (number == 1 && results_on_serial) {
+      // A serial port opens once: two programs at a time meet here.
+      const std::optional<std::string> path = StartOnPty(*emulator, options);
+      EXPECT_TRUE(path);
+      WritePortConfig(shop->Work + "config.ini", {{201, path.value_or("")}});
+      link = "COM201";
+      speed = "9600";
+    } else {
+      const std::optional<int> port = StartOnTcp(*emulator, options);
+      EXPECT_TRUE(port);
+      speed = std::to_string(port.value_or(0));
+    }
     registry += "[" + std::to_string(row++) + "]\r\nNombre=" + (number == 1 ? "R" : "B") +
-                "\r\nCOMIP=127.0.0.1\r\nSpeedPort=" + std::to_string(port.value_or(0)) +
+                "\r\nCOMIP=" + link + "\r\nSpeedPort=" + speed +
                 "\r\nNumDispositivo=" + std::to_string(number) + "\r\nSelected=*\r\n";
   }
   WriteFileAtomically(shop->Work + "equipos.ini", registry);
@@ -165,10 +179,25 @@ TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::str
   return added;
 }
 
-void NetworkTest::StartAgent(TestShop& shop) {
+void NetworkTest::StartAgent(TestShop& shop, const std::vector<std::string>& options) {
   shop.Agent = std::make_unique<ChildProcess>();
-  ASSERT_TRUE(shop.Agent->Start(QUINTERRA_AGENT, {"--network", shop.Bundle, "--folder", shop.Work},
-                                shop.Work + "agent.log"));
+  std::vector<std::string> arguments = {"--network", shop.Bundle, "--folder", shop.Work};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  ASSERT_TRUE(shop.Agent->Start(QUINTERRA_AGENT, arguments, shop.Work + "agent.log"));
+}
+
+int NetworkTest::SendAtShop(const TestShop& shop, const std::vector<std::string>& texts, std::string* out) {
+  const std::string document = shop.Work + "local.ltr";
+  WriteFileAtomically(document, FormatDocument(texts));
+  const std::string output = shop.Work + "send.out";
+  std::remove(output.c_str());
+  ChildProcess send;
+  if (!send.Start(QUINTERRA_SEND, {"--folder", shop.Work, "--verify", "--log", shop.Work + "send.log", document},
+                  output))
+    return -1;
+  const std::optional<int> exit = send.WaitExit(std::chrono::seconds(60));
+  if (out) *out = ReadFileIfExists(output).value_or("");
+  return exit.value_or(-1);
 }
 
 Bytes NetworkTest::Display(const TestShop& shop, TPanel panel) const {

@@ -59,9 +59,13 @@ class NetworkTest : public ::testing::Test {
 
   void StartBroker();
   void StopBroker();
-  // results_options: more options of the results panel's emulator.
-  TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {});
-  void StartAgent(TestShop& shop);
+  // results_options: more options of the results panel's emulator;
+  // results_on_serial: that emulator on a pseudo-terminal, as COM201 at 9600 baud.
+  TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {},
+                    bool results_on_serial = false);
+  void StartAgent(TestShop& shop, const std::vector<std::string>& options = {});
+  // quinterra-send in the shop's folder (its own ENVIAR): the exit status.
+  int SendAtShop(const TestShop& shop, const std::vector<std::string>& texts, std::string* out = nullptr);
   // The bytes of a panel's display memory, as long as its image.
   Bytes Display(const TestShop& shop, TPanel panel) const;
 
@@ -81,6 +85,9 @@ class NetworkTest : public ::testing::Test {
                std::chrono::milliseconds wait = std::chrono::seconds(20));
   std::optional<TShopRow> Row(const std::string& shop) { return Office().Fleet().Row(shop); }
 
+  // How the shops name the broker (its certificate's name); it listens on
+  // 127.0.0.1 whatever the name.
+  std::string broker_host_ = "127.0.0.1";
   TempFolder folder_;
   std::string net_;  // the network's folder, ending in '/'
   int port_ = 0;

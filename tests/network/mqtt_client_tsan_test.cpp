@@ -1,0 +1,120 @@
+// The broker connection as its owners meet it: stopping and destroying it
+// never hold the owner's thread, whether the broker is up, absent, killed,
+// or at an address that never answers, and it comes back by itself when
+// the broker does. Run under ThreadSanitizer too: the only other thread is
+// the lookup of a broker named by a host name.
+
+#include <signal.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <chrono>
+
+#include "network/bundle.h"
+#include "network/mqtt_client.h"
+#include "tests/e2e/stalled_listener.h"
+#include "tests/network/network_fixture.h"
+
+namespace quinterra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStopBound = 100ms;
+
+class MqttClientTest : public NetworkTest {
+ protected:
+  TMqttSettings Settings(const std::string& host, int port) {
+    TMqttSettings settings = LoadBundle(net_, nullptr).value().Mqtt("prueba-cliente");
+    settings.Host = host;
+    settings.Port = port;
+    return settings;
+  }
+  // Waits (running the event loop) until done, up to wait.
+  bool Until(const std::function<bool()>& done, std::chrono::milliseconds wait) {
+    const auto end = Clock::now() + wait;
+    while (!done() && Clock::now() < end) Spin(10ms);
+    return done();
+  }
+  // Stops the client and destroys it; how long the caller was held, and
+  // whether the stop's callback came within the bound.
+  std::chrono::milliseconds StopAndDestroy(std::unique_ptr<TMqttClient>& client,
+                                           bool* stopped_in_time = nullptr) {
+    bool stopped = false;
+    const auto start = Clock::now();
+    client->Stop("quinterra/cadena/office/prueba", "fin", [&stopped] { stopped = true; });
+    const auto held = Clock::now() - start;
+    if (stopped_in_time) *stopped_in_time = Until([&] { return stopped; }, client->LastWordsBound + kStopBound);
+    const auto destroy = Clock::now();
+    client.reset();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(held + (Clock::now() - destroy));
+  }
+};
+
+TEST_F(MqttClientTest, StoppingNeverHoldsTheOwnerWhateverTheBrokerDoes) {
+  // Connected: last words, then away.
+  auto client = std::make_unique<TMqttClient>(Settings("127.0.0.1", port_));
+  int connections = 0;
+  client->OnConnected = [&] { ++connections; };
+  ASSERT_TRUE(client->Start(nullptr));
+  ASSERT_TRUE(Until([&] { return connections == 1; }, 10s));
+  bool in_time = false;
+  EXPECT_LT(StopAndDestroy(client, &in_time), kStopBound);
+  EXPECT_TRUE(in_time);
+
+  // Nobody listening, and an address that never completes a connection.
+  const e2e::StalledListener stalled;
+  for (const int port : {e2e::RefusingPort(), stalled.Port()}) {
+    client = std::make_unique<TMqttClient>(Settings("127.0.0.1", port));
+    ASSERT_TRUE(client->Start(nullptr));
+    Spin(1500ms);
+    EXPECT_LT(StopAndDestroy(client, &in_time), kStopBound) << port;
+    EXPECT_TRUE(in_time);
+  }
+  // A broker whose certificate is of another name is said so, in Spanish;
+  // destroyed while the name is being looked up on the other thread.
+  client = std::make_unique<TMqttClient>(Settings("localhost", port_));
+  std::vector<std::string> log;
+  client->OnLog = [&](const std::string& line) { log.push_back(line); };
+  ASSERT_TRUE(client->Start(nullptr));
+  ASSERT_TRUE(Until([&] { return !log.empty(); }, 10s)) << client->Connected();
+  EXPECT_NE(log[0].find("el certificado del servidor es de otro nombre"), std::string::npos) << log[0];
+  client->Stop();
+  Spin(1100ms);  // its next attempt is under way
+  EXPECT_LT(StopAndDestroy(client), kStopBound);
+  Spin(200ms);
+}
+
+// A broker named as the shops of a real network name it.
+class MqttClientByNameTest : public MqttClientTest {
+ protected:
+  MqttClientByNameTest() { broker_host_ = "localhost"; }
+};
+
+TEST_F(MqttClientByNameTest, AKilledBrokerIsWaitedForWithoutHoldingTheOwnerAndFoundAgain) {
+  auto client = std::make_unique<TMqttClient>(Settings("localhost", port_));
+  int connections = 0;
+  std::vector<std::string> gone;
+  client->OnConnected = [&] { ++connections; };
+  client->OnDisconnected = [&](const std::string& why) { gone.push_back(why); };
+  ASSERT_TRUE(client->Start(nullptr));
+  ASSERT_TRUE(Until([&] { return connections == 1; }, 10s));
+  broker_->Signal(SIGKILL);
+  broker_->WaitExit(5s);
+  ASSERT_TRUE(Until([&] { return !gone.empty(); }, 10s));
+  EXPECT_FALSE(client->Connected());
+  EXPECT_EQ(client->Publish("quinterra/cadena/office/prueba", "x", false), -1);
+  StartBroker();
+  ASSERT_TRUE(Until([&] { return connections == 2; }, 20s)) << "it reconnects by itself";
+  broker_->Signal(SIGKILL);
+  broker_->WaitExit(5s);
+  Spin(300ms);
+  bool in_time = false;
+  EXPECT_LT(StopAndDestroy(client, &in_time), kStopBound);
+  EXPECT_TRUE(in_time);
+}
+
+}  // namespace
+}  // namespace quinterra::test
