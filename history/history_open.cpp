@@ -1,0 +1,32 @@
+#include "history/history_open.h"
+
+#include "history/history_store.h"
+#include "history/postgres_connection.h"
+#include "history/sqlite_connection.h"
+#include "platform/profile_file.h"
+
+namespace quinterra {
+
+int HistoryRetentionDays(const std::string& folder) {
+  return TProfileFile(folder + "config.ini")
+      .ReadInteger(kHistorySection, kRetentionKey, kDefaultRetentionDays);
+}
+
+std::unique_ptr<THistoryStore> OpenHistory(const std::string& where) {
+  if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0)
+    return std::make_unique<THistoryStore>(std::make_unique<TPostgresConnection>(where));
+  return std::make_unique<THistoryStore>(std::make_unique<TSqliteConnection>(where));
+}
+
+int64_t PruneHistory(THistoryStore& store, int days, TSystemTime now) {
+  if (days <= 0) return 0;
+  return store.PruneBefore(UtcText(now - std::chrono::hours(24) * days));
+}
+
+std::unique_ptr<THistoryStore> OpenShopHistory(const std::string& folder) {
+  std::unique_ptr<THistoryStore> store = OpenHistory(HistoryPath(folder));
+  PruneHistory(*store, HistoryRetentionDays(folder), std::chrono::system_clock::now());
+  return store;
+}
+
+}  // namespace quinterra
