@@ -103,7 +103,7 @@ void THistoryRecorder::WriterLoop() {
     queue_.clear();
     lock.unlock();
     const std::string failure = Write(batch);
-    if (!failure.empty() && failure != last_failure) Fail("historial: " + failure);
+    if (!failure.empty() && failure != last_failure) Fail(failure);
     lock.lock();
     if (failure.empty()) {
       written_ += static_cast<int64_t>(batch.size());
@@ -127,7 +127,7 @@ void THistoryRecorder::WriterLoop() {
       queue_.clear();
       written_cv_.notify_all();
       lock.unlock();
-      Fail("historial: " + std::to_string(lost) + " eventos sin guardar al cerrar");
+      Fail(std::to_string(lost) + " eventos sin guardar al cerrar");
       return;
     }
     // Asleep until the retry, or until closing brings the deadline nearer.

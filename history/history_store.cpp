@@ -108,6 +108,13 @@ std::optional<std::string> THistoryStore::NextEventTime(const std::string& utc) 
   return rows->Text(0);
 }
 
+std::optional<std::string> THistoryStore::PreviousEventTime(const std::string& utc) {
+  std::unique_ptr<ISqlRows> rows =
+      connection_->Query("SELECT MAX(time) FROM events WHERE time < $1", {utc});
+  if (!rows->Next() || rows->IsNull(0)) return std::nullopt;
+  return rows->Text(0);
+}
+
 std::optional<std::vector<uint8_t>> THistoryStore::Image(const std::string& sha256) {
   if (sha256.empty()) return std::nullopt;
   std::unique_ptr<ISqlRows> rows =

@@ -66,6 +66,8 @@ class THistoryStore {
   int64_t EventCount();
   // The first event's time after (or at) utc; none when none follows.
   std::optional<std::string> NextEventTime(const std::string& utc);
+  // The last event's time before utc; none when none comes before.
+  std::optional<std::string> PreviousEventTime(const std::string& utc);
   std::optional<std::vector<uint8_t>> Image(const std::string& sha256);
   // Every (panel, device) of shop, and what each held at moment (UTC),
   // ordered by panel and device; devices with no image by then are left out.

@@ -69,7 +69,7 @@ TEST(HistoryRecorderTest, ADatabaseAwayForAWhileLosesNothingAndIsToldOnce) {
     EXPECT_EQ(recorder.Lost(), 0);
   }
   EXPECT_EQ(Devices(path), (std::vector<std::string>{"a", "b", "c", "d"}));
-  EXPECT_EQ(failures.Reasons(), (std::vector<std::string>{"historial: disco lleno"}));
+  EXPECT_EQ(failures.Reasons(), (std::vector<std::string>{"disco lleno"}));
 }
 
 TEST(HistoryRecorderTest, AFileLockedByAnotherWriterIsWaitedForOnTheWriterThreadOnly) {
@@ -103,9 +103,9 @@ TEST(HistoryRecorderTest, WhatCannotBeKeptIsCountedAndSaid) {
   }
   const std::vector<std::string> reasons = failures.Reasons();
   ASSERT_FALSE(reasons.empty());
-  EXPECT_EQ(reasons.front(), "historial: sin permiso");
+  EXPECT_EQ(reasons.front(), "sin permiso");
   // A full queue dropped the oldest three; closing, the last two.
-  EXPECT_EQ(reasons.back(), "historial: 2 eventos sin guardar al cerrar");
+  EXPECT_EQ(reasons.back(), "2 eventos sin guardar al cerrar");
 }
 
 }  // namespace

@@ -178,6 +178,8 @@ TEST_P(HistoryStoreTest, EventsAreFilteredByTimePanelAndOutcome) {
   EXPECT_EQ(ids({"", "", "", "present", ""}), (std::vector<int64_t>{1}));
   EXPECT_EQ(store->NextEventTime("2026-12-08T00:00:00.001Z"), "2026-12-08T12:00:00.000Z");
   EXPECT_FALSE(store->NextEventTime("2026-12-09T00:00:00.001Z"));
+  EXPECT_EQ(store->PreviousEventTime("2026-12-08T12:00:00.000Z"), "2026-12-08T00:00:00.000Z");
+  EXPECT_FALSE(store->PreviousEventTime("2026-12-07T23:59:59.999Z"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryStoreTest,
