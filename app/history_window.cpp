@@ -214,7 +214,8 @@ void THistoryWindow::ShowEvent(int row) {
 void THistoryWindow::ShowMoment(const QDateTime& moment) {
   std::unique_ptr<THistoryStore> store = Open();
   if (!store) return;
-  Hand("Historial: " + moment.toString("dd/MM/yyyy HH:mm"), *store, Utc(moment), nullptr);
+  // The whole second shown in the box.
+  Hand("Historial: " + moment.toString("dd/MM/yyyy HH:mm"), *store, Utc(moment.addMSecs(999)), nullptr);
 }
 
 void THistoryWindow::Hand(const QString& name, THistoryStore& store, const std::string& moment,

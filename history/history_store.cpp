@@ -1,5 +1,7 @@
 #include "history/history_store.h"
 
+#include <algorithm>
+
 #include "history/event_chain.h"
 #include "history/history_columns.h"
 #include "history/history_schema.h"
@@ -149,8 +151,10 @@ std::vector<TShownDevice> THistoryStore::ShownAt(const std::string& moment, cons
     if (!rows->Next()) continue;
     TShownDevice entry{ReadEvent(*rows), std::nullopt};
     rows.reset();  // one query at a time on a connection
+    // Only a delivery that stopped half-way can have changed the bytes.
     rows = db.Query(kSelectEvents +
                         "WHERE shop = $1 AND panel = $2 AND device = $3 AND time <= $4 "
+                        "AND kind = 'delivery' AND outcome = 'silent' "
                         "ORDER BY shop DESC, panel DESC, device DESC, time DESC, id DESC LIMIT 1",
                     key);
     if (rows->Next()) {
@@ -159,6 +163,10 @@ std::vector<TShownDevice> THistoryStore::ShownAt(const std::string& moment, cons
     }
     shown.push_back(std::move(entry));
   }
+  // The results panel first, as the panels stand.
+  std::stable_sort(shown.begin(), shown.end(), [](const TShownDevice& a, const TShownDevice& b) {
+    return a.Shown.Panel == kResultsPanelName && b.Shown.Panel != kResultsPanelName;
+  });
   return shown;
 }
 

@@ -29,8 +29,8 @@ struct THistoryFilter {
 };
 
 // What a device held at a moment: the last event with an image at or
-// before it, and the last event of any kind when that came later (a
-// delivery that failed may have left other bytes).
+// before it, and a delivery that stopped half-way after it (which may have
+// left part of other bytes).
 struct TShownDevice {
   THistoryEvent Shown;
   std::optional<THistoryEvent> Later;
@@ -70,7 +70,8 @@ class THistoryStore {
   std::optional<std::string> PreviousEventTime(const std::string& utc);
   std::optional<std::vector<uint8_t>> Image(const std::string& sha256);
   // Every (panel, device) of shop, and what each held at moment (UTC),
-  // ordered by panel and device; devices with no image by then are left out.
+  // results first, then by device; devices with no image by then are left
+  // out.
   std::vector<TShownDevice> ShownAt(const std::string& moment, const std::string& shop = {});
 
   std::optional<THistoryCheckpoint> Checkpoint();

@@ -92,8 +92,9 @@ std::optional<TSystemTime> ParseLocalMoment(const std::string& text, bool end_of
     next.tm_mday += 1;
     next.tm_isdst = -1;
     moment = std::chrono::system_clock::from_time_t(std::mktime(&next)) - milliseconds(1);
-  } else if (!date_only && text.size() == 16 && end_of_day) {
-    moment += std::chrono::seconds(60) - milliseconds(1);
+  } else if (end_of_day) {
+    moment += (text.size() == 16 ? std::chrono::seconds(60) : std::chrono::seconds(1)) -
+              milliseconds(1);
   }
   return moment;
 }

@@ -16,8 +16,8 @@ inline std::string UtcNow() { return UtcText(std::chrono::system_clock::now()); 
 // A stored time back; none for any other text.
 std::optional<TSystemTime> ParseUtcText(const std::string& text);
 
-// "AAAA-MM-DD HH:MM[:SS]" or "AAAA-MM-DD" in local time. A date alone is
-// its first second, or with end_of_day its last moment.
+// "AAAA-MM-DD HH:MM[:SS]" or "AAAA-MM-DD" in local time: the first moment
+// of the day, minute or second typed, or with end_of_day its last.
 std::optional<TSystemTime> ParseLocalMoment(const std::string& text, bool end_of_day = false);
 
 // "08/12/2026 19:32:05" in local time; with_seconds false drops ":05".

@@ -202,7 +202,8 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   };
   moment(from_option, false, options.From);
   moment(to_option, true, options.To);
-  moment(shown_at_option, false, options.Moment);
+  // "At 19:32" takes in what happened during that minute.
+  moment(shown_at_option, true, options.Moment);
   options.PngPath = ToBytes(parser.value(png_option));
   const bool on_history =
       options.Command == TSendCommand::History || options.Command == TSendCommand::ShownAt;

@@ -25,6 +25,11 @@ void Append(THistoryStore& store, std::vector<THistoryEvent> events,
   store.Append(events, kept);
 }
 
+THistoryEvent AsCheck(THistoryEvent event) {
+  event.Kind = history_kind::kCheck;
+  return event;
+}
+
 using HistoryStoreTest = BackendTest;
 
 TEST_P(HistoryStoreTest, EventsComeBackNumberedAndChainedWithEachImageKeptOnce) {
@@ -139,25 +144,27 @@ TEST_P(HistoryStoreTest, ShownAtGivesEachDeviceItsLastImageAndWhatCameAfter) {
           MakeEvent("2026-12-08T10:30:00.000Z", "jackpots", "COM5", "read", kImageC),
           MakeEvent("2026-12-08T11:00:00.000Z", "results", "127.0.0.1:17001", "written", kImageB),
           MakeEvent("2026-12-08T11:30:00.000Z", "results", "127.0.0.1:17001", "silent"),
-          MakeEvent("2026-12-08T11:40:00.000Z", "results", "127.0.0.1:17003", "link_failed")},
+          MakeEvent("2026-12-08T11:40:00.000Z", "results", "127.0.0.1:17003", "link_failed"),
+          AsCheck(MakeEvent("2026-12-08T11:50:00.000Z", "jackpots", "COM5", "silent"))},
          {kImageA, kImageB, kImageC});
 
   EXPECT_TRUE(store->ShownAt("2026-12-08T09:59:59.999Z").empty());
 
   std::vector<TShownDevice> shown = store->ShownAt("2026-12-08T10:45:00.000Z");
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].Shown.Panel, "jackpots");
-  EXPECT_EQ(shown[0].Shown.ImageSha256, Hash(kImageC));
-  EXPECT_EQ(shown[1].Shown.ImageSha256, Hash(kImageA));
-  EXPECT_FALSE(shown[1].Later) << "11:00 comes after the moment";
+  EXPECT_EQ(shown[0].Shown.Panel, "results");
+  EXPECT_EQ(shown[0].Shown.ImageSha256, Hash(kImageA));
+  EXPECT_FALSE(shown[0].Later) << "11:00 comes after the moment";
+  EXPECT_EQ(shown[1].Shown.ImageSha256, Hash(kImageC));
 
-  // A device that never held an image is left out; a failure after the
-  // last image is told.
+  // A device that never held an image is left out; a delivery that stopped
+  // half-way after the last image is told.
   shown = store->ShownAt("2026-12-08T12:00:00.000Z");
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[1].Shown.ImageSha256, Hash(kImageB));
-  ASSERT_TRUE(shown[1].Later);
-  EXPECT_EQ(shown[1].Later->Outcome, "silent");
+  EXPECT_EQ(shown[0].Shown.ImageSha256, Hash(kImageB));
+  ASSERT_TRUE(shown[0].Later);
+  EXPECT_EQ(shown[0].Later->Outcome, "silent");
+  EXPECT_FALSE(shown[1].Later) << "a check that found nobody changes no bytes";
   EXPECT_TRUE(store->ShownAt("2026-12-08T12:00:00.000Z", "tienda-01").empty());
 }
 

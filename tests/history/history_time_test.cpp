@@ -40,6 +40,7 @@ TEST_F(HistoryTimeTest, LocalMomentsBecomeUtcAcrossTheSummerChange) {
   EXPECT_EQ(Utc("2026-12-08"), "2026-12-07T23:00:00.000Z");
   EXPECT_EQ(Utc("2026-12-08", true), "2026-12-08T22:59:59.999Z");
   EXPECT_EQ(Utc("2026-12-08 19:32", true), "2026-12-08T18:32:59.999Z");
+  EXPECT_EQ(Utc("2026-12-08 19:32:05", true), "2026-12-08T18:32:05.999Z");
   // The day summer time starts has 23 hours.
   EXPECT_EQ(Utc("2026-03-29", true), "2026-03-29T21:59:59.999Z");
   EXPECT_EQ(LocalTextOfUtc("2026-12-08T18:32:05.120Z"), "08/12/2026 19:32:05");
