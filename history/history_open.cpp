@@ -1,7 +1,6 @@
 #include "history/history_open.h"
 
 #include "history/history_store.h"
-#include "history/postgres_connection.h"
 #include "history/sqlite_connection.h"
 #include "platform/profile_file.h"
 
@@ -12,10 +11,8 @@ int HistoryRetentionDays(const std::string& folder) {
       .ReadInteger(kHistorySection, kRetentionKey, kDefaultRetentionDays);
 }
 
-std::unique_ptr<THistoryStore> OpenHistory(const std::string& where) {
-  if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0)
-    return std::make_unique<THistoryStore>(std::make_unique<TPostgresConnection>(where));
-  return std::make_unique<THistoryStore>(std::make_unique<TSqliteConnection>(where));
+std::unique_ptr<THistoryStore> OpenHistory(const std::string& path) {
+  return std::make_unique<THistoryStore>(std::make_unique<TSqliteConnection>(path));
 }
 
 int64_t PruneHistory(THistoryStore& store, int days, TSystemTime now) {

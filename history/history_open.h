@@ -1,7 +1,6 @@
 #pragma once
-// Where a record lives and how long it keeps events: a shop's historial.db
-// in the work folder beside equipos.ini; at the office (later), a file or a
-// PostgreSQL database named by a postgresql:// address.
+// Where a shop's record lives and how long it keeps events: historial.db in
+// the work folder beside equipos.ini.
 
 #include <memory>
 #include <string>
@@ -22,9 +21,10 @@ inline constexpr int kDefaultRetentionDays = 400;
 inline std::string HistoryPath(const std::string& folder) { return folder + kHistoryFileName; }
 int HistoryRetentionDays(const std::string& folder);
 
-// "postgresql://..." (or "postgres://...") opens PostgreSQL; anything else
-// is an SQLite file. Throws TSqlError.
-std::unique_ptr<THistoryStore> OpenHistory(const std::string& where);
+// The SQLite file at path. Throws TSqlError. (A PostgreSQL record is opened
+// by history_database.h, whose library brings libpq: a shop's tools start
+// without it.)
+std::unique_ptr<THistoryStore> OpenHistory(const std::string& path);
 
 // Removes the events older than days before now (none when days <= 0);
 // the number removed. Throws TSqlError.

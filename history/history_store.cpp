@@ -127,17 +127,26 @@ std::optional<std::vector<uint8_t>> THistoryStore::Image(const std::string& sha2
 
 std::vector<TShownDevice> THistoryStore::ShownAt(const std::string& moment, const std::string& shop) {
   ISqlConnection& db = *connection_;
-  // The devices one index seek each, rather than a scan of a year.
+  // The devices one index seek each, rather than a scan of a year: the next
+  // device of the same panel, else the first of the next panel. (A row-value
+  // comparison would seek on the panel alone and walk all its events.)
   std::vector<std::pair<std::string, std::string>> devices;
-  for (std::string panel, device;;) {
-    std::unique_ptr<ISqlRows> rows = db.Query(
-        "SELECT panel, device FROM events WHERE shop = $1 AND (panel, device) > ($2, $3) "
-        "ORDER BY shop, panel, device LIMIT 1",
-        {shop, panel, device});
-    if (!rows->Next()) break;
-    panel = rows->Text(0);
-    device = rows->Text(1);
-    devices.emplace_back(panel, device);
+  auto next = [&db, &shop](const char* condition, const std::vector<TSqlValue>& after)
+      -> std::optional<std::pair<std::string, std::string>> {
+    std::vector<TSqlValue> parameters = {shop};
+    parameters.insert(parameters.end(), after.begin(), after.end());
+    std::unique_ptr<ISqlRows> rows =
+        db.Query(std::string("SELECT panel, device FROM events WHERE shop = $1 AND ") + condition +
+                     " ORDER BY shop, panel, device LIMIT 1",
+                 parameters);
+    if (!rows->Next()) return std::nullopt;
+    return std::make_pair(rows->Text(0), rows->Text(1));
+  };
+  for (std::optional<std::pair<std::string, std::string>> found = next("panel >= $2", {std::string()});
+       found;) {
+    devices.push_back(*found);
+    found = next("panel = $2 AND device > $3", {found->first, found->second});
+    if (!found) found = next("panel > $2", {devices.back().first});
   }
   std::vector<TShownDevice> shown;
   for (const auto& [panel, device] : devices) {
@@ -154,12 +163,12 @@ std::vector<TShownDevice> THistoryStore::ShownAt(const std::string& moment, cons
     // Only a delivery that stopped half-way can have changed the bytes.
     rows = db.Query(kSelectEvents +
                         "WHERE shop = $1 AND panel = $2 AND device = $3 AND time <= $4 "
-                        "AND kind = 'delivery' AND outcome = 'silent' "
+                        "AND time >= $5 AND kind = 'delivery' AND outcome = 'silent' "
                         "ORDER BY shop DESC, panel DESC, device DESC, time DESC, id DESC LIMIT 1",
-                    key);
+                    {shop, panel, device, moment, entry.Shown.Time});
     if (rows->Next()) {
       THistoryEvent last = ReadEvent(*rows);
-      if (last.Id != entry.Shown.Id && last.Time >= entry.Shown.Time) entry.Later = std::move(last);
+      if (last.Id != entry.Shown.Id) entry.Later = std::move(last);
     }
     shown.push_back(std::move(entry));
   }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "history/history_database.h"
 #include "history/history_open.h"
 #include "history/history_store.h"
 #include "tests/support/postgres_server.h"
@@ -28,7 +29,7 @@ class BackendTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override;
   // A store on this test's database (the same database each call).
-  std::unique_ptr<THistoryStore> Open() const { return OpenHistory(where_); }
+  std::unique_ptr<THistoryStore> Open() const { return OpenHistoryDatabase(where_); }
   const std::string& Where() const { return where_; }
 
   test::TempFolder folder_;

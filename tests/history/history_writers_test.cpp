@@ -24,7 +24,7 @@ constexpr int kEventsEach = 60;
 [[noreturn]] void Writer(const std::string& where, int number) {
   bool all_written = false;
   {
-    THistoryRecorder recorder([where] { return OpenHistory(where); }, [](const std::string&) {});
+    THistoryRecorder recorder([where] { return OpenHistoryDatabase(where); }, [](const std::string&) {});
     for (int i = 0; i < kEventsEach; ++i) {
       std::vector<uint8_t> image(320, static_cast<uint8_t>(i % 3));
       recorder.Record(MakeEvent("", "results", "writer-" + std::to_string(number), "read", image),
