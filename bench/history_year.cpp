@@ -6,6 +6,8 @@
 //
 //   history_year FOLDER QUINTERRA_SEND
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -21,6 +23,8 @@
 #include "history/history_store.h"
 #include "history/history_time.h"
 #include "history/sha256.h"
+
+extern char** environ;
 
 namespace {
 
@@ -41,7 +45,7 @@ THistoryEvent Event(TSystemTime at, const char* panel, const char* kind, const c
                     const std::vector<uint8_t>& image, int64_t version) {
   THistoryEvent e;
   e.Time = UtcText(at);
-  e.Source = kind == std::string(history_kind::kDelivery) ? history_source::kAgent : history_source::kAgent;
+  e.Source = history_source::kAgent;
   e.Device = panel == std::string(kResultsPanelName) ? "127.0.0.1:17001" : "127.0.0.1:17002";
   e.DeviceName = panel == std::string(kResultsPanelName) ? "Panel Resultados" : "Panel Botes";
   e.Panel = panel;
@@ -130,14 +134,25 @@ int main(int argc, char** argv) {
   const std::string local = LocalTextOfUtc(moment);  // dd/mm/yyyy hh:mm:ss
   const std::string typed = local.substr(6, 4) + "-" + local.substr(3, 2) + "-" + local.substr(0, 2) +
                             " " + local.substr(11, 8);
-  const std::string command = "cd '" + folder + "' && '" + send + "' --shown-at '" + typed + "' >/dev/null";
+  // Started straight, as a timer unit starts it (a shell would add its own start).
+  std::vector<std::string> arguments = {send, "--folder", folder, "--shown-at", typed};
+  std::vector<char*> spawned;
+  for (std::string& argument : arguments) spawned.push_back(argument.data());
+  spawned.push_back(nullptr);
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
   std::vector<double> tool;
   for (int run = 0; run < 21; ++run) {
     const auto begin = Clock::now();
-    const int status = std::system(command.c_str());
+    pid_t pid = -1;
+    int status = -1;
+    if (posix_spawn(&pid, spawned[0], &quiet, nullptr, spawned.data(), environ) == 0) waitpid(pid, &status, 0);
     tool.push_back(Milliseconds(Clock::now() - begin));
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::fprintf(stderr, "%s failed\n", command.c_str()), 1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      return std::fprintf(stderr, "%s --shown-at failed\n", send.c_str()), 1;
   }
+  posix_spawn_file_actions_destroy(&quiet);
   std::vector<double> verify;
   {
     std::unique_ptr<THistoryStore> store = OpenHistory(HistoryPath(folder));

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <ostream>
 
-#include "app/panels_view_png.h"
 #include "history/history_moment.h"
 #include "history/history_open.h"
 #include "history/history_store.h"
 #include "history/history_texts.h"
 #include "history/history_time.h"
 #include "history/sql_connection.h"
+#include "send/moment_picture.h"
 
 namespace quinterra {
 namespace {
@@ -114,8 +114,7 @@ int ShowMoment(THistoryStore& store, const TSendOptions& options, std::ostream& 
   if (!options.PngPath.empty()) {
     const TPanelsAtMoment panels = LatestPerPanel(store, shown);
     std::string reason;
-    if (!WritePanelsViewPng(options.PngPath, panels.Results ? &panels.ResultsImage : nullptr,
-                            panels.Jackpots ? &panels.JackpotsImage : nullptr, reason)) {
+    if (!DrawMomentPicture(options.PngPath, panels, reason)) {
       err << "quinterra-send: " << reason << "\n";
       return 2;
     }
