@@ -9,6 +9,7 @@
 #include "history/history_open.h"
 #include "history/history_recorder.h"
 #include "history/history_store.h"
+#include "history/history_time.h"
 #include "history/sqlite_connection.h"
 #include "tests/history/history_backends.h"
 #include "tests/support/temp_folder.h"
@@ -106,6 +107,36 @@ TEST(HistoryRecorderTest, WhatCannotBeKeptIsCountedAndSaid) {
   EXPECT_EQ(reasons.front(), "sin permiso");
   // A full queue dropped the oldest three; closing, the last two.
   EXPECT_EQ(reasons.back(), "2 eventos sin guardar al cerrar");
+}
+
+}  // namespace
+}  // namespace quinterra::history_test
+
+namespace quinterra::history_test {
+namespace {
+
+TEST(HistoryRetentionTest, TheShopKeepsTheDaysItsConfigSaysAndTheChainStillHolds) {
+  test::TempFolder folder;
+  const std::string dir = folder.Path().string() + "/";
+  const auto now = std::chrono::system_clock::now();
+  {
+    std::vector<THistoryEvent> events = {
+        MakeEvent(UtcText(now - std::chrono::hours(24 * 45)), "results", "COM5", "present"),
+        MakeEvent(UtcText(now - std::chrono::hours(24 * 20)), "results", "COM5", "present"),
+        MakeEvent(UtcText(now - std::chrono::hours(1)), "results", "COM5", "present")};
+    OpenHistory(HistoryPath(dir))->Append(events, {});
+  }
+  EXPECT_EQ(HistoryRetentionDays(dir), 400) << "unless config.ini says";
+  EXPECT_EQ(OpenShopHistory(dir)->EventCount(), 3);
+
+  folder.Put("config.ini", "[Config]\r\nVerificar=1\r\n[Historial]\r\nConservar=30\r\n");
+  std::unique_ptr<THistoryStore> store = OpenShopHistory(dir);
+  EXPECT_EQ(store->EventCount(), 2);
+  EXPECT_EQ(store->Checkpoint()->EventId, 1);
+  EXPECT_TRUE(store->Verify().Holds);
+
+  folder.Put("config.ini", "[Historial]\r\nConservar=0\r\n");
+  EXPECT_EQ(OpenShopHistory(dir)->EventCount(), 2) << "0 keeps every event";
 }
 
 }  // namespace
