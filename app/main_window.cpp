@@ -19,6 +19,7 @@
 #include <QWindow>
 
 #include "app/cell_drawing.h"
+#include "app/history_menu.h"
 #include "app/network_menu.h"
 #include "app/panel_font.h"
 #include "app/panel_picture.h"
@@ -90,6 +91,7 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
       options.admin_marker.empty() ? DefaultAdminMarkerPath() : options.admin_marker;
   Administrador1->menuAction()->setVisible(FileExists(marker));
   NetworkMenu = std::make_unique<TNetworkMenu>(*this);
+  HistoryMenu = std::make_unique<THistoryMenu>(*this);
 
   Timer2 = timers.CreateTimer();
   Timer2->OnTimer = [this] { Timer2Timer(); };
@@ -107,6 +109,7 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
 TForm1::~TForm1() {
   // Before the widgets it uses.
   NetworkMenu.reset();
+  HistoryMenu.reset();
   if (Timer2) Timer2->SetEnabled(false);
   if (TimerMarca) TimerMarca->SetEnabled(false);
 }

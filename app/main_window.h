@@ -31,6 +31,7 @@ class QToolButton;
 
 namespace quinterra {
 
+class THistoryMenu;
 class TNetworkMenu;
 class TPanelPicture;
 class TPanelsViewWindow;
@@ -147,6 +148,8 @@ class TForm1 : public QMainWindow {
   bool NetworkEditing = false;
   // The "Red" menu and what hangs from it.
   std::unique_ptr<TNetworkMenu> NetworkMenu;
+  // "Historial de los paneles…" in "Archivo".
+  std::unique_ptr<THistoryMenu> HistoryMenu;
 
   // Cell editing.
   TCasilla* CellAt(int x, int y);

@@ -59,6 +59,12 @@ void TPanelsViewWindow::ShowShopSource(PanelsViewSource shop) {
   ListSources(name);
 }
 
+void TPanelsViewWindow::ShowHistorySource(PanelsViewSource moment) {
+  const QString name = moment.name;
+  history_ = std::move(moment);
+  ListSources(name);
+}
+
 void TPanelsViewWindow::ListSources(const QString& chosen) {
   {
     const QSignalBlocker quiet(ComboBox1);
@@ -66,6 +72,7 @@ void TPanelsViewWindow::ListSources(const QString& chosen) {
     ComboBox1->addItem("Documento");
     for (const PanelsViewSource& source : sources_) ComboBox1->addItem(source.name);
     if (shop_) ComboBox1->addItem(shop_->name);
+    if (history_) ComboBox1->addItem(history_->name);
     ComboBox1->setCurrentIndex(std::max(0, ComboBox1->findText(chosen)));
   }
   Redraw();
@@ -85,10 +92,13 @@ void TPanelsViewWindow::Redraw() {
   const std::optional<DecodedPanel> jackpots = DecodeJackpotsImage(document.jackpots);
   PanelsViewContent content{results, jackpots, {}};
   const int chosen = ComboBox1->currentIndex() - 1;
-  const int devices = static_cast<int>(sources_.size());
-  const PanelsViewSource* source = chosen >= 0 && chosen < devices ? &sources_[size_t(chosen)]
-                                   : chosen == devices && shop_    ? &*shop_
-                                                                   : nullptr;
+  // Devices, then the shop, then the moment of the record, as listed.
+  std::vector<const PanelsViewSource*> listed;
+  for (const PanelsViewSource& device : sources_) listed.push_back(&device);
+  if (shop_) listed.push_back(&*shop_);
+  if (history_) listed.push_back(&*history_);
+  const PanelsViewSource* source =
+      chosen >= 0 && chosen < static_cast<int>(listed.size()) ? listed[size_t(chosen)] : nullptr;
   if (source) {
     std::optional<DecodedPanel> expected_results = results, expected_jackpots = jackpots;
     if (source->compared_with) {

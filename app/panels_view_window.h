@@ -39,6 +39,9 @@ class TPanelsViewWindow : public QWidget {
   // A shop of the network, listed after the devices and chosen; it
   // replaces the shop shown before.
   void ShowShopSource(PanelsViewSource shop);
+  // A moment of the record of what the panels showed, listed last and
+  // chosen; it replaces the moment shown before.
+  void ShowHistorySource(PanelsViewSource moment);
   // The document changed (a keystroke, a cell left, a document opened).
   void DocumentChanged();
 
@@ -56,6 +59,7 @@ class TPanelsViewWindow : public QWidget {
 
   std::vector<PanelsViewSource> sources_;
   std::optional<PanelsViewSource> shop_;
+  std::optional<PanelsViewSource> history_;
 };
 
 }  // namespace quinterra

@@ -1,9 +1,16 @@
 #include "app/searcher_panel_devices.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QString>
 
 #include "app/main_window.h"
 #include "devices/device_searcher.h"
+#include "history/history_event.h"
+#include "history/history_open.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "history/session_recording.h"
 
 namespace quinterra {
 
@@ -48,6 +55,30 @@ void TSearcherPanelDevices::AttachReports(TForm1& form) {
   searcher_.OnCycleRunningChanged = [&form](TFormDeviceSearcher*, TCycleKind kind, bool running) {
     if (!running || kind != TCycleKind::Delivery) form.DeliveryEnded();
   };
+  AttachHistory(form);
+}
+
+void TSearcherPanelDevices::AttachHistory(TForm1& form) {
+  // The writer's complaints reach the log on the UI thread, while the
+  // search window is there to show them.
+  QPointer<TFormDeviceSearcher> searcher(&searcher_);
+  auto failed = [searcher](const std::string& reason) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [searcher, reason] {
+          if (searcher) searcher->Session().Log("[Historial] " + reason);
+        },
+        Qt::QueuedConnection);
+  };
+  auto recorder = std::make_shared<THistoryRecorder>(
+      [folder = searcher_.StartFolder()] { return OpenShopHistory(folder); }, failed);
+  // The document on the pictures when the cycle starts: what ENVIAR sends,
+  // what "Leer paneles" compares with.
+  AttachRecorder(searcher_.Session(), recorder, [&form](TCycleKind kind) {
+    TEventContext context{history_source::kProgram, {}, std::nullopt};
+    if (kind != TCycleKind::Check) context.DocumentSha256 = DocumentHash(form.CellSet.Texts());
+    return context;
+  });
 }
 
 void TSearcherPanelDevices::LoadDevices() { searcher_.Session().LoadDevices(); }

@@ -24,6 +24,9 @@ class TSearcherPanelDevices : public IPanelDevices {
   void SetDeviceSelected(int row_index, bool selected) override;
 
  private:
+  // Every device served is recorded in historial.db beside equipos.ini.
+  void AttachHistory(TForm1& form);
+
   TFormDeviceSearcher& searcher_;
 };
 

@@ -221,6 +221,10 @@ class TDeviceCycle {
   TCycleKind Kind() const { return kind_; }
   TCycleState State() const { return v_.CycleState; }
   const TCycleVariables& Variables() const { return v_; }
+  // The bytes the running (or last) delivery writes to panel's devices.
+  TPanelPayload DeliveryPayload(TPanel panel) const {
+    return panel == TPanel::Results ? delivery_results_ : delivery_jackpots_;
+  }
 
  private:
   // A cycle starts: Timer1 runs, the host hears of it.

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-dev
   xvfb xauth fonts-dseg
   mosquitto mosquitto-clients libmosquitto-dev libsodium-dev openssl
+  libsqlite3-dev libpq-dev postgresql
   "$@"
 )
 

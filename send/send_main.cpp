@@ -9,11 +9,13 @@
 #include <iostream>
 #include <optional>
 
+#include "history/session_recording.h"
 #include "network/office_publish.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
+#include "send/send_history.h"
 #include "send/send_options.h"
 #include "send/send_report.h"
 #include "quinterra_version.h"
@@ -29,7 +31,9 @@ const char kProgram[] = "quinterra-send";
 // The images "ENVIAR" builds from the cells, the cells loaded from the file.
 // Every saved document holds all the cells: one with fewer (empty, cut
 // short, not a document) would blank the panels, so it is refused.
-PanelImages DocumentImages(const std::string& path, TSendCommand command) {
+// document_sha256: the record's hash of the document (history/).
+PanelImages DocumentImages(const std::string& path, TSendCommand command,
+                           std::string& document_sha256) {
   const std::vector<std::string> items = ParseDocument(ReadWholeFile(path));
   if (items.size() < static_cast<size_t>(kCellCount)) {
     throw FileError("el documento «" + path + "» tiene " + std::to_string(items.size()) + " de " +
@@ -38,6 +42,7 @@ PanelImages DocumentImages(const std::string& path, TSendCommand command) {
   }
   TCellSet cells;
   ApplyDocumentItems(items, cells.Cells);
+  document_sha256 = DocumentHash(cells.Texts());
   return BuildPanelImages(cells.CellsByWire);
 }
 
@@ -56,7 +61,8 @@ void Prepare(TSessionRun& run, TTrafficLog& log) {
   const TSendOptions& options = run.Options;
   const std::string registry = run.Folder + "equipos.ini";
   if (!ReadFileIfExists(registry)) throw FileError("No existe el archivo " + registry);
-  if (!options.Document.empty()) run.Images = DocumentImages(options.Document, options.Command);
+  if (!options.Document.empty())
+    run.Images = DocumentImages(options.Document, options.Command, run.DocumentSha256);
   run.Verify = options.Verify.value_or(
       TProfileFile(run.Folder + "config.ini").ReadBool("Config", "Verificar", true));
   if (!options.LogPath.empty()) {
@@ -120,6 +126,10 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::Help) return std::cout << kSendHelp, 0;
   if (parsed.Options->Command == TSendCommand::Version)
     return std::cout << kProgram << " " << QUINTERRA_VERSION << "\n", 0;
+  // The record is a file: no event loop, and an answer within milliseconds.
+  if (parsed.Options->Command == TSendCommand::History ||
+      parsed.Options->Command == TSendCommand::ShownAt)
+    return RunHistoryCommand(*parsed.Options, std::cout, std::cerr);
   // The office's commands speak to the network's broker, not to devices.
   if (parsed.Options->Command == TSendCommand::Publish ||
       parsed.Options->Command == TSendCommand::NetworkState) {

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include "history/history_time.h"
+
 namespace quinterra {
 
 const char kSendHelp[] =
@@ -12,6 +14,9 @@ const char kSendHelp[] =
     "     quinterra-send --list [opciones]\n"
     "     quinterra-send --publish DOCUMENTO.ltr --network CARPETA [--wait SEGUNDOS]\n"
     "     quinterra-send --network-state --network CARPETA [--json]\n"
+    "     quinterra-send --history [--from FECHA] [--to FECHA] [--json] [opciones]\n"
+    "     quinterra-send --history --verify [opciones]\n"
+    "     quinterra-send --shown-at \"AAAA-MM-DD HH:MM[:SS]\" [--png ARCHIVO] [opciones]\n"
     "\n"
     "Envía los paneles de un documento a los equipos seleccionados de equipos.ini,\n"
     "igual que el botón ENVIAR del programa, sin ventanas.\n"
@@ -26,6 +31,12 @@ const char kSendHelp[] =
     "                     tiendas (--network); cada tienda lo envía a sus paneles\n"
     "  --network-state    el estado de cada tienda de la red: conexión, versión,\n"
     "                     cada panel y la edad de su informe\n"
+    "  --history          el historial de la tienda (historial.db): cada entrega,\n"
+    "                     comprobación y lectura de cada equipo; con --verify, si la\n"
+    "                     cadena de eventos sigue intacta (1 si no, con el primero\n"
+    "                     que falla)\n"
+    "  --shown-at MOMENTO lo que tenía cada equipo de cada panel en ese momento (hora\n"
+    "                     local): el último evento que lo leyó o verificó\n"
     "\n"
     "Opciones:\n"
     "  --results          solo el panel Resultados\n"
@@ -41,6 +52,9 @@ const char kSendHelp[] =
     "  --wait SEGUNDOS    con --publish: espera los informes de las tiendas; 0 si\n"
     "                     todas muestran la versión nueva verificada, 1 si alguna\n"
     "                     falló, 3 si se acaba el tiempo\n"
+    "  --from FECHA       con --history: desde \"AAAA-MM-DD[ HH:MM[:SS]]\" (hora local)\n"
+    "  --to FECHA         con --history: hasta esa fecha, incluida\n"
+    "  --png ARCHIVO      con --shown-at: dibuja los paneles de ese momento\n"
     "  --help             este texto\n"
     "  --version          la versión\n"
     "\n"
@@ -50,9 +64,12 @@ const char kSendHelp[] =
     "  1  algún panel falló, también el que no tiene ningún equipo seleccionado, o\n"
     "     con --verify alguno quedó sin verificar\n"
     "  2  uso incorrecto, documento ilegible o con menos de 134 casillas, o\n"
-    "     equipos.ini ausente o ilegible; no se toca ningún equipo\n"
+    "     equipos.ini ausente o ilegible; no se toca ningún equipo; sin historial\n"
+    "     con --history o --shown-at\n"
     "  3  se perdió el enlace, no se pudo abrir, el ciclo no terminó a tiempo, o\n"
     "     lo interrumpió una señal\n"
+    "  Con --history --verify, 1 si la cadena no se sostiene; con --shown-at, 1 si\n"
+    "  no consta nada de ningún panel en ese momento.\n"
     "\n"
     "SIGINT (Ctrl+C) o SIGTERM detienen el ciclo en menos de un segundo: se cierra\n"
     "el enlace, se escriben las líneas (o el JSON, con \"interrupted\": true) y los\n"
@@ -97,7 +114,8 @@ std::string ParseError(const QCommandLineParser& parser,
   }
   for (const std::string& option : typed) {
     const std::string name = NameOf(option);
-    const bool valued = name == "log" || name == "folder" || name == "network" || name == "wait";
+    const bool valued = name == "log" || name == "folder" || name == "network" || name == "wait" ||
+                        name == "from" || name == "to" || name == "shown-at" || name == "png";
     if (option.find('=') != std::string::npos && !valued)
       return "la opción " + option.substr(0, option.find('=')) + " no lleva valor";
   }
@@ -110,7 +128,9 @@ std::string ParseError(const QCommandLineParser& parser,
 TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   const QCommandLineOption results_option("results"), jackpots_option("jackpots"),
       json_option("json"), folder_option("folder", {}, "CARPETA"), log_option("log", {}, "ARCHIVO"),
-      network_option("network", {}, "CARPETA"), wait_option("wait", {}, "SEGUNDOS");
+      network_option("network", {}, "CARPETA"), wait_option("wait", {}, "SEGUNDOS"),
+      from_option("from", {}, "FECHA"), to_option("to", {}, "FECHA"),
+      shown_at_option("shown-at", {}, "MOMENTO"), png_option("png", {}, "ARCHIVO");
   QCommandLineParser parser;
   // "-x" is one option, as "--x", so that a refusal names it as typed.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -119,7 +139,9 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
                      QCommandLineOption("verify"), QCommandLineOption("no-verify"), json_option,
                      QCommandLineOption(QStringList{"h", "help"}), QCommandLineOption("version"),
                      folder_option, log_option, QCommandLineOption("publish"),
-                     QCommandLineOption("network-state"), network_option, wait_option});
+                     QCommandLineOption("network-state"), network_option, wait_option,
+                     QCommandLineOption("history"), from_option, to_option, shown_at_option,
+                     png_option});
   QStringList line{"quinterra-send"};
   for (const std::string& argument : arguments) line << FromBytes(argument);
   if (!parser.parse(line)) return {std::nullopt, ParseError(parser, arguments)};
@@ -141,12 +163,15 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     if (name == "list") chosen = TSendCommand::List;
     if (name == "publish") chosen = TSendCommand::Publish;
     if (name == "network-state") chosen = TSendCommand::NetworkState;
+    if (name == "history") chosen = TSendCommand::History;
+    if (name == "shown-at") chosen = TSendCommand::ShownAt;
     if (!chosen) continue;
     if (command && *command != *chosen && error.empty())
       error = "sobra --" + ToBytes(name) + ": una sola orden cada vez";
     command = chosen;
   }
-  for (const QCommandLineOption* valued : {&folder_option, &log_option, &network_option, &wait_option}) {
+  for (const QCommandLineOption* valued : {&folder_option, &log_option, &network_option, &wait_option,
+                                           &from_option, &to_option, &shown_at_option, &png_option}) {
     if (error.empty() && parser.isSet(*valued) && parser.value(*valued).isEmpty())
       error = "falta el valor de --" + ToBytes(valued->names().front());
   }
@@ -165,6 +190,31 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     }
     options.WaitSeconds = seconds;
   }
+  // Dates as the operator types them, in local time.
+  auto moment = [&](const QCommandLineOption& option, bool end_of_day, std::string& utc) {
+    if (!error.empty() || !parser.isSet(option)) return;
+    const std::string typed = ToBytes(parser.value(option));
+    if (const std::optional<TSystemTime> time = ParseLocalMoment(typed, end_of_day))
+      utc = UtcText(*time);
+    else
+      error = "--" + ToBytes(option.names().front()) + " lleva \"AAAA-MM-DD HH:MM[:SS]\", no «" +
+              typed + "»";
+  };
+  moment(from_option, false, options.From);
+  moment(to_option, true, options.To);
+  // "At 19:32" takes in what happened during that minute.
+  moment(shown_at_option, true, options.Moment);
+  options.PngPath = ToBytes(parser.value(png_option));
+  const bool on_history =
+      options.Command == TSendCommand::History || options.Command == TSendCommand::ShownAt;
+  if (options.Command == TSendCommand::History && options.Verify) {
+    options.VerifyChain = *options.Verify;
+    if (error.empty() && !options.VerifyChain) error = "--no-verify no vale con --history";
+    if (error.empty() && (parser.isSet(from_option) || parser.isSet(to_option) || options.Json))
+      error = "--history --verify no lleva --from, --to ni --json";
+    options.Verify.reset();
+  }
+
   std::vector<std::string> documents;
   for (const QString& document : parser.positionalArguments())
     documents.push_back(ToBytes(document));
@@ -174,7 +224,15 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
                               options.Command == TSendCommand::Publish;
   const bool on_network =
       options.Command == TSendCommand::Publish || options.Command == TSendCommand::NetworkState;
-  if (error.empty() && documents.size() > 1) {
+  if (!error.empty()) {
+  } else if ((parser.isSet(from_option) || parser.isSet(to_option)) &&
+             options.Command != TSendCommand::History) {
+    error = "--from y --to solo valen con --history";
+  } else if (parser.isSet(png_option) && options.Command != TSendCommand::ShownAt) {
+    error = "--png solo vale con --shown-at";
+  } else if (on_history && (parser.isSet(log_option) || parser.isSet(network_option))) {
+    error = "--log y --network no valen con --history ni --shown-at";
+  } else if (documents.size() > 1) {
     error = "un solo documento cada vez";
   } else if (error.empty() && needs_document && documents.empty()) {
     error = "falta el documento (.ltr)";

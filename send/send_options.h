@@ -10,7 +10,18 @@
 
 namespace quinterra {
 
-enum class TSendCommand { Send, Check, Read, List, Publish, NetworkState, Help, Version };
+enum class TSendCommand {
+  Send,
+  Check,
+  Read,
+  List,
+  Publish,
+  NetworkState,
+  History,  // the record of what the panels showed (--history)
+  ShownAt,  // what they showed at a moment (--shown-at)
+  Help,
+  Version
+};
 
 struct TSendOptions {
   TSendCommand Command = TSendCommand::Send;
@@ -22,6 +33,13 @@ struct TSendOptions {
   std::string LogPath;  // empty: no traffic log
   std::string Network;  // the network's folder, for Publish and NetworkState
   std::optional<int> WaitSeconds;  // Publish: wait for the shops' reports
+  // History: the events between From and To (UTC texts, empty: no bound),
+  // or with VerifyChain whether the record's chain holds.
+  std::string From, To;
+  bool VerifyChain = false;
+  // ShownAt: the moment (UTC text), and where to draw it.
+  std::string Moment;
+  std::string PngPath;
 };
 
 struct TParsedOptions {

@@ -4,9 +4,14 @@
 #include <QTimer>
 
 #include <chrono>
+#include <iostream>
 #include <memory>
 
 #include "devices/device_session.h"
+#include "history/history_open.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "history/session_recording.h"
 #include "links/com_port_map.h"
 #include "links/link_layer.h"
 #include "platform/profile_file.h"
@@ -121,6 +126,14 @@ TSendReport RunSession(const TSessionRun& run) {
     report.Interrupted = true;
     loop.quit();
   });
+
+  // Last, so that every handler above stays called. A record that cannot
+  // be written is said and the cycle goes on.
+  AttachRecorder(session,
+                 std::make_shared<THistoryRecorder>(
+                     [folder = run.Folder] { return OpenShopHistory(folder); },
+                     [](const std::string& reason) { std::cerr << "quinterra-send: historial: " + reason + "\n"; }),
+                 TEventContext{history_source::kSend, run.DocumentSha256, std::nullopt});
 
   auto start_cycle = [&] {
     switch (options.Command) {

@@ -19,6 +19,7 @@ struct TSessionRun {
   TSendOptions Options;
   std::string Folder;        // ends in a separator
   PanelImages Images;        // of the document, for Send and Read
+  std::string DocumentSha256;  // its hash as the record keeps it; empty: none
   bool Verify = true;        // Send: read back what was written
   // Every line of the session's log, as it is added.
   std::function<void(const std::string& line)> OnLog;

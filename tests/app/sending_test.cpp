@@ -330,7 +330,7 @@ TEST_F(Sending, TheWindowHasItsMenusAndControls) {
     if (!item->isSeparator()) archivo << item->text();
   EXPECT_EQ(archivo, QStringList({"Nuevo", "Abrir...", "Guardar", "Guardar como...",
                                   QString::fromUtf8("Guardado automático"), "Ver paneles",
-                                  "Salir"}));
+                                  QString::fromUtf8("Historial de los paneles…"), "Salir"}));
   EXPECT_EQ(form->PanelResultados1->text(), "Panel Resultados");
   EXPECT_EQ(form->PanelBotes1->text(), "Panel Botes");
   EXPECT_EQ(form->EnviarTestFijo1->text(), "Enviar Test Fijo");

@@ -9,6 +9,10 @@
 #include <memory>
 #include <sstream>
 
+#include "history/history_open.h"
+#include "history/history_store.h"
+#include "history/sha256.h"
+#include "history/sqlite_connection.h"
 #include "panels/document.h"
 #include "quinterra_version.h"
 #include "tests/e2e/sample_document.h"
@@ -117,8 +121,10 @@ TEST_F(SendTest, DeliversTheDocumentOverTcpAndAPseudoTerminalChangingNoFileButIt
   EXPECT_NE(log.find("[OK] COM202\r\n"), std::string::npos) << log;
   EXPECT_EQ(folder_.Get("equipos.ini"), registry);
   EXPECT_EQ(folder_.Get("config.ini"), config);
-  // Beside the log, only the empty file whose lock takes turns on the devices.
-  EXPECT_EQ(folder_.EntryCount(), 5u);
+  // Beside them, the record of what the panels now show, and the empty file
+  // whose lock takes turns on the devices.
+  EXPECT_EQ(folder_.EntryCount(), 6u);
+  EXPECT_FALSE(folder_.Get("historial.db").empty());
   EXPECT_EQ(folder_.Get("equipos.lock"), "");
 }
 
@@ -251,6 +257,63 @@ TEST_F(SendTest, AnEmptyOrShortDocumentIsRefusedBeforeAnyDeviceIsTouched) {
             std::string::npos) << run.out;
   for (size_t device : {0, 1})
     EXPECT_EQ(EmulatorLog(device).find("[rx]"), std::string::npos) << EmulatorLog(device);
+}
+
+TEST_F(SendTest, EveryDeviceServedIsRecordedWithTheBytesItsEmulatorHolds) {
+  Write({Tcp(1), Tcp(2, {"--no-reads"})});
+  ASSERT_EQ(Send("sorteo.ltr --verify").exit, 1);  // the jackpots panel could not be read back
+  Send("--read sorteo.ltr");
+  Send("--check --results");
+  const std::string held_results = Display(1), held_jackpots = Display(2);
+  auto hash = [](const std::string& hex) { return HexText(Sha256(*HexBytes(hex))); };
+
+  const std::vector<THistoryEvent> events = OpenHistory(folder_.File("historial.db"))->Events({});
+  std::vector<std::string> seen;
+  for (const THistoryEvent& e : events) seen.push_back(e.Kind + " " + e.Panel + " " + e.Outcome);
+  EXPECT_EQ(seen, (std::vector<std::string>{"delivery results verified", "delivery jackpots written",
+                                            "read results read", "read jackpots unread",
+                                            "check results present"}));
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[0].ImageSha256, hash(held_results)) << "read back from the device";
+  EXPECT_EQ(events[1].ImageSha256, hash(held_jackpots)) << "not readable: the bytes written";
+  EXPECT_EQ(events[2].ImageSha256, hash(held_results));
+  EXPECT_EQ(events[0].Source, "send");
+  EXPECT_EQ(events[0].Device, "127.0.0.1:" + events[0].Device.substr(10));
+  EXPECT_EQ(events[0].DocumentSha256, HexText(Sha256(folder_.Get("sorteo.ltr"))));
+  EXPECT_TRUE(events[4].DocumentSha256.empty());
+
+  ProgramRun run = Send("--history");
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 5) << run.out;
+  EXPECT_NE(run.out.find("#2  "), std::string::npos);
+  EXPECT_NE(run.out.find("escrito, sin releer  imagen " + hash(held_jackpots).substr(0, 12)),
+            std::string::npos) << run.out;
+  run = Send("--history --json --jackpots");
+  EXPECT_NE(run.out.find("\"sha256\": \"" + hash(held_jackpots) + "\""), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("\"panel\": \"results\""), std::string::npos) << run.out;
+  EXPECT_EQ(Send("--history --from 2099-01-01").out, "");
+
+  // What the street saw now, drawn as quinterra-image draws the devices' dumps.
+  run = Send("--shown-at \"2099-01-01 00:00\" --png ahora.png");
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("Panel Resultados, R 127.0.0.1 [127.0.0.1:", 0), 0u) << run.out;
+  Command(QUINTERRA_IMAGE_TOOL, "--png esperado.png --results '" + dumps_.File("dev1/display.bin") +
+                                    "' --jackpots '" + dumps_.File("dev2/display.bin") + "'");
+  EXPECT_FALSE(folder_.Get("ahora.png").empty());
+  EXPECT_EQ(folder_.Get("ahora.png"), folder_.Get("esperado.png"));
+  EXPECT_EQ(Send("--shown-at \"2000-01-01 00:00\"").exit, 1) << "nothing known then";
+
+  EXPECT_EQ(Send("--history --verify").out, "El historial se sostiene: 5 eventos\n");
+  {
+    TSqliteConnection tamper(folder_.File("historial.db"));
+    tamper.Execute("UPDATE events SET outcome = 'verified' WHERE id = 2");
+  }
+  run = Send("--history --verify");
+  EXPECT_EQ(run.exit, 1);
+  EXPECT_EQ(run.out, "El historial no se sostiene desde el evento 2: el evento 2 fue alterado\n");
+  run = Send("--history --folder '" + dumps_.File("no-such") + "'");
+  EXPECT_EQ(run.exit, 2);
+  EXPECT_NE(run.err.find("no existe el historial"), std::string::npos) << run.err;
 }
 
 }  // namespace
