@@ -11,6 +11,10 @@
 #include <iostream>
 
 #include "links/com_port_map.h"
+#include "history/history_open.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "history/session_recording.h"
 #include "links/link_layer.h"
 #include "network/agent_settings.h"
 #include "network/bundle.h"
@@ -84,11 +88,29 @@ int main(int argc, char** argv) {
   TPanelDelivery delivery(timers, [&com_ports] { return std::make_unique<TLinkLayer>(com_ports); },
                           folder);
   delivery.OnLog = Say;
+  // What the panels held, in the folder's record, as the program keeps it.
+  auto recorder = std::make_shared<THistoryRecorder>(
+      [folder] { return OpenShopHistory(folder); },
+      [](const std::string& reason) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [reason] { Say("historial: " + reason); },
+                                  Qt::QueuedConnection);
+      });
+  const TShopAgent* running_agent = nullptr;
+  delivery.OnSession = [&recorder, &running_agent](TDeviceSession& session, bool) {
+    const TPublication* document = running_agent ? running_agent->RunningDocument() : nullptr;
+    TEventContext context{history_source::kAgent, {}, std::nullopt};
+    if (document) {
+      context.DocumentSha256 = DocumentHash(document->Items);
+      context.Version = document->Version;
+    }
+    AttachRecorder(session, recorder, context);
+  };
   settings->Folder = folder;
   settings->OfficeKey = *office_key;
   TMqttClient mqtt(ShopAgentMqtt(*bundle));
   TShopAgent agent(*settings, mqtt, delivery, timers);
   agent.OnLog = Say;
+  running_agent = &agent;
 
   TStopSignals stop;
   bool stopping = false;

@@ -99,6 +99,12 @@ void TShopAgent::Log(const std::string& line) {
   if (OnLog) OnLog(line);
 }
 
+const TPublication* TShopAgent::RunningDocument() const {
+  if (running_) return &running_->Document.Publication;
+  if (phase_ == TAgentPhase::Checking && applied_document_) return &applied_document_->Publication;
+  return nullptr;
+}
+
 bool TShopAgent::Wants(const TPublication& publication, bool results) const {
   return results ? publication.Results && settings_.HasResults
                  : publication.Jackpots && settings_.HasJackpots;

@@ -89,6 +89,8 @@ class TShopAgent {
   void Stop(std::function<void()> stopped);
 
   TAgentPhase Phase() const { return phase_; }
+  // The document being written or checked now; none between runs.
+  const TPublication* RunningDocument() const;
   const TAppliedVersion& Applied() const { return applied_; }
 
   std::function<void(const std::string& line)> OnLog;

@@ -4,6 +4,10 @@
 
 #include <signal.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <chrono>
 
 #include "network/names.h"
@@ -183,6 +187,23 @@ TEST_F(NetworkE2eTest, ARestartedAgentReadsItsPanelsBackAndTheOfficeSeesItFine) 
   const std::string log = shop.Log();
   EXPECT_EQ(log.find("entregando"), log.rfind("entregando")) << "read back, not written again\n" << log;
   EXPECT_NE(log.find("comprobando los paneles de la versión 1"), std::string::npos) << log;
+  // The shop's record keeps what the agent found, byte for byte.
+  ChildProcess history;
+  ASSERT_TRUE(history.Start(QUINTERRA_SEND, {"--history", "--json", "--folder", shop.Work},
+                            shop.Work + "history.json"));
+  ASSERT_EQ(history.WaitExit(20s), 0);
+  const QJsonArray events =
+      QJsonDocument::fromJson(QByteArray::fromStdString(ReadWholeFile(shop.Work + "history.json")))
+          .object()["events"].toArray();
+  int agent_events = 0;
+  for (const QJsonValue& value : events) {
+    const QJsonObject event = value.toObject();
+    if (event["source"].toString() != "agent" || event["panel"].toString() != "results") continue;
+    ++agent_events;
+    EXPECT_EQ(event["sha256"].toString().toStdString(), Sha256Hex(Display(shop, TPanel::Results)));
+    EXPECT_EQ(event["version"].toInteger(), 1);
+  }
+  EXPECT_GE(agent_events, 2) << "the delivery and the check after the restart";
 }
 
 TEST_F(NetworkE2eTest, TheShopsOwnSendingAndTheAgentsChecksTakeTurnsOnASlowDevice) {
