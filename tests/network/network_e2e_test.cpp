@@ -238,6 +238,19 @@ TEST_F(NetworkE2eTest, WhatTheShopSendsLocallyIsPutBackByTheNextCheck) {
   EXPECT_EQ(Display(shop, TPanel::Results), e2e::ImagesOf(DocumentA()).results);
 }
 
+TEST_F(NetworkE2eTest, APublishedDocumentSurvivesTheBrokerCrashingSecondsLater) {
+  std::string out;
+  ASSERT_EQ(Publish(DocumentA(), std::nullopt, &out), 0) << out;
+  const std::string hash = Office().Fleet().DocumentHash();
+  ASSERT_FALSE(hash.empty());
+  office_.reset();
+  Spin(2500ms);
+  broker_->Signal(SIGKILL);
+  broker_->WaitExit(5s);
+  StartBroker();
+  EXPECT_EQ(Office().Fleet().DocumentHash(), hash) << "on disk before the crash";
+}
+
 TEST_F(NetworkE2eTest, ABrokerRestartLosesNothingAndTheFleetReportsAgainStillVerified) {
   TwoShopsVerified();
   office_.reset();
