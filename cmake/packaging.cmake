@@ -66,7 +66,7 @@ install(FILES ${QUINTERRA_DIST}/copyright ${QUINTERRA_PACKED}/changelog.gz
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quinterra)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${QUINTERRA_VERSION})
 set(CPACK_PACKAGE_CONTACT ${QUINTERRA_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "paneles LED de resultados y botes de una administración de loterías")
 # Lines of at most 80 characters, as Debian asks.

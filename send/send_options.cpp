@@ -54,9 +54,10 @@ const char kSendHelp[] =
     "  3  se perdió el enlace, no se pudo abrir, el ciclo no terminó a tiempo, o\n"
     "     lo interrumpió una señal\n"
     "\n"
-    "SIGINT (Ctrl+C) o SIGTERM detienen el ciclo en menos de un segundo: se cierra\n"
-    "el enlace, se escriben las líneas (o el JSON, con \"interrupted\": true) y los\n"
-    "paneles que no terminaron dicen \"sin terminar\"; pueden quedar a medias.\n"
+    "SIGINT (Ctrl+C), SIGTERM o SIGHUP (la terminal se cierra) detienen el ciclo en\n"
+    "menos de un segundo: se cierra el enlace, se escriben las líneas (o el JSON, con\n"
+    "\"interrupted\": true) y los paneles que no terminaron dicen \"sin terminar\";\n"
+    "pueden quedar a medias.\n"
     "\n"
     "No modifica equipos.ini ni config.ini.\n";
 
