@@ -78,14 +78,18 @@ std::string OpenSsl(const std::string& folder, const QStringList& arguments,
   return {};
 }
 
-std::string StartDate(int64_t now) {
-  const std::time_t start = static_cast<std::time_t>(now - kBackDatingSeconds);
+std::string TimeText(int64_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
   std::tm parts{};
-  gmtime_r(&start, &parts);
+  gmtime_r(&time, &parts);
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d%H%M%SZ", &parts);
   return text;
 }
+
+std::string StartDate(int64_t now) { return TimeText(now - kBackDatingSeconds); }
+// openssl's -days would count from its own clock, not from now.
+std::string EndDate(int64_t now, int days) { return TimeText(now + int64_t{days} * 86400); }
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -194,7 +198,8 @@ std::string ListenAddress(const TNetworkInit& init) {
 int OfficePortOf(const TNetworkInit& init) { return init.OfficePort ? init.OfficePort : init.Port + 1; }
 
 // A self-signed CA, its records begun.
-std::string MakeCa(const std::string& dir, const char* ca, const std::string& common_name) {
+std::string MakeCa(const std::string& dir, const char* ca, const std::string& common_name,
+                   int64_t now) {
   const std::string records = dir + ca + "/";
   if (std::string why = MakeFolder(records + "certs", 0700); !why.empty()) return why;
   if (std::string why = Mode(records, 0700); !why.empty()) return why;
@@ -214,8 +219,8 @@ std::string MakeCa(const std::string& dir, const char* ca, const std::string& co
     return why;
   std::string why = OpenSsl(dir, {"ca", "-batch", "-notext", "-config", Q(records + "openssl.cnf"),
                                   "-selfsign", "-keyfile", Q(dir + ca + ".key"), "-in", Q(request),
-                                  "-out", Q(dir + ca + ".crt"), "-startdate", Q(StartDate(Now())),
-                                  "-days", QString::number(kCaDays), "-extensions", "ca_self",
+                                  "-out", Q(dir + ca + ".crt"), "-startdate", Q(StartDate(now)),
+                                  "-enddate", Q(EndDate(now, kCaDays)), "-extensions", "ca_self",
                                   "-rand_serial"});
   std::error_code ignored;
   fs::remove(request, ignored);
@@ -226,7 +231,8 @@ std::string MakeCa(const std::string& dir, const char* ca, const std::string& co
 // A key and a certificate for common_name, signed by ca, for a client (or a
 // server, with its subject alternative name).
 std::string Issue(const std::string& dir, const char* ca, const std::string& common_name,
-                  const std::string& key, const std::string& cert, const std::string& server_name) {
+                  const std::string& key, const std::string& cert, const std::string& server_name,
+                  int64_t now) {
   const std::string request = cert + ".csr";
   QStringList req{"req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                   "-nodes", "-keyout", Q(key), "-out", Q(request), "-subj", Q("/CN=" + common_name)};
@@ -240,7 +246,7 @@ std::string Issue(const std::string& dir, const char* ca, const std::string& com
   // openssl writes the key 0600 from the start.
   if (std::string why = OpenSsl(dir, req); !why.empty()) return why;
   QStringList sign{"ca", "-notext", "-in", Q(request), "-out", Q(cert), "-startdate",
-                   Q(StartDate(Now())), "-days", QString::number(kCertDays), "-extensions", "leaf",
+                   Q(StartDate(now)), "-enddate", Q(EndDate(now, kCertDays)), "-extensions", "leaf",
                    "-rand_serial"};
   sign << CaArguments(dir, ca);
   std::string why = OpenSsl(dir, sign);
@@ -251,11 +257,11 @@ std::string Issue(const std::string& dir, const char* ca, const std::string& com
 }
 
 // The broker's CRL made again from the network CA's records.
-std::string MakeCrl(const std::string& dir, const std::optional<TIds>& broker_group) {
+std::string MakeCrl(const std::string& dir, const std::optional<TIds>& broker_group, int64_t now) {
   const std::string crl = dir + "broker/crl.pem";
   const std::string next = crl + ".nuevo";
-  QStringList arguments{"ca", "-gencrl", "-out", Q(next), "-crl_lastupdate", Q(StartDate(Now())),
-                        "-crldays", QString::number(kCrlDays), "-crlexts", "crl"};
+  QStringList arguments{"ca", "-gencrl", "-out", Q(next), "-crl_lastupdate", Q(StartDate(now)),
+                        "-crl_nextupdate", Q(EndDate(now, kCrlDays)), "-crlexts", "crl"};
   arguments << CaArguments(dir, kNetworkCa);
   if (std::string why = OpenSsl(dir, arguments); !why.empty()) return why;
   if (std::string why = Mode(next, 0644); !why.empty()) return why;
@@ -464,6 +470,7 @@ std::string InitNetwork(const TNetworkInit& init) {
     return init.Folder + " ya existe y no está vacía";
   const std::string dir = Slash(init.Folder);
   const std::string broker = dir + "broker/";
+  const int64_t now = init.Now ? init.Now : Now();
   try {
     // With an owner, the folder is theirs to add files to (office-version.txt)
     // but, sticky, not to replace root's.
@@ -473,16 +480,17 @@ std::string InitNetwork(const TNetworkInit& init) {
       if (std::string why = MakeFolder(path, mode); !why.empty()) return why;
     if (owners.Owner())
       if (std::string why = Group(dir, owners.Owner()); !why.empty()) return why;
-    if (std::string why = MakeCa(dir, kNetworkCa, "Quinterra " + init.Name + " CA"); !why.empty())
+    if (std::string why = MakeCa(dir, kNetworkCa, "Quinterra " + init.Name + " CA", now); !why.empty())
       return why;
-    if (std::string why = MakeCa(dir, kOfficeCa, "Quinterra " + init.Name + " oficina CA");
+    if (std::string why = MakeCa(dir, kOfficeCa, "Quinterra " + init.Name + " oficina CA", now);
         !why.empty())
       return why;
     if (std::string why = Issue(dir, kNetworkCa, init.Host, broker + "broker.key",
-                                broker + "broker.crt", init.Host);
+                                broker + "broker.crt", init.Host, now);
         !why.empty())
       return why;
-    if (std::string why = Issue(dir, kOfficeCa, kOfficeIdentity, dir + kKeyFile, dir + kCertFile, "");
+    if (std::string why =
+            Issue(dir, kOfficeCa, kOfficeIdentity, dir + kKeyFile, dir + kCertFile, "", now);
         !why.empty())
       return why;
     const TKeyPair pair = NewKeyPair();
@@ -500,7 +508,7 @@ std::string InitNetwork(const TNetworkInit& init) {
     Put(dir + kBundleIni, BundleIniText(office), 0644);
     Put(broker + kCaFile, ReadWholeFile(dir + kCaFile), 0644);
     Put(broker + "office-ca.crt", ReadWholeFile(dir + "office-ca.crt"), 0644);
-    if (std::string why = MakeCrl(dir, owners.Broker()); !why.empty()) return why;
+    if (std::string why = MakeCrl(dir, owners.Broker(), now); !why.empty()) return why;
     if (std::string why = WriteAcl(dir, init.Name, owners.Broker()); !why.empty()) return why;
     if (std::string why = PutShared(broker + "acl-office", OfficeAclText(init.Name), 0640, owners.Broker());
         !why.empty())
@@ -517,7 +525,7 @@ std::string InitNetwork(const TNetworkInit& init) {
   return {};
 }
 
-std::string AddShop(const std::string& folder, const std::string& id) {
+std::string AddShop(const std::string& folder, const std::string& id, int64_t now) {
   if (std::string why = ShopIdProblem(id); !why.empty()) return "ID: " + why;
   const std::string dir = Slash(folder);
   std::string failure;
@@ -533,7 +541,8 @@ std::string AddShop(const std::string& folder, const std::string& id) {
   TFolderOwners owners;
   auto made = [&]() -> std::string {
     if (std::string why = MakeFolder(shop, 0755); !why.empty()) return why;
-    if (std::string why = Issue(dir, kNetworkCa, id, shop + kKeyFile, shop + kCertFile, "");
+    if (std::string why = Issue(dir, kNetworkCa, id, shop + kKeyFile, shop + kCertFile, "",
+                                now ? now : Now());
         !why.empty())
       return why;
     try {
@@ -584,7 +593,7 @@ std::string RetireShopFiles(const std::string& folder, const std::string& id, bo
       if (std::string why = OpenSsl(dir, revoke); !why.empty()) return why;
     }
   }
-  if (std::string why = MakeCrl(dir, owners.Broker()); !why.empty()) return why;
+  if (std::string why = MakeCrl(dir, owners.Broker(), Now()); !why.empty()) return why;
   if (is_live) {
     if (std::string why = MakeFolder(retired_folder, 0750); !why.empty()) return why;
     if (::rename(live.c_str(), retired.c_str()) != 0)

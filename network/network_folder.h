@@ -34,6 +34,7 @@
 // The broker reads its rules (acl, acl-office) through its group. Every
 // change of owner or mode is checked.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,14 +54,17 @@ struct TNetworkInit {
   // A user (not root) that runs the office's programs: its keys become that
   // user's alone. Empty: root's (or the running user's).
   std::string Owner;
+  // The time the certificates are made at (seconds since 1970); 0: now.
+  int64_t Now = 0;
 };
 
 // Empty on success, else why not in Spanish. Refuses a folder that exists
 // and is not empty.
 std::string InitNetwork(const TNetworkInit& init);
 // Makes shop id's bundle and lets it into the broker's rules (which the
-// broker reads again on SIGHUP). Refuses a retired id.
-std::string AddShop(const std::string& folder, const std::string& id);
+// broker reads again on SIGHUP). Refuses a retired id. now: the time its
+// certificate is made at; 0: now.
+std::string AddShop(const std::string& folder, const std::string& id, int64_t now = 0);
 
 // A shop's removal, the part on files: its certificate revoked and the
 // broker's CRL made again, its bundle moved to shops-retirados/, its
