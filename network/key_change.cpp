@@ -81,7 +81,7 @@ std::optional<std::vector<TLink>> ParseChain(std::string_view message) {
   const std::optional<TJsonValue> root = ParseStrictJson(message, 3);
   if (!root || !HasExactly(*root, {"changes"})) return std::nullopt;
   const TJsonValue* changes = Typed(*root, "changes", TJsonValue::Kind::Array);
-  if (!changes || changes->Items.size() > kMaxKeyChainLinks) return std::nullopt;
+  if (!changes) return std::nullopt;
   std::vector<TLink> links;
   for (const TJsonValue& item : changes->Items) {
     std::optional<TLink> link = ParseLink(item);

@@ -28,7 +28,6 @@
 namespace quinterra {
 
 constexpr size_t kMaxKeyChainBytes = 64 * 1024;
-constexpr size_t kMaxKeyChainLinks = 256;
 
 struct TTrustedKey {
   TVerifyKey Key{};
