@@ -200,6 +200,10 @@ TEST_F(NetworkSecurityTest, ATakeoverAttemptLeavesTheVictimConnected) {
     const Attempt attempt = Connect(*attacker, "127.0.0.1", id, 300ms);
     EXPECT_TRUE(attempt.Connected) << attempt.Text;
   }
+  // Nor on the office's listener, where ids are free: its CA signs no shop.
+  TNetworkBundle at_office = *attacker;
+  at_office.Port = office_port_;
+  EXPECT_FALSE(Connect(at_office, "127.0.0.1", "tienda-1").Connected);
   // The office's window, its commands and this test share the office's
   // certificate on the office's listener, each with an id of its own.
   Office();
