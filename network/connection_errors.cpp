@@ -88,8 +88,13 @@ std::string ErrnoFailure(const TConnectionAttempt& attempt) {
              "): ¿hay red? ¿un cortafuegos? ¿es esa la dirección del servidor?";
     case EPROTO:
     case ECONNRESET:
-      return "el servidor cortó el saludo TLS: ¿el certificado de este equipo es de esta red y "
-             "de este puerto (el de las tiendas o el de la oficina)?";
+    case EPIPE:
+      // With TLS 1.3 the broker judges our certificate after the handshake
+      // and its alert is often lost in the reset: the next attempt may say
+      // more.
+      return "el servidor cortó la conexión al saludar: ¿el certificado de este equipo está "
+             "revocado, es de otra red o del otro puerto (tiendas u oficina), o aún no vale para "
+             "el reloj del servidor?";
     default:
       return ErrnoText(attempt.ErrorNumber);
   }

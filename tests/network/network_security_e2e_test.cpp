@@ -109,6 +109,22 @@ Attempt Connect(const std::string& bundle_folder, const std::string& client_id =
   return bundle ? Connect(*bundle, bundle->Host, client_id) : Attempt{};
 }
 
+// A certificate the broker refuses, tried as a client tries again: under
+// TLS 1.3 the broker's alert, which names the cause, is lost in the reset
+// about a third of the time. Every attempt is refused; the text of the
+// first that names cause, else of the last.
+Attempt Refused(const std::string& bundle_folder, const std::string& cause) {
+  Attempt attempt;
+  for (int i = 0; i < 12; ++i) {
+    attempt = Connect(bundle_folder);
+    EXPECT_FALSE(attempt.Connected);
+    if (attempt.Connected || attempt.Text.find(cause) != std::string::npos) break;
+    EXPECT_NE(attempt.Text.find("¿el certificado de este equipo está revocado"), std::string::npos)
+        << attempt.Text;
+  }
+  return attempt;
+}
+
 struct ProgramResult {
   int exit = -1;
   std::string out;
@@ -172,9 +188,8 @@ TEST_F(NetworkSecurityTest, ARemovedShopIsRefusedAndTheOfficeNeitherCountsNorWai
         << run.out;
   }
   // Its certificate, revoked, is refused, and it is told why.
-  const Attempt retired = Connect(net_ + "shops-retirados/tienda-2");
-  EXPECT_FALSE(retired.Connected);
-  EXPECT_NE(retired.Text.find("está revocado"), std::string::npos) << retired.Text;
+  const Attempt retired = Refused(net_ + "shops-retirados/tienda-2", "está revocado (la tienda fue retirada");
+  EXPECT_NE(retired.Text.find("está revocado (la tienda fue retirada"), std::string::npos) << retired.Text;
 
   EXPECT_EQ(Publish(DocumentB(), 30, &out), 0) << out;
   EXPECT_EQ(out.find("tienda-2"), std::string::npos) << out;
@@ -256,8 +271,7 @@ TEST_F(NetworkSecurityTest, ClocksADayApartStillWorkAndEachFaultIsToldWithItsCau
   ReloadBroker();
   const Attempt ahead = Connect(net_ + "shops/adelantada");
   EXPECT_TRUE(ahead.Connected) << ahead.Text;
-  const Attempt beyond = Connect(net_ + "shops/futura");
-  EXPECT_FALSE(beyond.Connected);
+  const Attempt beyond = Refused(net_ + "shops/futura", "¿la hora del servidor es correcta?");
   EXPECT_NE(beyond.Text.find("¿la hora del servidor es correcta?"), std::string::npos) << beyond.Text;
 
   // The broker by a name its certificate does not carry.

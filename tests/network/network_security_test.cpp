@@ -85,7 +85,7 @@ TEST(ConnectionErrors, TheLibrarysFailuresBecomeSpanishWithTheirLikelyCause) {
       {{"OpenSSL Error[0]: error:0A000410:SSL routines::sslv3 alert handshake failure"}, MOSQ_ERR_TLS, 0,
        valid, "127.0.0.1", "cifrado en común"},
       {{}, MOSQ_ERR_ERRNO, ECONNREFUSED, valid, "127.0.0.1", "nadie acepta conexiones en 127.0.0.1:8883"},
-      {{}, MOSQ_ERR_ERRNO, EPROTO, valid, "127.0.0.1", "cortó el saludo TLS"},
+      {{}, MOSQ_ERR_ERRNO, EPROTO, valid, "127.0.0.1", "¿el certificado de este equipo está revocado"},
       {{}, MOSQ_ERR_EAI, 0, valid, "no-such-host.invalid", "no se encuentra el servidor «no-such-host.invalid»"},
       {{}, MOSQ_ERR_CONN_LOST, 0, valid, "127.0.0.1", "se perdió la conexión con el servidor"},
       {{}, MOSQ_ERR_TLS, 0, early, "127.0.0.1", "¿la hora de este equipo es correcta?"},
