@@ -66,8 +66,6 @@ TEST_F(KeyChangeTest, AShopFollowsTheChainFromItsOwnKeyAndOnlyForward) {
     EXPECT_EQ(result.Trusted.Key, k2_.Public);
     EXPECT_EQ(result.Trusted.FromVersion, 9);
   }
-  // The links read back as they were made.
-  EXPECT_EQ(KeyChainMessage(KeyChainLinks(two).value()), two);
 }
 
 TEST_F(KeyChangeTest, ARetiredKeySignsNothingWhateverTheVersionAndTheNewOneOnlyFromItsOwn) {
@@ -101,10 +99,7 @@ TEST_F(KeyChangeTest, EveryWrongChainIsRefusedWholeAndTrustStaysWhereItWas) {
       {KeyChainMessage({Link(k0_, k0_, 5)}), TKeyChainRefusal::Malformed},
       {KeyChainMessage({good, Link(k1_, k2_, 4)}), TKeyChainRefusal::Malformed},
       {"{\"changes\":[" + good + "],\"more\":1}", TKeyChainRefusal::Malformed},
-      {"{\"changes\":" + good + "}", TKeyChainRefusal::Malformed},
       {KeyChainMessage({Replace(good, "\\\"format\\\":1", "\\\"format\\\":2")}), TKeyChainRefusal::Malformed},
-      {KeyChainMessage({Replace(good, "\\\"from_version\\\":5", "\\\"from_version\\\":0")}),
-       TKeyChainRefusal::Malformed},
       {KeyChainMessage({Replace(good, "\"signature\":\"", "\"signature\":\"AAAA")}),
        TKeyChainRefusal::Malformed},
       {"not json", TKeyChainRefusal::Malformed},
