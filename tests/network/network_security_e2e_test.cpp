@@ -255,6 +255,7 @@ TEST_F(NetworkSecurityTest, TheBrokerTakesTls12OnlyWithAeadSuitesOnBothListeners
       EXPECT_TRUE(handshake(port, {"-tls1_2", "-cipher", aead}, bundle)) << aead << " on " << port;
     EXPECT_TRUE(handshake(port, {"-tls1_3"}, bundle)) << "TLS 1.3";
   }
+  EXPECT_EQ(BrokerLog().find("Warning"), std::string::npos) << "its rules load cleanly: " << BrokerLog();
 }
 
 // Certificates start a day before they are made: one made by an office whose
