@@ -24,7 +24,7 @@ struct TProgramCommandLine {
 TProgramCommandLine ParseProgramCommandLine(const std::vector<std::string>& arguments);
 
 std::string ProgramHelpText();
-// "quinterra 4.3.0".
+// "quinterra 4.3.26.12.8": the version the caption shows.
 std::string ProgramVersionText();
 
 // The per-user working folder: the XDG data home's "quinterra"

@@ -29,6 +29,7 @@
 #include "app/speed_button.h"
 #include "app/window_texts.h"
 #include "platform/file_io.h"
+#include "quinterra_version.h"
 
 namespace quinterra {
 
@@ -61,7 +62,10 @@ QString TodayForFileName() { return QDate::currentDate().toString("dd-MM-yyyy");
 TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& options,
                QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs) {
-  BaseCaption = CaptionFromBuildDate(options.build_date.empty() ? __DATE__ : options.build_date);
+  // This build's caption is its version, the same --version and the package
+  // say; a test may give the date it is built from.
+  BaseCaption = options.build_date.empty() ? std::string("Quinterra v") + QUINTERRA_VERSION
+                                           : CaptionFromBuildDate(options.build_date);
   setWindowTitle(QString::fromStdString(BaseCaption));
   AppFolder = WithTrailingSeparator(QDir::currentPath().toStdString(),
                                     QDir::separator().toLatin1());

@@ -38,7 +38,8 @@ class TPanelsViewWindow;
 class TScrollBox;
 
 struct TForm1Options {
-  // The compiler's date text the caption is built from; empty: this build's.
+  // A compiler's date text ("May 18 2011") the caption is built from;
+  // empty: this build's version.
   std::string build_date;
   // The file whose presence shows the "Administrador" menu; empty: the
   // platform's ("c:\vorn.access" on Windows, "/vorn.access" elsewhere).

@@ -13,11 +13,24 @@
 #include "app/network_state_window.h"
 #include "app/panel_picture.h"
 #include "app/panels_view_window.h"
+#include "network/bundle.h"
 #include "network/office_network.h"
 #include "platform/file_io.h"
 
 namespace quinterra {
 namespace {
+
+// The office's folder only: a shop's bundle would let the window publish
+// nothing and show a network it is not part of as its own.
+std::unique_ptr<TOfficeNetwork> LoadOfficeNetwork(const std::string& folder, std::string* failure) {
+  std::unique_ptr<TOfficeNetwork> network = TOfficeNetwork::Load(folder, failure);
+  if (!network) return nullptr;
+  if (std::string why = OfficeFolderProblem(network->Office().Bundle); !why.empty()) {
+    *failure = why;
+    return nullptr;
+  }
+  return network;
+}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -82,7 +95,7 @@ void TNetworkMenu::Connect(const std::string& folder) {
   Disconnect();
   folder_ = folder;
   std::string failure;
-  network_ = TOfficeNetwork::Load(folder, &failure);
+  network_ = LoadOfficeNetwork(folder, &failure);
   if (network_ && !network_->Start(&failure)) network_.reset();
   if (!network_) {
     problem_ = failure;
@@ -123,7 +136,7 @@ std::string TNetworkMenu::SetFolder(const std::string& typed) {
       typed.empty() ? typed : std::filesystem::absolute(typed, error).string();
   if (!folder.empty()) {
     std::string failure;
-    if (!TOfficeNetwork::Load(folder, &failure)) return failure;
+    if (!LoadOfficeNetwork(folder, &failure)) return failure;
   }
   try {
     form_.Settings->WriteString(kNetworkSection, kNetworkFolderKey, folder);

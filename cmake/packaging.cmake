@@ -41,9 +41,13 @@ foreach(size 16 22 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# The shop's agent as a system service (off until enabled).
+# The shop's agent and the network's broker as system services (off until
+# enabled); the agent's user and folder are made by the package's postinst.
 if(TARGET quinterra-agent)
-  install(FILES ${QUINTERRA_DIST}/quinterra-agent.service DESTINATION lib/systemd/system)
+  install(FILES ${QUINTERRA_DIST}/quinterra-agent.service ${QUINTERRA_DIST}/quinterra-broker.service
+          DESTINATION lib/systemd/system)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUINTERRA_DIST}/postinst)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 endif()
 
 # Every manual page in man/, whoever wrote it.
@@ -66,7 +70,7 @@ install(FILES ${QUINTERRA_DIST}/copyright ${QUINTERRA_PACKED}/changelog.gz
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quinterra)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VERSION ${QUINTERRA_VERSION})
 set(CPACK_PACKAGE_CONTACT ${QUINTERRA_PACKAGE_CONTACT})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "paneles LED de resultados y botes de una administración de loterías")
 # Lines of at most 80 characters, as Debian asks.

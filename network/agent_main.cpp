@@ -18,6 +18,7 @@
 #include "links/link_layer.h"
 #include "network/agent_settings.h"
 #include "network/bundle.h"
+#include "network/console_options.h"
 #include "network/mqtt_client.h"
 #include "network/panel_delivery.h"
 #include "network/publication.h"
@@ -32,36 +33,64 @@ namespace {
 
 const char kProgram[] = "quinterra-agent";
 
+const char kHelp[] =
+    "Uso: quinterra-agent --network CARPETA [--folder CARPETA] [--check-every SEGUNDOS]\n"
+    "\n"
+    "Servicio de la tienda: aplica a sus paneles el documento firmado que publica la\n"
+    "oficina en el servidor de la red, lo verifica leyéndolo de vuelta e informa de lo\n"
+    "que muestran.\n"
+    "\n"
+    "Opciones:\n"
+    "  --network CARPETA  la carpeta de la tienda en la red, la que hizo\n"
+    "                     «quinterra-network shop» (red.ini, certificados, clave\n"
+    "                     pública de la oficina); nunca la carpeta de la oficina\n"
+    "  --folder CARPETA   la carpeta de equipos.ini y config.ini (por omisión, la\n"
+    "                     actual); allí guarda red-version.txt\n"
+    "  --check-every SEGUNDOS\n"
+    "                     cada cuántos segundos se releen los paneles (por omisión,\n"
+    "                     Comprobar= de red.ini, o 600; 0: nunca)\n"
+    "  --help             este texto\n"
+    "  --version          la versión\n"
+    "\n"
+    "Escribe su registro en la salida de errores y para limpiamente con SIGINT,\n"
+    "SIGTERM o SIGHUP.\n"
+    "\n"
+    "Estado de salida:\n"
+    "  0  parada limpia\n"
+    "  1  no pudo arrancar\n"
+    "  2  uso incorrecto, o la carpeta de red ilegible o de la oficina\n";
+
 void Say(const std::string& line) { std::cerr << kProgram << ": " << line << std::endl; }
+
+int Usage(const std::string& why) {
+  std::cerr << kProgram << ": " << why << "\nPruebe «" << kProgram << " --help».\n";
+  return 2;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace quinterra;
   QCoreApplication application(argc, argv);
-  QCoreApplication::setApplicationName(kProgram);
-  QCoreApplication::setApplicationVersion(QUINTERRA_VERSION);
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      "Servicio de la tienda: aplica a sus paneles el documento firmado que publica la oficina\n"
-      "en el servidor de la red, lo verifica leyéndolo de vuelta e informa de lo que muestran.");
-  parser.addHelpOption();
-  parser.addVersionOption();
-  parser.addOption({"network", "La carpeta de la tienda en la red (red.ini, certificados, clave "
-                               "pública de la oficina).", "CARPETA"});
-  parser.addOption({"folder", "La carpeta de equipos.ini y config.ini (por omisión, la actual); "
-                              "allí se guarda red-version.txt.", "CARPETA"});
-  parser.addOption({"check-every", "Cada cuántos segundos se releen los paneles (por omisión, "
-                                   "Comprobar= de red.ini, o 600; 0: nunca).", "SEGUNDOS"});
-  parser.process(application);
-  if (!parser.isSet("network") || !parser.positionalArguments().isEmpty()) {
-    std::cerr << kProgram << ": falta --network CARPETA\nPruebe «" << kProgram << " --help».\n";
-    return 2;
-  }
+  const QList<QCommandLineOption> options = {{{"h", "help"}, ""},
+                                             {{"v", "version"}, ""},
+                                             {"network", "", "CARPETA"},
+                                             {"folder", "", "CARPETA"},
+                                             {"check-every", "", "SEGUNDOS"}};
+  if (std::string why = ParseOptions(parser, options, application.arguments()); !why.empty())
+    return Usage(why);
+  if (parser.isSet("help")) return std::cout << kHelp, 0;
+  if (parser.isSet("version")) return std::cout << kProgram << " " << QUINTERRA_VERSION << "\n", 0;
+  if (!parser.isSet("network") || !parser.positionalArguments().isEmpty())
+    return Usage("falta --network CARPETA");
   std::string failure;
   const std::optional<TNetworkBundle> bundle =
       LoadBundle(parser.value("network").toStdString(), &failure);
   if (!bundle) return Say(failure), 2;
+  // The office's folder holds what signs for the whole network: never a
+  // shop's.
+  if (std::string why = ShopBundleProblem(*bundle); !why.empty()) return Say(why), 2;
   std::optional<TVerifyKey> office_key;
   try {
     office_key = VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));

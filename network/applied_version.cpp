@@ -28,8 +28,11 @@ TAppliedVersion LoadAppliedVersion(const std::string& folder, std::string* probl
 }
 
 void SaveAppliedVersion(const std::string& folder, const TAppliedVersion& applied) {
+  // The folder is shared with the shop's program and its users: a link
+  // planted there must not lead the agent to write another file.
   WriteFileAtomically(folder + kAppliedVersionFile,
-                      std::to_string(applied.Version) + " " + applied.DocumentHash + "\n");
+                      std::to_string(applied.Version) + " " + applied.DocumentHash + "\n",
+                      TLinkAtName::Replace);
 }
 
 }  // namespace quinterra

@@ -47,12 +47,14 @@ std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string*
   bundle.Port = file.ReadInteger("Red", "Puerto", 0);
   bundle.Identity = file.ReadString("Red", "Identidad", "");
   bundle.KeepAliveSeconds = file.ReadInteger("Red", "KeepAlive", 30);
+  bundle.ShopPort = file.ReadInteger("Red", "PuertoTiendas", 0);
   if (std::string why = NameProblem(bundle.Network); !why.empty())
     return fail(ini + ": Nombre: " + why);
   if (std::string why = NameProblem(bundle.Identity); !why.empty())
     return fail(ini + ": Identidad: " + why);
   if (bundle.Host.empty()) return fail(ini + ": falta Servidor");
   if (bundle.Port < 1 || bundle.Port > 65535) return fail(ini + ": Puerto fuera de 1..65535");
+  if (bundle.ShopPort < 0 || bundle.ShopPort > 65535) return fail(ini + ": PuertoTiendas fuera de 1..65535");
   if (bundle.KeepAliveSeconds < 5 || bundle.KeepAliveSeconds > 3600)
     return fail(ini + ": KeepAlive fuera de 5..3600");
   for (const char* name : {kCaFile, kCertFile, kKeyFile}) {
@@ -64,7 +66,24 @@ std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string*
 std::string BundleIniText(const TNetworkBundle& b) {
   return "[Red]\r\nNombre=" + b.Network + "\r\nServidor=" + b.Host + "\r\nPuerto=" +
          std::to_string(b.Port) + "\r\nIdentidad=" + b.Identity + "\r\nKeepAlive=" +
-         std::to_string(b.KeepAliveSeconds) + "\r\n";
+         std::to_string(b.KeepAliveSeconds) + "\r\n" +
+         (b.ShopPort ? "PuertoTiendas=" + std::to_string(b.ShopPort) + "\r\n" : std::string());
+}
+
+std::string ShopBundleProblem(const TNetworkBundle& bundle) {
+  // Any of these, and the agent would hold what signs for the whole network.
+  if (bundle.Identity == kOfficeIdentity || FileExists(bundle.File(kOfficeSigningKeyFile)) ||
+      FileExists(bundle.File("ca.key")))
+    return bundle.Folder + " es la carpeta de la oficina, no la de una tienda (copie a la tienda "
+                           "la carpeta shops/ID que hace quinterra-network shop)";
+  return {};
+}
+
+std::string OfficeFolderProblem(const TNetworkBundle& bundle) {
+  if (bundle.Identity != kOfficeIdentity)
+    return bundle.Folder + " es la carpeta de la tienda «" + bundle.Identity +
+           "», no la de la oficina (la que hizo quinterra-network init)";
+  return {};
 }
 
 }  // namespace quinterra

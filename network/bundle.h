@@ -10,6 +10,8 @@
 //   Puerto=8883
 //   Identidad=tienda-01  the common name of the member's certificate
 //   KeepAlive=30         seconds
+//   PuertoTiendas=8883   the office's folder only: the shops' port (the
+//                        office has a listener of its own, Puerto)
 
 #include <optional>
 #include <string>
@@ -33,6 +35,7 @@ struct TNetworkBundle {
   int Port = 8883;
   std::string Identity;
   int KeepAliveSeconds = 30;
+  int ShopPort = 0;  // the office's folder only; 0 elsewhere
 
   std::string File(const char* name) const { return Folder + name; }
   // Client settings for this member; client_id empty: the identity's own.
@@ -49,5 +52,12 @@ std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string*
 
 // The text of red.ini for these values.
 std::string BundleIniText(const TNetworkBundle& bundle);
+
+// The office's folder holds the network's CA and signing keys; a shop's
+// bundle holds its own certificate only. Each program refuses the other's:
+// empty when bundle is a shop's (resp. the office's), else why not, in
+// Spanish.
+std::string ShopBundleProblem(const TNetworkBundle& bundle);
+std::string OfficeFolderProblem(const TNetworkBundle& bundle);
 
 }  // namespace quinterra

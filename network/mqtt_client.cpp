@@ -14,9 +14,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include "network/connection_errors.h"
+#include "network/tls_policy.h"
 
 namespace quinterra {
 namespace {
@@ -58,20 +62,16 @@ std::string VerifyText(const SSL* ssl, const std::string& host) {
   return "el servidor no presenta un certificado de esta red";
 }
 
-// OpenSSL's own words on a failed handshake come only through the library's
-// log, while the connection's TLS state is still there to ask why; the
-// reason shown is ours. Empty for any other line.
-std::string ReasonFromLog(mosquitto* mosq, int level, const char* line, const std::string& host) {
-  if (level != MOSQ_LOG_ERR || !line || !std::strstr(line, "OpenSSL Error")) return {};
-  const std::string text = line;
-  if (text.find("certificate verify failed") != std::string::npos) {
-    const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
-    return ssl ? VerifyText(ssl, host) : std::string();
-  }
-  if (text.find("revoked") != std::string::npos) return "el servidor ha revocado el certificado de este equipo";
-  if (text.find("alert") != std::string::npos) return "el servidor no acepta el certificado de este equipo";
-  return {};
+// OpenSSL's words on a failed certificate check come only through the
+// library's log, while the connection's TLS state is still there to ask
+// why; the reason shown is ours. Empty for any other line.
+std::string VerifyReasonFromLog(mosquitto* mosq, int level, const char* line, const std::string& host) {
+  if (level != MOSQ_LOG_ERR || !line || !std::strstr(line, "certificate verify failed")) return {};
+  const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
+  return ssl ? VerifyText(ssl, host) : std::string();
 }
+
+int64_t WallClock() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
@@ -112,6 +112,7 @@ struct TMqttClient::Lookup {
   // Why the connect failed when it failed inside the call (the handshake
   // may end there on a fast line): the library's log speaks on this thread.
   std::string reason;
+  std::vector<std::string> lines;
 };
 
 TMqttClient::TMqttClient(TMqttSettings settings, QObject* parent)
@@ -157,16 +158,13 @@ bool TMqttClient::Start(std::string* failure) {
   mosquitto_publish_callback_set(mosq_, &OnPublishCallback);
   mosquitto_subscribe_callback_set(mosq_, &OnSubscribeCallback);
   mosquitto_log_callback_set(mosq_, &OnLogCallback);
-  for (const std::string* file : {&s.CaFile, &s.CertFile, &s.KeyFile}) {
-    if (FILE* f = std::fopen(file->c_str(), "rb")) {
-      std::fclose(f);
-    } else {
-      return fail("TLS: no se puede leer " + *file + ": " + std::strerror(errno));
-    }
-  }
+  if (std::string why = TlsFilesProblem(s.CaFile, s.CertFile, s.KeyFile); !why.empty()) return fail(why);
   int rc = mosquitto_tls_set(mosq_, s.CaFile.c_str(), nullptr, s.CertFile.c_str(),
                              s.KeyFile.c_str(), nullptr);
   if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + MqttErrorText(rc));
+  rc = mosquitto_tls_opts_set(mosq_, 1, kTlsMinimumVersion, kTls12Ciphers);
+  if (rc != MOSQ_ERR_SUCCESS) return fail("TLS: " + MqttErrorText(rc));
+  dates_ = ReadCertificateDates(s.CaFile, s.CertFile);
   // Small messages that must not wait for more to fill a segment.
   mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
   if (!s.WillTopic.empty()) {
@@ -183,6 +181,7 @@ void TMqttClient::Connect() {
   DropNotifiers();
   phase_ = Phase::Resolving;
   end_reason_.clear();
+  attempt_log_.clear();
   auto lookup = std::make_shared<Lookup>();
   lookup->owner = this;
   lookup->mosq = mosq_;
@@ -197,6 +196,7 @@ void TMqttClient::Connect() {
                   keepalive = settings_.KeepAliveSeconds] {
     const int rc = renew ? mosquitto_reconnect_async(lookup->mosq)
                          : mosquitto_connect_async(lookup->mosq, host.c_str(), port, keepalive);
+    const int errno_of_call = errno;
     std::lock_guard<std::mutex> lock(lookup->mutex);
     if (!lookup->owner) {
       mosquitto_destroy(lookup->mosq);
@@ -205,10 +205,10 @@ void TMqttClient::Connect() {
     lookup->handed_back = true;
     TMqttClient* owner = lookup->owner;
     QMetaObject::invokeMethod(
-        owner, [owner, lookup, rc] {
+        owner, [owner, lookup, rc, errno_of_call] {
           if (owner->lookup_ != lookup) return;
           owner->lookup_.reset();
-          owner->LookupDone(rc, lookup->reason);
+          owner->LookupDone(rc, lookup->reason, lookup->lines, errno_of_call);
         },
         Qt::QueuedConnection);
   };
@@ -234,18 +234,28 @@ void TMqttClient::TakeBack() {
   mosquitto_log_callback_set(mosq_, &OnLogCallback);
 }
 
-void TMqttClient::LookupDone(int rc, const std::string& reason) {
+void TMqttClient::LookupDone(int rc, const std::string& reason, const std::vector<std::string>& lines,
+                             int error_number) {
   TakeBack();
   if (phase_ != Phase::Resolving) return;
+  attempt_log_ = lines;
   if (rc != MOSQ_ERR_SUCCESS) {
-    ScheduleReconnect(!reason.empty()             ? reason
-                      : rc == MOSQ_ERR_TLS ? "no se pudo establecer TLS con el servidor"
-                                           : MqttErrorText(rc));
+    ScheduleReconnect(!reason.empty() ? reason : FailureText(rc, error_number));
     return;
   }
   phase_ = Phase::Connecting;
   housekeeping_.start();
   AfterLibrary(MOSQ_ERR_SUCCESS);
+}
+
+std::string TMqttClient::FailureText(int rc, int error_number) const {
+  TConnectionAttempt attempt;
+  attempt.Host = settings_.Host;
+  attempt.Port = settings_.Port;
+  attempt.Result = rc;
+  attempt.ErrorNumber = error_number;
+  attempt.LibraryLog = attempt_log_;
+  return ConnectionFailureText(attempt, dates_, WallClock());
 }
 
 void TMqttClient::ScheduleReconnect(const std::string& why) {
@@ -310,13 +320,11 @@ void TMqttClient::AfterLibrary(int rc) {
     // when the TLS handshake failed; then this side's certificate check says
     // whether it was the server's certificate.
     std::string why = end_reason_;
-    if (why.empty()) {
+    if (why.empty() && phase_ == Phase::Connecting) {
       if (const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq_)))
         why = VerifyText(ssl, settings_.Host);
     }
-    if (why.empty())
-      why = rc == MOSQ_ERR_TLS ? "el servidor no acepta el certificado de este equipo"
-                               : MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
+    if (why.empty()) why = FailureText(rc ? rc : disconnect_rc_, errno);
     ScheduleReconnect(why);
   } else if (socket_ < 0 && phase_ == Phase::Stopping) {
     FinishStop();
@@ -430,9 +438,7 @@ void TMqttClient::OnConnectCallback(mosquitto*, void* self, int rc) {
   auto* client = static_cast<TMqttClient*>(self);
   if (client->phase_ != Phase::Connecting) return;
   if (rc != 0) {
-    client->end_reason_ = std::string("el servidor rechaza la conexión (") +
-                          (rc == 5 ? "certificado no autorizado" : "código " + std::to_string(rc)) +
-                          ")";
+    client->end_reason_ = ConnackText(rc);
     return;
   }
   client->phase_ = Phase::Connected;
@@ -444,9 +450,11 @@ void TMqttClient::OnConnectCallback(mosquitto*, void* self, int rc) {
 
 void TMqttClient::OnDisconnectCallback(mosquitto*, void* self, int rc) {
   auto* client = static_cast<TMqttClient*>(self);
-  if (client->end_reason_.empty())
-    client->end_reason_ = rc == MOSQ_ERR_TLS ? "no se pudo establecer TLS con el servidor"
-                                             : MqttErrorText(rc ? rc : MOSQ_ERR_CONN_LOST);
+  // A connection that had been made is simply lost; an attempt's failure is
+  // told from what the library logged (AfterLibrary).
+  client->disconnect_rc_ = rc ? rc : MOSQ_ERR_CONN_LOST;
+  if (client->end_reason_.empty() && client->phase_ == Phase::Connected)
+    client->end_reason_ = MqttErrorText(client->disconnect_rc_);
 }
 
 void TMqttClient::OnMessageCallback(mosquitto*, void* self, const mosquitto_message* message) {
@@ -482,12 +490,15 @@ void TMqttClient::OnSubscribeCallback(mosquitto*, void* self, int mid, int count
 
 void TMqttClient::OnLogCallback(mosquitto* mosq, void* self, int level, const char* line) {
   auto* client = static_cast<TMqttClient*>(self);
-  if (client->end_reason_.empty()) client->end_reason_ = ReasonFromLog(mosq, level, line, client->settings_.Host);
+  if (level == MOSQ_LOG_ERR && line) client->attempt_log_.push_back(line);
+  if (client->end_reason_.empty())
+    client->end_reason_ = VerifyReasonFromLog(mosq, level, line, client->settings_.Host);
 }
 
 void TMqttClient::OnLookupLogCallback(mosquitto* mosq, void* lookup, int level, const char* line) {
   auto* pending = static_cast<Lookup*>(lookup);
-  if (pending->reason.empty()) pending->reason = ReasonFromLog(mosq, level, line, pending->host);
+  if (level == MOSQ_LOG_ERR && line) pending->lines.push_back(line);
+  if (pending->reason.empty()) pending->reason = VerifyReasonFromLog(mosq, level, line, pending->host);
 }
 
 }  // namespace quinterra

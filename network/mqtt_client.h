@@ -17,7 +17,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "network/connection_errors.h"
 #include "network/mqtt_transport.h"
 
 class QSocketNotifier;
@@ -62,7 +64,10 @@ class TMqttClient : public QObject, public IMqttTransport {
   struct Lookup;
 
   void Connect();
-  void LookupDone(int rc, const std::string& reason);
+  void LookupDone(int rc, const std::string& reason, const std::vector<std::string>& lines,
+                  int error_number);
+  // Why an attempt failed, from what the library logged during it.
+  std::string FailureText(int rc, int error_number) const;
   // The library's handle is the client's again: its words come here.
   void TakeBack();
   void ScheduleReconnect(const std::string& why);
@@ -96,6 +101,9 @@ class TMqttClient : public QObject, public IMqttTransport {
   std::chrono::milliseconds delay_;
   std::chrono::steady_clock::time_point hold_until_{};
   std::string end_reason_;  // why the connection attempt or connection ended
+  int disconnect_rc_ = 0;
+  std::vector<std::string> attempt_log_;  // the library's error lines of this attempt
+  TCertificateDates dates_;
   int last_words_mid_ = -1;
   std::function<void()> stopped_;
   // Events for the owner, handed on after the library call returns and in

@@ -1,5 +1,7 @@
 #include "network/names.h"
 
+#include <arpa/inet.h>
+
 namespace quinterra {
 
 const char kOfficeIdentity[] = "office";
@@ -32,7 +34,34 @@ std::string ShopIdProblem(const std::string& id) {
   return NameProblem(id);
 }
 
+std::string HostProblem(const std::string& text) {
+  if (text.empty()) return "está vacío";
+  unsigned char address[16];
+  if (::inet_pton(AF_INET, text.c_str(), address) == 1 ||
+      ::inet_pton(AF_INET6, text.c_str(), address) == 1)
+    return {};
+  if (text.size() > 253) return "un nombre de servidor no pasa de 253 caracteres";
+  size_t label_start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != '.') {
+      const char c = text[i];
+      if (!Alphanumeric(c) && c != '-')
+        return "no es una dirección IP ni un nombre de servidor (solo letras sin acento, cifras, "
+               "'-' y puntos)";
+      continue;
+    }
+    const size_t length = i - label_start;
+    if (length == 0 || length > 63) return "cada parte de un nombre de servidor tiene de 1 a 63 caracteres";
+    if (text[label_start] == '-' || text[i - 1] == '-')
+      return "una parte de un nombre de servidor no empieza ni acaba en '-'";
+    label_start = i + 1;
+  }
+  return {};
+}
+
 std::string DocumentTopic(const std::string& network) { return Prefix(network) + "document"; }
+
+std::string KeysTopic(const std::string& network) { return Prefix(network) + "keys"; }
 
 std::string StateTopic(const std::string& network, const std::string& shop) {
   return Prefix(network) + "shops/" + shop + "/state";

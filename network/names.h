@@ -17,7 +17,16 @@ std::string NameProblem(const std::string& name);
 // As NameProblem, and not the office's identity.
 std::string ShopIdProblem(const std::string& id);
 
+// Empty when text may name the broker's host as the shops reach it, or the
+// address it listens on: an IPv4 or IPv6 address, or a host name (letters
+// without accent, digits, '-' and dots, 1 to 253 characters); else why not,
+// in Spanish. It goes into a certificate, red.ini and mosquitto.conf, so
+// nothing else (no blank, no control character) passes.
+std::string HostProblem(const std::string& text);
+
 std::string DocumentTopic(const std::string& network);
+// The office's signing key changes (retained): the office writes, shops read.
+std::string KeysTopic(const std::string& network);
 std::string StateTopic(const std::string& network, const std::string& shop);
 std::string OnlineTopic(const std::string& network, const std::string& shop);
 // The office's own topic, to know when the broker has sent every retained

@@ -12,6 +12,7 @@
 #include "network/bundle.h"
 #include "network/names.h"
 #include "network/office_session.h"
+#include "network/terminal_text.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
@@ -52,7 +53,8 @@ std::string RowLine(const TShopRow& row, int64_t now) {
     line += ", hace " + std::to_string(std::max<int64_t>(0, now - s.Time)) + " s";
   }
   if (!row.Why.empty()) line += " (" + row.Why + ")";
-  return line;
+  // A shop's own words must not drive the office's terminal.
+  return TerminalSafe(line);
 }
 
 QJsonObject RowJson(const TShopRow& row, int64_t now) {

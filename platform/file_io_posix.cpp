@@ -1,13 +1,16 @@
 #include "platform/file_io.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 
 #include "platform/errno_text.h"
 
@@ -52,9 +55,19 @@ std::string ResolveTarget(const std::string& path) {
   return resolved;
 }
 
+// Unguessable, so that nobody sharing the folder can take the name first.
 std::string TemporaryNameBeside(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  return path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  uint8_t random[12];
+  if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+    static std::atomic<unsigned> counter{0};
+    const uint64_t mixed = (static_cast<uint64_t>(::getpid()) << 32) ^ counter++ ^
+                           static_cast<uint64_t>(::time(nullptr)) * 2654435761u;
+    for (size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<uint8_t>(mixed >> (i % 8 * 8));
+  }
+  std::string name = path + ".tmp-";
+  for (uint8_t byte : random) name += kDigits[byte % 36];
+  return name;
 }
 
 void WriteAll(int fd, const std::string& bytes, const std::string& path) {
@@ -104,27 +117,34 @@ std::string ReadWholeFile(const std::string& path) {
   return *bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+namespace {
+
+void WriteReplacing(const std::string& path, const std::string& bytes, TLinkAtName link,
+                    std::optional<mode_t> mode) {
   if (path.empty()) Fail(Action::Write, path, ENOENT);
-  const std::string target = ResolveTarget(path);
+  const std::string target = link == TLinkAtName::Follow ? ResolveTarget(path) : path;
 
   struct stat previous {};
-  const bool replacing = ::stat(target.c_str(), &previous) == 0;
+  // lstat: with Replace, a link at the name is replaced, never looked through.
+  const bool replacing = ::lstat(target.c_str(), &previous) == 0 && !S_ISLNK(previous.st_mode);
   if (replacing && S_ISDIR(previous.st_mode)) Fail(Action::Write, path, EISDIR);
   if (replacing && ::access(target.c_str(), W_OK) != 0) Fail(Action::Write, path, errno);
 
-  // A name left behind by an earlier run that died half-way is skipped.
   std::string temporary;
   int descriptor = -1;
   for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
     temporary = TemporaryNameBeside(target);
-    descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        mode ? *mode : 0666);
     if (descriptor < 0 && errno != EEXIST) break;
   }
   if (descriptor < 0) Fail(Action::Write, path, errno);
   Descriptor file(descriptor);
   try {
-    if (replacing) {
+    if (mode) {
+      // The umask may have taken bits away; never more than asked.
+      if (::fchmod(file.Get(), *mode) != 0) Fail(Action::Write, path, errno);
+    } else if (replacing) {
       // Best effort: a user's file written by root stays the user's; a
       // refusal leaves the new file as the process made it.
       if (::fchown(file.Get(), previous.st_uid, previous.st_gid) != 0) {
@@ -143,6 +163,16 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   // The folder is not flushed: after a power cut the rename may be undone,
   // which brings back the previous file, whole. Flushing it would double
   // the cost of every profile key written.
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes, TLinkAtName link) {
+  WriteReplacing(path, bytes, link, std::nullopt);
+}
+
+void WriteFileWithMode(const std::string& path, const std::string& bytes, unsigned mode) {
+  WriteReplacing(path, bytes, TLinkAtName::Replace, static_cast<mode_t>(mode & 07777));
 }
 
 }  // namespace quinterra

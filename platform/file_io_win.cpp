@@ -78,7 +78,9 @@ std::string ReadWholeFile(const std::string& path) {
   return *bytes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+// Windows keeps no symbolic links in the folders we write; the link choice
+// has nothing to act on.
+void WriteFileAtomically(const std::string& path, const std::string& bytes, TLinkAtName) {
   if (path.empty()) Fail("write", path, ERROR_FILE_NOT_FOUND);
   const DWORD previous = ::GetFileAttributesW(WideText(path).c_str());
   if (previous != INVALID_FILE_ATTRIBUTES) {
@@ -120,6 +122,10 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
     ::DeleteFileW(WideText(temporary).c_str());
     throw;
   }
+}
+
+void WriteFileWithMode(const std::string& path, const std::string& bytes, unsigned) {
+  WriteFileAtomically(path, bytes, TLinkAtName::Replace);
 }
 
 }  // namespace quinterra

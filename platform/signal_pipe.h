@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM turned into a readable file descriptor (the self-pipe
+// SIGINT, SIGTERM and SIGHUP turned into a readable file descriptor (the self-pipe
 // technique: the handler only writes a byte, nothing more is safe there), so
 // that a poll() loop or an event loop ends cleanly between two events. One
 // object per process.
@@ -9,9 +9,9 @@ namespace quinterra {
 class TSignalPipe {
  public:
   // Installs the handlers; also ignores SIGPIPE, so that a peer or a reader
-  // that leaves costs a write error rather than the program. A SIGINT that
-  // was ignored when the program started (a background job of a script) is
-  // left ignored.
+  // that leaves costs a write error rather than the program. A SIGINT or a
+  // SIGHUP that was ignored when the program started (a background job of a
+  // script, nohup) is left ignored.
   TSignalPipe();
   ~TSignalPipe();
   TSignalPipe(const TSignalPipe&) = delete;
@@ -28,9 +28,10 @@ class TSignalPipe {
  private:
   int read_fd_ = -1;
   bool watch_interrupt_ = false;
+  bool watch_hangup_ = false;
 };
 
-// "SIGINT", "SIGTERM", or "la señal N".
+// "SIGINT", "SIGTERM", "SIGHUP", or "otra señal".
 const char* SignalName(int signal_number);
 
 }  // namespace quinterra

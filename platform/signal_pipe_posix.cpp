@@ -36,12 +36,18 @@ TSignalPipe::TSignalPipe() {
   sigaction(SIGINT, nullptr, &inherited);
   watch_interrupt_ = inherited.sa_handler != SIG_IGN;
   if (watch_interrupt_) sigaction(SIGINT, &action, nullptr);
+  // A closed terminal (or its session's end) stops us as SIGTERM does;
+  // under nohup it stays ignored.
+  sigaction(SIGHUP, nullptr, &inherited);
+  watch_hangup_ = inherited.sa_handler != SIG_IGN;
+  if (watch_hangup_) sigaction(SIGHUP, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   signal(SIGPIPE, SIG_IGN);
 }
 
 TSignalPipe::~TSignalPipe() {
   if (watch_interrupt_) signal(SIGINT, SIG_DFL);
+  if (watch_hangup_) signal(SIGHUP, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   if (read_fd_ >= 0) close(read_fd_);
   if (g_write_fd >= 0) close(g_write_fd);
@@ -59,6 +65,7 @@ int TSignalPipe::Received() const { return g_received; }
 const char* SignalName(int signal_number) {
   if (signal_number == SIGINT) return "SIGINT";
   if (signal_number == SIGTERM) return "SIGTERM";
+  if (signal_number == SIGHUP) return "SIGHUP";
   return "otra señal";
 }
 

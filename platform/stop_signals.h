@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM as an event of the Qt event loop, so that a console
+// SIGINT, SIGTERM and SIGHUP as an event of the Qt event loop, so that a console
 // program stopped by Ctrl+C, systemd or kill still closes its link and says
 // what it did. One object per process, made on the thread of the event loop
 // after the QCoreApplication; the signals keep their handler until it goes.

@@ -65,11 +65,14 @@ demo_network_start() {
   mkdir -p "$base"
   "$root/build/network/quinterra-network" init "$base/red" --name demo --host 127.0.0.1 \
     --port "$port" --keepalive 10 >/dev/null
+  # The shops first: the broker reads its rules, which name them, as it starts.
+  for id in tienda-1 tienda-2; do
+    "$root/build/network/quinterra-network" shop "$base/red" "$id" >/dev/null
+  done
   mosquitto -c "$base/red/mosquitto.conf" 2>"$base/broker.log" &
   demo_pids+=($!)
   for id in tienda-1 tienda-2; do
     shop=$((shop + 1))
-    "$root/build/network/quinterra-network" shop "$base/red" "$id" >/dev/null
     demo_results_port=$((demo_network_ports + 10 * shop + 1))
     demo_jackpots_port=$((demo_network_ports + 10 * shop + 2))
     rm -f "$base/$id/red-version.txt"

@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth fonts-dseg
-  mosquitto mosquitto-clients libmosquitto-dev libsodium-dev openssl
+  mosquitto mosquitto-clients libmosquitto-dev libsodium-dev libssl-dev openssl
   libsqlite3-dev libpq-dev postgresql
   "$@"
 )

@@ -30,7 +30,7 @@ if [ "${1:-}" = "--network" ]; then
   port="${QUINTERRA_DEMO_NETWORK_PORT:-18883}"
   trap demo_stop_emulators EXIT INT TERM
   demo_network_start "$base" "$port"
-  echo "Network of shops: broker on 127.0.0.1:$port, shops tienda-1 and tienda-2 (logs in $base/*/agent.log)."
+  echo "Network of shops: broker on 127.0.0.1:$port (the office on $((port + 1))), shops tienda-1 and tienda-2 (logs in $base/*/agent.log)."
   echo "In the program: Red > Publicar en la red… (F4) and Red > Estado de la red (F3); or, from a terminal:"
   echo "  build/send/quinterra-send --publish $base/oficina/demo.ltr --network $base/red --wait 30"
   echo "  build/send/quinterra-send --network-state --network $base/red"

@@ -71,9 +71,10 @@ const char kSendHelp[] =
     "  Con --history --verify, 1 si la cadena no se sostiene; con --shown-at, 1 si\n"
     "  no consta nada de ningún panel en ese momento.\n"
     "\n"
-    "SIGINT (Ctrl+C) o SIGTERM detienen el ciclo en menos de un segundo: se cierra\n"
-    "el enlace, se escriben las líneas (o el JSON, con \"interrupted\": true) y los\n"
-    "paneles que no terminaron dicen \"sin terminar\"; pueden quedar a medias.\n"
+    "SIGINT (Ctrl+C), SIGTERM o SIGHUP (la terminal se cierra) detienen el ciclo en\n"
+    "menos de un segundo: se cierra el enlace, se escriben las líneas (o el JSON, con\n"
+    "\"interrupted\": true) y los paneles que no terminaron dicen \"sin terminar\";\n"
+    "pueden quedar a medias.\n"
     "\n"
     "No modifica equipos.ini ni config.ini.\n";
 

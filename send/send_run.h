@@ -23,7 +23,7 @@ struct TSessionRun {
   bool Verify = true;        // Send: read back what was written
   // Every line of the session's log, as it is added.
   std::function<void(const std::string& line)> OnLog;
-  // SIGINT and SIGTERM; none: the run cannot be interrupted.
+  // SIGINT, SIGTERM and SIGHUP; none: the run cannot be interrupted.
   TStopSignals* Stop = nullptr;
 };
 

@@ -15,6 +15,7 @@
 #include "app/panel_picture.h"
 #include "network/names.h"
 #include "network/network_folder.h"
+#include "platform/file_io.h"
 #include "tests/app/window_fixture.h"
 #include "tests/e2e/sample_document.h"
 
@@ -264,6 +265,23 @@ TEST_F(NetworkMenuTest, AKeptFolderThatIsNoLongerANetworksSaysWhy) {
   EXPECT_NE(Menu().PublicarEnLaRed1->toolTip().indexOf("no existe"), -1)
       << Menu().PublicarEnLaRed1->toolTip().toStdString();
   EXPECT_TRUE(form->Image1->isHidden());
+}
+
+// A shop's bundle holds a network too, but no office may publish from it.
+TEST_F(NetworkMenuTest, AShopsBundleIsNotTakenForTheOfficesFolder) {
+  ASSERT_EQ(AddShop(NetworkFolder(), "tienda-9"), "");
+  MakeForm();
+  const std::string shop = NetworkFolder() + "shops/tienda-9";
+  const std::string why = Menu().SetFolder(shop);
+  EXPECT_NE(why.find("es la carpeta de la tienda «tienda-9», no la de la oficina"), std::string::npos) << why;
+  EXPECT_EQ(ReadFileIfExists(InFolder("config.ini")).value_or("").find("[Red]"), std::string::npos);
+  EXPECT_FALSE(Menu().PublicarEnLaRed1->isEnabled());
+  // Kept from before, it is refused as well.
+  WriteFile(InFolder("config.ini"), "[Red]\r\nCarpeta=" + shop + "\r\n");
+  MakeForm();
+  EXPECT_FALSE(Menu().PublicarEnLaRed1->isEnabled());
+  EXPECT_NE(Menu().PublicarEnLaRed1->toolTip().indexOf("no la de la oficina"), -1)
+      << Menu().PublicarEnLaRed1->toolTip().toStdString();
 }
 
 }  // namespace

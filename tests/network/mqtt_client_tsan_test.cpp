@@ -26,10 +26,11 @@ constexpr auto kStopBound = 100ms;
 
 class MqttClientTest : public NetworkTest {
  protected:
-  TMqttSettings Settings(const std::string& host, int port) {
+  // The office's client (on the office's listener), or at another port.
+  TMqttSettings Settings(const std::string& host, int port = 0) {
     TMqttSettings settings = LoadBundle(net_, nullptr).value().Mqtt("prueba-cliente");
     settings.Host = host;
-    settings.Port = port;
+    if (port) settings.Port = port;
     return settings;
   }
   // Waits (running the event loop) until done, up to wait.
@@ -55,7 +56,7 @@ class MqttClientTest : public NetworkTest {
 
 TEST_F(MqttClientTest, StoppingNeverHoldsTheOwnerWhateverTheBrokerDoes) {
   // Connected: last words, then away.
-  auto client = std::make_unique<TMqttClient>(Settings("127.0.0.1", port_));
+  auto client = std::make_unique<TMqttClient>(Settings("127.0.0.1"));
   int connections = 0;
   client->OnConnected = [&] { ++connections; };
   ASSERT_TRUE(client->Start(nullptr));
@@ -75,7 +76,7 @@ TEST_F(MqttClientTest, StoppingNeverHoldsTheOwnerWhateverTheBrokerDoes) {
   }
   // A broker whose certificate is of another name is said so, in Spanish;
   // destroyed while the name is being looked up on the other thread.
-  client = std::make_unique<TMqttClient>(Settings("localhost", port_));
+  client = std::make_unique<TMqttClient>(Settings("localhost"));
   std::vector<std::string> log;
   client->OnLog = [&](const std::string& line) { log.push_back(line); };
   ASSERT_TRUE(client->Start(nullptr));
@@ -94,7 +95,7 @@ class MqttClientByNameTest : public MqttClientTest {
 };
 
 TEST_F(MqttClientByNameTest, AKilledBrokerIsWaitedForWithoutHoldingTheOwnerAndFoundAgain) {
-  auto client = std::make_unique<TMqttClient>(Settings("localhost", port_));
+  auto client = std::make_unique<TMqttClient>(Settings("localhost"));
   int connections = 0;
   std::vector<std::string> gone;
   client->OnConnected = [&] { ++connections; };

@@ -105,12 +105,15 @@ std::string TestShop::Log() const {
 void NetworkTest::SetUp() {
   net_ = folder_.File("red") + "/";
   port_ = FreeTcpPort();
+  do office_port_ = FreeTcpPort();
+  while (office_port_ == port_);
   TNetworkInit init;
   init.Folder = net_;
   init.Name = "cadena";
   init.Host = broker_host_;
   init.Listen = "127.0.0.1";
   init.Port = port_;
+  init.OfficePort = office_port_;
   init.KeepAliveSeconds = 5;
   ASSERT_EQ(InitNetwork(init), "");
   StartBroker();
@@ -128,11 +131,18 @@ void NetworkTest::StartBroker() {
   broker_ = std::make_unique<ChildProcess>();
   ASSERT_TRUE(broker_->Start("mosquitto", {"-c", net_ + "mosquitto.conf"}, net_ + "broker.log"));
   const auto end = std::chrono::steady_clock::now() + 10s;
-  while (!Accepts(port_)) {
+  while (!Accepts(port_) || !Accepts(office_port_)) {
     ASSERT_LT(std::chrono::steady_clock::now(), end)
         << ReadFileIfExists(net_ + "broker.log").value_or("");
     std::this_thread::sleep_for(20ms);
   }
+}
+
+void NetworkTest::ReloadBroker() {
+  if (!broker_ || !broker_->Running()) return;
+  broker_->Signal(SIGHUP);
+  // It reads its files again at once, between two turns of its loop.
+  std::this_thread::sleep_for(200ms);
 }
 
 void NetworkTest::StopBroker() {
@@ -143,6 +153,7 @@ void NetworkTest::StopBroker() {
 TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options,
                                 bool results_on_serial) {
   EXPECT_EQ(quinterra::AddShop(net_, id), "");
+  ReloadBroker();
   auto shop = std::make_unique<TestShop>();
   shop->Id = id;
   shop->Bundle = net_ + "shops/" + id;

@@ -59,6 +59,9 @@ class NetworkTest : public ::testing::Test {
 
   void StartBroker();
   void StopBroker();
+  // SIGHUP: the broker reads its rules and its CRL again (a shop added or
+  // removed), keeping every connection.
+  void ReloadBroker();
   // results_options: more options of the results panel's emulator;
   // results_on_serial: that emulator on a pseudo-terminal, as COM201 at 9600 baud.
   TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {},
@@ -90,7 +93,8 @@ class NetworkTest : public ::testing::Test {
   std::string broker_host_ = "127.0.0.1";
   TempFolder folder_;
   std::string net_;  // the network's folder, ending in '/'
-  int port_ = 0;
+  int port_ = 0;         // the shops'
+  int office_port_ = 0;  // the office's
   std::unique_ptr<ChildProcess> broker_;
   std::map<std::string, std::unique_ptr<TestShop>> shops_;
   std::unique_ptr<TOfficeSession> office_;

@@ -205,7 +205,7 @@ TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing)
   EXPECT_FALSE(Menu().PublishDialog->BotonCancelar->isEnabled());
   ASSERT_TRUE(Until([&] { return !Menu().PublishDialog->Busy(); }, 5s));
   EXPECT_NE(PublishMessage().indexOf(QString::fromStdString(
-                "no se pudo conectar con el servidor 127.0.0.1:" + std::to_string(port_))),
+                "no se pudo conectar con el servidor 127.0.0.1:" + std::to_string(office_port_))),
             -1)
       << PublishMessage().toStdString();
   EXPECT_FALSE(ReadFileIfExists(net_ + kPublishedVersionFile)) << "no version was kept";

@@ -101,6 +101,58 @@ TEST(WriteFileAtomically, KeepsPermissionsAndSymbolicLinks) {
   ASSERT_EQ(::stat(folder.File("real.ini").c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
+
+// A service writing in a folder other users share: a link planted at the
+// file's name (to a file that exists, or to one it would create) is
+// replaced, and what it pointed at is never touched.
+TEST(WriteFileAtomically, WithReplaceALinkAtTheNameIsReplacedNeverWrittenThrough) {
+  TempFolder folder;
+  folder.Put("victim", "root's own");
+  std::filesystem::create_symlink(folder.File("victim"), folder.File("red-version.txt"));
+  std::filesystem::create_symlink(folder.File("created-elsewhere"), folder.File("red-claves.json"));
+
+  WriteFileAtomically(folder.File("red-version.txt"), "7 hash\n", TLinkAtName::Replace);
+  WriteFileAtomically(folder.File("red-claves.json"), "{}", TLinkAtName::Replace);
+
+  EXPECT_EQ(folder.Get("victim"), "root's own");
+  EXPECT_FALSE(std::filesystem::exists(folder.File("created-elsewhere")));
+  EXPECT_FALSE(std::filesystem::is_symlink(folder.File("red-version.txt")));
+  EXPECT_EQ(folder.Get("red-version.txt"), "7 hash\n");
+  EXPECT_EQ(folder.Get("red-claves.json"), "{}");
+  EXPECT_EQ(folder.EntryCount(), 3u) << "no temporary file left";
+}
+
+// The temporary file's name cannot be guessed: names planted ahead (here
+// every one a process id and a counter would give) neither stop the write
+// nor lead it anywhere.
+TEST(WriteFileAtomically, NamesPlantedAheadNeitherStopNorLeadTheWrite) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder.File("watch"));
+  for (int counter = 0; counter < 1000; ++counter) {
+    const std::string planted =
+        folder.File("watch/key") + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter);
+    std::filesystem::create_symlink(folder.File("elsewhere"), planted);
+  }
+  WriteFileAtomically(folder.File("watch/key"), "x");
+  EXPECT_FALSE(std::filesystem::exists(folder.File("elsewhere")));
+  EXPECT_EQ(folder.Get("watch/key"), "x");
+}
+
+TEST(WriteFileWithMode, AKeyHasItsModeFromTheStartWhateverTheUmaskOrThePreviousFile) {
+  TempFolder folder;
+  const mode_t saved = ::umask(0);
+  WriteFileWithMode(folder.File("office-sign.key"), "secret", 0600);
+  folder.Put("wide.key", "old");
+  ASSERT_EQ(::chmod(folder.File("wide.key").c_str(), 0666), 0);
+  WriteFileWithMode(folder.File("wide.key"), "new", 0600);
+  ::umask(saved);
+  for (const char* name : {"office-sign.key", "wide.key"}) {
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.File(name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+  }
+  EXPECT_EQ(folder.Get("wide.key"), "new");
+}
 #else
 // Replacing by a move would not notice the read-only mark (root on Linux
 // passes that check, so only Windows can show it).

@@ -229,16 +229,19 @@ TEST_F(SendTest, AStoreFaultHiddenBehindAShortReadNeverPassesVerification) {
   EXPECT_NE(run.out.find("Panel Botes: enviado y verificado\n"), std::string::npos) << run.out;
 }
 
-TEST_F(SendTest, SigtermMidDeliveryReportsEveryPanelUnfinishedWithinOneSecond) {
-  Write({Tcp(1, {"--silent-after", "1"}), Tcp(2)});
-  // The silent device holds the delivery in a 2.6 s wait when the signal comes.
-  const ProgramRun run =
-      Send("sorteo.ltr", "timeout 120 timeout --preserve-status --signal=TERM 1");
-  EXPECT_EQ(run.exit, 3) << run.err;
-  EXPECT_EQ(run.out, "Panel Resultados: sin terminar\nPanel Botes: sin terminar\n");
-  EXPECT_NE(run.err.find("quinterra-send: interrumpido por SIGTERM\n"), std::string::npos)
-      << run.err;
-  EXPECT_LT(run.took, 1s + 1s);
+// SIGHUP too: a terminal that closes must not kill it mid-write.
+TEST_F(SendTest, SigtermOrSighupMidDeliveryReportsEveryPanelUnfinishedWithinOneSecond) {
+  for (const std::string signal : {"TERM", "HUP"}) {
+    Write({Tcp(1, {"--silent-after", "1"}), Tcp(2)});
+    // The silent device holds the delivery in a 2.6 s wait when the signal comes.
+    const ProgramRun run =
+        Send("sorteo.ltr", "timeout 120 timeout --preserve-status --signal=" + signal + " 1");
+    EXPECT_EQ(run.exit, 3) << signal << run.err;
+    EXPECT_EQ(run.out, "Panel Resultados: sin terminar\nPanel Botes: sin terminar\n") << signal;
+    EXPECT_NE(run.err.find("quinterra-send: interrumpido por SIG" + signal + "\n"), std::string::npos)
+        << run.err;
+    EXPECT_LT(run.took, 1s + 1s);
+  }
 }
 
 TEST_F(SendTest, AnEmptyOrShortDocumentIsRefusedBeforeAnyDeviceIsTouched) {
