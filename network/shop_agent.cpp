@@ -123,6 +123,9 @@ bool TShopAgent::Start(std::string* failure) {
   applied_ = LoadAppliedVersion(settings_.Folder, &problem);
   if (!problem.empty())
     Log(problem + "; se toma la versión aplicada que guarda el servidor en el estado de esta tienda");
+  problem.clear();
+  trusted_ = LoadTrustedKey(settings_.OfficeKey, settings_.Bundle.Network, settings_.Folder, &problem);
+  if (!problem.empty()) Log(problem);
   const TNetworkBundle& bundle = settings_.Bundle;
   transport_.OnConnected = [this] { Connected(); };
   transport_.OnDisconnected = [this](const std::string&) { Disconnected(); };
@@ -151,8 +154,10 @@ void TShopAgent::Connected() {
   transport_.Publish(OnlineTopic(b.Network, b.Identity), "1", true);
   synced_ = false;
   marker_ = RandomHex(16);
-  subscription_ = transport_.Subscribe(
-      {DocumentTopic(b.Network), StateTopic(b.Network, b.Identity), ShopSyncTopic(b.Network, b.Identity)});
+  // The key's changes before the document they may be needed for.
+  subscription_ = transport_.Subscribe({KeysTopic(b.Network), DocumentTopic(b.Network),
+                                        StateTopic(b.Network, b.Identity),
+                                        ShopSyncTopic(b.Network, b.Identity)});
   // The broker may have lost it (a crash between two snapshots).
   if (last_) transport_.Publish(StateTopic(b.Network, b.Identity), StateJson(*last_), true);
 }
@@ -176,7 +181,7 @@ void TShopAgent::Subscribed(int mid, const std::vector<int>& granted) {
   if (mid != subscription_) return;
   // A broker whose rules predate the marker refuses its topic: what it had
   // retained came with the acknowledgement's turn, and is taken as it is.
-  if (granted.size() >= 3 && granted[2] != 0x80) {
+  if (granted.size() >= 4 && granted[3] != 0x80) {
     const TNetworkBundle& b = settings_.Bundle;
     transport_.Publish(ShopSyncTopic(b.Network, b.Identity), marker_, false);
   } else {
@@ -187,8 +192,11 @@ void TShopAgent::Subscribed(int mid, const std::vector<int>& granted) {
 void TShopAgent::Message(const std::string& topic, const std::string& payload, bool) {
   const TNetworkBundle& b = settings_.Bundle;
   if (topic == DocumentTopic(b.Network)) {
+    last_payload_ = payload;
     TakeDocument(payload);
     Decide();
+  } else if (topic == KeysTopic(b.Network)) {
+    TakeKeyChain(payload);
   } else if (topic == StateTopic(b.Network, b.Identity)) {
     if (!synced_once_) TakeOwnState(payload);
   } else if (topic == ShopSyncTopic(b.Network, b.Identity) && payload == marker_) {
@@ -244,7 +252,7 @@ void TShopAgent::TakeDocument(const std::string& payload) {
       (applied_document_ && applied_document_->Hash == hash) || hash == refused_hash_ ||
       (future_ && future_->Hash == hash))
     return;
-  const TReadResult read = ReadPublication(payload, settings_.OfficeKey, settings_.Bundle.Network, Now());
+  const TReadResult read = ReadWithTrustedKey(payload, trusted_, settings_.Bundle.Network, Now());
   if (read.Refusal == TRefusal::NotYetValid) future_ = Offer{payload, *read.Publication, hash};
   if (read.Refusal != TRefusal::None) return Refuse(read, hash);
   Offer offer{payload, *read.Publication, hash};
@@ -282,6 +290,28 @@ void TShopAgent::TakeDocument(const std::string& payload) {
     retry_timer_->SetEnabled(false);
     retry_in_ = 0;
     phase_ = TAgentPhase::Idle;
+  }
+}
+
+void TShopAgent::TakeKeyChain(const std::string& payload) {
+  const TKeyChainResult result = FollowKeyChain(payload, trusted_, settings_.Bundle.Network);
+  if (result.Refusal != TKeyChainRefusal::None) {
+    Log(std::string("cambio de clave rechazado: ") + KeyChainRefusalText(result.Refusal));
+    return;
+  }
+  if (result.Taken == 0) return;
+  try {
+    SaveKeyChain(settings_.Folder, payload);
+  } catch (const FileError& error) {
+    Log(std::string("no se puede guardar el cambio de clave: ") + error.what());
+  }
+  trusted_ = result.Trusted;
+  Log("clave de firma de la oficina nueva, desde la versión " + std::to_string(trusted_.FromVersion));
+  // The document refused a moment ago may be of the new key.
+  if (!last_payload_.empty() && synced_once_) {
+    refused_hash_.clear();
+    TakeDocument(last_payload_);
+    Decide();
   }
 }
 

@@ -22,7 +22,9 @@
 //
 // - A document is refused, before any device is touched, when it does not
 //   read (size, form, key, signature, network, cells) or its version is not
-//   above the applied one; the refusal is reported once. One that is not
+//   above the applied one; the refusal is reported once. The key it must be
+//   signed with is the bundle's, moved on by the office's key changes (the
+//   retained keys topic, kept in the folder); a retired key signs nothing. One that is not
 //   yet valid on this shop's clock waits for it.
 // - The applied version never goes back: at start the larger of
 //   red-version.txt and the applied version of the shop's own last state on
@@ -43,6 +45,7 @@
 
 #include "network/applied_version.h"
 #include "network/bundle.h"
+#include "network/key_change.h"
 #include "network/panel_delivery.h"
 #include "network/publication.h"
 #include "network/shop_state.h"
@@ -55,7 +58,7 @@ class IMqttTransport;
 struct TAgentSettings {
   TNetworkBundle Bundle;
   std::string Folder;  // equipos.ini and red-version.txt; ends in a separator
-  TVerifyKey OfficeKey{};
+  TVerifyKey OfficeKey{};  // pinned by the bundle; the key chain moves on from it
   std::chrono::milliseconds FirstRetry = std::chrono::seconds(5);
   std::chrono::milliseconds LastRetry = std::chrono::minutes(5);
   // How often the panels are read back; zero: never.
@@ -117,6 +120,7 @@ class TShopAgent {
   // Decisions.
   void TakeDocument(const std::string& payload);
   void TakeOwnState(const std::string& payload);
+  void TakeKeyChain(const std::string& payload);
   void Decide();
   void StartDelivery();
   void StartCheck();
@@ -153,6 +157,8 @@ class TShopAgent {
 
   TAgentPhase phase_ = TAgentPhase::WaitingSubscription;
   TAppliedVersion applied_;
+  TTrustedKey trusted_;        // the office's key as the chain has moved it
+  std::string last_payload_;  // the document topic's last message
   bool saved_ = true;  // red-version.txt holds applied_
   std::string problem_;
   std::optional<Offer> applied_document_;  // the applied version's document, once seen

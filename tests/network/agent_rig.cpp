@@ -89,7 +89,7 @@ void AgentRig::StartAgent(const std::function<void(TAgentSettings&)>& change) {
   settings.Bundle.Identity = "t1";
   settings.Bundle.Host = "127.0.0.1";
   settings.Folder = folder_;
-  settings.OfficeKey = Office.Public;
+  settings.OfficeKey = Pinned;
   settings.Now = [this] { return Now(); };
   if (change) change(settings);
   Transport = broker.NewClient("t1");

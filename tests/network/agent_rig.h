@@ -59,6 +59,8 @@ class AgentRig {
   cycle_test::LineDevice* Results = nullptr;
   cycle_test::LineDevice* Jackpots = nullptr;
   TKeyPair Office = NewKeyPair();
+  // The office's key as the shop's bundle pins it.
+  TVerifyKey Pinned = Office.Public;
   std::vector<std::string> LogLines;
   std::unique_ptr<TestBroker::Client> Transport;
 

@@ -8,6 +8,7 @@
 
 #include "network/applied_version.h"
 #include "network/fleet.h"
+#include "network/key_change.h"
 #include "network/names.h"
 #include "platform/file_io.h"
 #include "tests/network/agent_rig.h"
@@ -277,6 +278,31 @@ TEST_F(AgentTest, ADocumentWhoseCellsAreWrongIsRefusedNamingTheCell) {
   EXPECT_EQ(state.Refusal, "malformed");
   EXPECT_NE(state.Reason.find("la casilla 1 del panel Resultados"), std::string::npos) << state.Reason;
   EXPECT_EQ(rig.Writes(), 0);
+}
+
+TEST_F(AgentTest, AnAgentAwayDuringARotationTakesTheNewKeyAndTheRetiredOneSignsNothing) {
+  rig.StartAgent();
+  rig.Publish(1, ValidItems(1));
+  rig.Run(10s);
+  rig.StopAgent();
+  const TKeyPair retired = rig.Office, next = NewKeyPair();
+  rig.broker.Publish(KeysTopic("cadena"),
+                     KeyChainMessage({SignKeyChange({"cadena", next.Public, 2, rig.Now()}, retired.Secret)}),
+                     true);
+  rig.Office = next;
+  rig.Publish(2, ValidItems(2));
+  rig.StartAgent();
+  rig.Run(10s);
+  TShopState state = rig.State().value();
+  EXPECT_EQ(state.Result, "verified") << rig.Log();
+  EXPECT_EQ(state.AppliedVersion, 2);
+  EXPECT_TRUE(FileExists(rig.Folder() + kKeyChainFile)) << "kept for the next start";
+  rig.Office = retired;
+  rig.Publish(9, ValidItems(3));
+  rig.Run(3s);
+  state = rig.State().value();
+  EXPECT_EQ(state.Refusal, "unknown_key") << rig.Log();
+  EXPECT_EQ(rig.Display(true), Images(2).results);
 }
 
 TEST_F(AgentTest, AConnectionTakenOverRightAfterConnectingBacksOffInsteadOfFighting) {

@@ -6,6 +6,7 @@
 // not drive the office's terminal.
 
 #include <mosquitto.h>
+#include <signal.h>
 
 #include <QProcess>
 
@@ -321,6 +322,29 @@ TEST_F(NetworkSecurityTest, ARotationReachesAShopThatWasAwayAndTheRetiredKeySign
   // A shop made now pins the current key.
   AddShop("tienda-2");
   EXPECT_EQ(ReadWholeFile(net_ + "shops/tienda-2/office-sign.pub"), ReadWholeFile(net_ + "office-sign.pub"));
+}
+
+TEST_F(NetworkSecurityTest, AnAgentAwayDuringARotationTakesTheNewKeyAndRefusesTheRetiredOne) {
+  TestShop& shop = AddShop("tienda-1");
+  StartAgent(shop);
+  ASSERT_EQ(Publish(DocumentA(), 30), 0);
+  shop.Agent->Signal(SIGTERM);
+  ASSERT_EQ(shop.Agent->WaitExit(10s), 0);
+  const TSigningKey retired = SigningKeyFromText(ReadWholeFile(net_ + "office-sign.key")).value();
+  ASSERT_EQ(Network({"rotate-key", net_}).exit, 0);
+  StartAgent(shop);
+  ASSERT_TRUE(WaitFor([](const TFleet& f) {
+    const std::optional<TShopRow> row = f.Row("tienda-1");
+    return row && row->Verdict == TVerdict::Fine && row->State->AppliedVersion == 2;
+  })) << shop.Log();
+  const std::string forged = SignPublication(Publication(99, DocumentB()), retired);
+  PublishAs(net_, DocumentTopic("cadena"), forged);
+  ASSERT_TRUE(WaitFor([&](const TFleet& f) {
+    const std::optional<TShopRow> row = f.Row("tienda-1");
+    return row && row->State && row->State->DocumentHash == DocumentHashOf(forged);
+  })) << shop.Log();
+  EXPECT_EQ(Row("tienda-1")->State->Refusal, "unknown_key");
+  EXPECT_EQ(Display(shop, TPanel::Results), e2e::ImagesOf(DocumentA()).results);
 }
 
 TEST_F(NetworkSecurityTest, AShopsOwnWordsCannotDriveTheOfficesTerminal) {
