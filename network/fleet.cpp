@@ -66,7 +66,10 @@ TFleet::TFleet(std::string network, TVerifyKey office_key)
 
 int64_t TFleet::Now() const { return Clock ? Clock() : static_cast<int64_t>(std::time(nullptr)); }
 
-void TFleet::AddKnownShop(const std::string& shop) { shops_[shop]; }
+void TFleet::AddKnownShop(const std::string& shop) {
+  known_.insert(shop);
+  shops_[shop];
+}
 
 void TFleet::Message(const std::string& topic, const std::string& payload, bool retained) {
   if (topic == DocumentTopic(network_)) {
@@ -92,9 +95,11 @@ void TFleet::Message(const std::string& topic, const std::string& payload, bool 
   if (topic == OnlineTopic(network_, shop)) {
     if (payload == "1" || payload == "0") entry.Online = payload == "1";
     else entry.Online.reset();
-    return;
+  } else {
+    TakeState(entry, shop, payload, retained);
   }
-  TakeState(entry, shop, payload, retained);
+  // A removed shop's topics are cleared: it is no longer counted.
+  if (!entry.Online && !entry.State && !entry.Unreadable && !known_.count(shop)) shops_.erase(shop);
 }
 
 void TFleet::TakeState(Shop& entry, const std::string& shop, const std::string& payload,

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,6 +105,7 @@ class TFleet {
   TRefusal document_refusal_ = TRefusal::None;
   std::string results_hash_, jackpots_hash_;
   std::map<std::string, Shop> shops_;
+  std::set<std::string> known_;  // from the network's folder
 };
 
 // "12:04", local time.

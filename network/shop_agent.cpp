@@ -24,6 +24,21 @@ constexpr std::chrono::seconds kLastHoldOff = 5min;
 
 const char* PanelName(bool results) { return results ? "Resultados" : "Botes"; }
 
+// The result of a report as the shop's log says it.
+const struct {
+  const char* result;
+  const char* word;
+} kResultWords[] = {
+    {"verified", "verificada"}, {"sent", "enviada sin verificar"}, {"different", "distinta"},
+    {"failed", "fallida"},      {"no_device", "sin equipo"},       {"refused", "rechazada"},
+};
+
+std::string ResultWord(const std::string& result) {
+  for (const auto& entry : kResultWords)
+    if (result == entry.result) return entry.word;
+  return result;
+}
+
 std::string RandomHex(size_t digits) {
   std::random_device device;
   static const char kHex[] = "0123456789abcdef";
@@ -623,7 +638,7 @@ void TShopAgent::Finish(TShopState& s) {
   last_ = s;
   const TNetworkBundle& b = settings_.Bundle;
   transport_.Publish(StateTopic(b.Network, b.Identity), StateJson(s), true);
-  std::string line = "versión " + std::to_string(s.Version) + ": " + s.Result;
+  std::string line = "versión " + std::to_string(s.Version) + ": " + ResultWord(s.Result);
   if (!s.Reason.empty()) line += " (" + s.Reason + ")";
   if (s.RetryIn) line += "; nuevo intento en " + std::to_string(s.RetryIn) + " s";
   Log(line);

@@ -218,7 +218,7 @@ TEST_F(NetworkE2eTest, TheShopsOwnSendingAndTheAgentsChecksTakeTurnsOnASlowDevic
   EXPECT_EQ(SendAtShop(shop, DocumentA(), &out), 0) << out;
   Spin(6s);  // the check that waited for the sending
   const std::string log = shop.Log();
-  EXPECT_EQ(log.find(": failed"), std::string::npos) << log;
+  EXPECT_EQ(log.find(": fallida"), std::string::npos) << log;
   EXPECT_NE((log + ReadFileIfExists(shop.Work + "send.log").value_or("")).find("[Espera]"), std::string::npos)
       << "they met\n" << log;
   EXPECT_EQ(Row("tienda-1")->Verdict, TVerdict::Fine) << Row("tienda-1")->Why;
