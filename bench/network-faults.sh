@@ -7,18 +7,21 @@
 # agents with one bundle, no equipos.ini), two shops with their agents
 # (checking every 5 s) and emulated panels against the real broker, and:
 #   settle s     from the fault until every shop's verdict in the office is
-#                the truth (fine exactly when the emulators' bytes are the
-#                document, else what the fault should show) and stays so
+#                the truth (fine exactly when the emulators' bytes are what
+#                the office published, else what the fault should show) and
+#                stays so to the end of the fault's window (30 s; 60 s for
+#                two agents, 100 s for the clock)
 #   false fine   samples (tenths of a second) with a shop "bien" whose
 #                panels did not show the document
-#   alarms       samples with a shop red whose panels were right, once settled
+#   alarms       samples with a shop red whose panels were right, once the
+#                truth had been reached
 #   msgs/min     states the faulty shop published, per minute
 #
 #   bash bench/network-faults.sh [GTEST_FILTER]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
-bash "$root/scripts/install-deps.sh" faketime
+bash "$root/scripts/install-deps.sh" faketime >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target network_faults_bench >/dev/null
 export PATH="/usr/sbin:$PATH" QT_QPA_PLATFORM=offscreen

@@ -421,6 +421,7 @@ void TShopAgent::Delivered(const TDeliveryReport& report) {
   if (current && !failed && !missing) {
     target_.reset();
     attempt_ = 0;
+    check_due_ = false;  // what was just verified needs no check now
   }
   // A newer document came meanwhile: its own attempt reports.
   const bool superseded = target_ && !current;
