@@ -13,18 +13,6 @@ namespace {
 
 constexpr int64_t kFormat = 1;
 
-bool HasExactly(const TJsonValue& object, std::initializer_list<const char*> keys) {
-  if (object.Type != TJsonValue::Kind::Object || object.Members.size() != keys.size()) return false;
-  for (const char* key : keys)
-    if (!object.Member(key)) return false;
-  return true;
-}
-
-const TJsonValue* Typed(const TJsonValue& object, const char* key, TJsonValue::Kind kind) {
-  const TJsonValue* value = object.Member(key);
-  return value && value->Type == kind ? value : nullptr;
-}
-
 std::string SignedText(const TKeyChange& change) {
   return "{\"format\":" + std::to_string(kFormat) + ",\"network\":" + JsonQuote(change.Network) +
          ",\"new_key\":" + JsonQuote(VerifyKeyText(change.NewKey)) +
@@ -42,14 +30,14 @@ struct TLink {
 
 std::optional<TKeyChange> ParseSignedText(const std::string& text) {
   const std::optional<TJsonValue> root = ParseStrictJson(text, 1);
-  if (!root || !HasExactly(*root, {"format", "network", "new_key", "from_version", "made"}))
+  if (!root || !root->HasExactly({"format", "network", "new_key", "from_version", "made"}))
     return std::nullopt;
   using Kind = TJsonValue::Kind;
-  const TJsonValue* format = Typed(*root, "format", Kind::Integer);
-  const TJsonValue* network = Typed(*root, "network", Kind::String);
-  const TJsonValue* new_key = Typed(*root, "new_key", Kind::String);
-  const TJsonValue* from_version = Typed(*root, "from_version", Kind::Integer);
-  const TJsonValue* made = Typed(*root, "made", Kind::Integer);
+  const TJsonValue* format = root->Member("format", Kind::Integer);
+  const TJsonValue* network = root->Member("network", Kind::String);
+  const TJsonValue* new_key = root->Member("new_key", Kind::String);
+  const TJsonValue* from_version = root->Member("from_version", Kind::Integer);
+  const TJsonValue* made = root->Member("made", Kind::Integer);
   if (!format || !network || !new_key || !from_version || !made) return std::nullopt;
   if (format->Number != kFormat || from_version->Number < 1 || made->Number < 0) return std::nullopt;
   const std::optional<TVerifyKey> key = VerifyKeyFromText(new_key->Text);
@@ -59,10 +47,10 @@ std::optional<TKeyChange> ParseSignedText(const std::string& text) {
 
 std::optional<TLink> ParseLink(const TJsonValue& value) {
   using Kind = TJsonValue::Kind;
-  if (!HasExactly(value, {"change", "key", "signature"})) return std::nullopt;
-  const TJsonValue* change = Typed(value, "change", Kind::String);
-  const TJsonValue* key = Typed(value, "key", Kind::String);
-  const TJsonValue* signature = Typed(value, "signature", Kind::String);
+  if (!value.HasExactly({"change", "key", "signature"})) return std::nullopt;
+  const TJsonValue* change = value.Member("change", Kind::String);
+  const TJsonValue* key = value.Member("key", Kind::String);
+  const TJsonValue* signature = value.Member("signature", Kind::String);
   if (!change || !key || !signature) return std::nullopt;
   TLink link;
   const std::optional<TVerifyKey> signer = VerifyKeyFromText(key->Text);
@@ -79,8 +67,8 @@ std::optional<TLink> ParseLink(const TJsonValue& value) {
 // Every link of the message, all well formed; nothing when any is not.
 std::optional<std::vector<TLink>> ParseChain(std::string_view message) {
   const std::optional<TJsonValue> root = ParseStrictJson(message, 3);
-  if (!root || !HasExactly(*root, {"changes"})) return std::nullopt;
-  const TJsonValue* changes = Typed(*root, "changes", TJsonValue::Kind::Array);
+  if (!root || !root->HasExactly({"changes"})) return std::nullopt;
+  const TJsonValue* changes = root->Member("changes", TJsonValue::Kind::Array);
   if (!changes) return std::nullopt;
   std::vector<TLink> links;
   for (const TJsonValue& item : changes->Items) {

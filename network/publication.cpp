@@ -37,32 +37,20 @@ std::string SignedText(const TPublication& p) {
   return text + "]}";
 }
 
-bool HasExactly(const TJsonValue& object, std::initializer_list<const char*> keys) {
-  if (object.Type != TJsonValue::Kind::Object || object.Members.size() != keys.size()) return false;
-  for (const char* key : keys)
-    if (!object.Member(key)) return false;
-  return true;
-}
-
-const TJsonValue* Typed(const TJsonValue& object, const char* key, TJsonValue::Kind kind) {
-  const TJsonValue* value = object.Member(key);
-  return value && value->Type == kind ? value : nullptr;
-}
-
 // The signed text's fields, or nothing when any is missing, extra or wrong.
 std::optional<TPublication> ParseSignedText(std::string_view text) {
   const std::optional<TJsonValue> root = ParseStrictJson(text, 2);
-  if (!root || !HasExactly(*root, {"format", "network", "version", "published", "expires",
+  if (!root || !root->HasExactly({"format", "network", "version", "published", "expires",
                                    "panels", "items"}))
     return std::nullopt;
   using Kind = TJsonValue::Kind;
-  const TJsonValue* format = Typed(*root, "format", Kind::Integer);
-  const TJsonValue* network = Typed(*root, "network", Kind::String);
-  const TJsonValue* version = Typed(*root, "version", Kind::Integer);
-  const TJsonValue* published = Typed(*root, "published", Kind::Integer);
-  const TJsonValue* expires = Typed(*root, "expires", Kind::Integer);
-  const TJsonValue* panels = Typed(*root, "panels", Kind::Array);
-  const TJsonValue* items = Typed(*root, "items", Kind::Array);
+  const TJsonValue* format = root->Member("format", Kind::Integer);
+  const TJsonValue* network = root->Member("network", Kind::String);
+  const TJsonValue* version = root->Member("version", Kind::Integer);
+  const TJsonValue* published = root->Member("published", Kind::Integer);
+  const TJsonValue* expires = root->Member("expires", Kind::Integer);
+  const TJsonValue* panels = root->Member("panels", Kind::Array);
+  const TJsonValue* items = root->Member("items", Kind::Array);
   if (!format || !network || !version || !published || !expires || !panels || !items) return std::nullopt;
   if (format->Number != kFormat || version->Number < 1 || published->Number < 0 ||
       expires->Number <= published->Number)
@@ -150,15 +138,15 @@ TReadResult ReadPublication(std::string_view message, const TVerifyKey& trusted,
   const std::optional<TJsonValue> outer = ParseStrictJson(message, 1);
   if (!outer || outer->Type != TJsonValue::Kind::Object) return refuse(TRefusal::Malformed);
   result.DocumentHash = DocumentHashOf(message);
-  const bool signed_form = HasExactly(*outer, {"document", "key", "signature"});
+  const bool signed_form = outer->HasExactly({"document", "key", "signature"});
   if (!signed_form) {
-    if (HasExactly(*outer, {"document", "key"}) || HasExactly(*outer, {"document"}))
+    if (outer->HasExactly({"document", "key"}) || outer->HasExactly({"document"}))
       return refuse(TRefusal::NoSignature);
     return refuse(TRefusal::Malformed);
   }
-  const TJsonValue* document = Typed(*outer, "document", TJsonValue::Kind::String);
-  const TJsonValue* key = Typed(*outer, "key", TJsonValue::Kind::String);
-  const TJsonValue* signature = Typed(*outer, "signature", TJsonValue::Kind::String);
+  const TJsonValue* document = outer->Member("document", TJsonValue::Kind::String);
+  const TJsonValue* key = outer->Member("key", TJsonValue::Kind::String);
+  const TJsonValue* signature = outer->Member("signature", TJsonValue::Kind::String);
   if (!document || !key || !signature) return refuse(TRefusal::Malformed);
   if (signature->Text.empty()) return refuse(TRefusal::NoSignature);
   const std::optional<TVerifyKey> claimed = VerifyKeyFromText(key->Text);

@@ -215,6 +215,18 @@ const TJsonValue* TJsonValue::Member(const std::string& key) const {
   return found == Members.end() ? nullptr : &found->second;
 }
 
+const TJsonValue* TJsonValue::Member(const std::string& key, Kind kind) const {
+  const TJsonValue* value = Member(key);
+  return value && value->Type == kind ? value : nullptr;
+}
+
+bool TJsonValue::HasExactly(std::initializer_list<const char*> keys) const {
+  if (Type != Kind::Object || Members.size() != keys.size()) return false;
+  for (const char* key : keys)
+    if (!Member(key)) return false;
+  return true;
+}
+
 std::optional<TJsonValue> ParseStrictJson(std::string_view text, int max_depth) {
   return Reader(text).Document(max_depth);
 }

@@ -6,6 +6,7 @@
 // bounded depth. Anything else is refused, never guessed at.
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,6 +25,10 @@ struct TJsonValue {
   std::map<std::string, TJsonValue> Members;
 
   const TJsonValue* Member(const std::string& key) const;
+  // The member of that kind, or null.
+  const TJsonValue* Member(const std::string& key, Kind kind) const;
+  // An object with exactly these members, no more.
+  bool HasExactly(std::initializer_list<const char*> keys) const;
 };
 
 // Integers beyond this lose nothing in any JSON reader (doubles).
