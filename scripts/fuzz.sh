@@ -48,7 +48,7 @@ common=(-seed=1 -reload=0 -max_len=4096 -print_final_stats=1 -artifact_prefix=ar
 ci_runs() {
   case "$1" in
     fuzz_emulator_requests) echo 50000 ;;
-    fuzz_publication) echo 30000 ;;
+    fuzz_publication | fuzz_key_change) echo 30000 ;;
     *) echo 150000 ;;
   esac
 }
