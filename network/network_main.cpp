@@ -1,6 +1,7 @@
 // quinterra-network: makes a network's folder and its shops' bundles.
 //   quinterra-network init DIR --name NAME [--host H] [--port P] [--listen A] [--keepalive S]
 //   quinterra-network shop DIR ID
+//   quinterra-network record DIR
 // See man/quinterra-network.1.
 
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include <iostream>
 
 #include "network/network_folder.h"
+#include "network/record_service.h"
 #include "quinterra_version.h"
 
 int main(int argc, char** argv) {
@@ -26,10 +28,12 @@ int main(int argc, char** argv) {
       "  init CARPETA --name NOMBRE   la carpeta de la red: su autoridad (CA), el certificado\n"
       "                               y la configuración del servidor Mosquitto, el certificado\n"
       "                               y la clave de firma de la oficina\n"
-      "  shop CARPETA ID              la carpeta CARPETA/shops/ID que se copia a la tienda ID");
+      "  shop CARPETA ID              la carpeta CARPETA/shops/ID que se copia a la tienda ID\n"
+      "  record CARPETA               el registro de la oficina: guarda cada publicación y cada\n"
+      "                               cambio de estado de las tiendas (servicio)");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument("orden", "init o shop");
+  parser.addPositionalArgument("orden", "init, shop o record");
   parser.addOption({"name", "init: el nombre de la red (letras, cifras, '_' y '-').", "NOMBRE"});
   parser.addOption({"host", "init: el nombre o la dirección con que las tiendas llegan al "
                             "servidor (127.0.0.1 por omisión).", "SERVIDOR", "127.0.0.1"});
@@ -69,8 +73,10 @@ int main(int argc, char** argv) {
       std::cout << "Tienda «" << args[2].toStdString() << "»: copie " << args[1].toStdString()
                 << "/shops/" << args[2].toStdString() << "/ a la tienda\n";
     }
+  } else if (args.size() == 2 && args[0] == "record") {
+    return RunRecordService(args[1].toStdString());
   } else {
-    return usage("use «init CARPETA --name NOMBRE» o «shop CARPETA ID»");
+    return usage("use «init CARPETA --name NOMBRE», «shop CARPETA ID» o «record CARPETA»");
   }
   if (!failure.empty()) {
     std::cerr << "quinterra-network: " << failure << "\n";

@@ -1,0 +1,120 @@
+#include "network/record_service.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <iostream>
+#include <memory>
+
+#include "history/history_database.h"
+#include "history/history_open.h"
+#include "history/history_recorder.h"
+#include "history/history_store.h"
+#include "history/sql_connection.h"
+#include "network/bundle.h"
+#include "network/mqtt_client.h"
+#include "network/office_recorder.h"
+#include "platform/file_io.h"
+#include "platform/qt_interval_timer.h"
+#include "platform/stop_signals.h"
+
+namespace quinterra {
+namespace {
+
+void Say(const std::string& line) { std::cerr << "quinterra-network record: " << line << std::endl; }
+
+// From the writer's thread onto the event loop's, so that lines never mix.
+void SayLater(const std::string& line) {
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [line] { Say(line); }, Qt::QueuedConnection);
+}
+
+std::unique_ptr<THistoryStore> OpenPruned(const TOfficeRecordPlace& place) {
+  std::unique_ptr<THistoryStore> store = OpenHistoryDatabase(place.Where);
+  PruneHistory(*store, place.RetentionDays, std::chrono::system_clock::now());
+  return store;
+}
+
+// The address without a password, for the log.
+std::string Shown(const std::string& where) {
+  const size_t scheme = where.find("://");
+  const size_t at = where.find('@');
+  const size_t colon = where.find(':', scheme == std::string::npos ? 0 : scheme + 3);
+  if (scheme == std::string::npos || at == std::string::npos || colon > at) return where;
+  return where.substr(0, colon) + ":***" + where.substr(at);
+}
+
+}  // namespace
+
+std::string RecorderClientId(const std::string& network) {
+  return "quinterra-" + network + "-office-recorder";
+}
+
+int RunRecordService(const std::string& directory) {
+  const std::string folder = directory.empty() || directory.back() == '/' ? directory : directory + "/";
+  std::string failure;
+  const std::optional<TNetworkBundle> bundle = LoadBundle(folder, &failure);
+  if (!bundle) return Say(failure), 2;
+  std::optional<TVerifyKey> office_key;
+  try {
+    office_key = VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
+  } catch (const FileError& error) {
+    return Say(error.what()), 2;
+  }
+  if (!office_key) return Say(bundle->File(kOfficePublicKeyFile) + " no es una clave pública"), 2;
+  const TOfficeRecordPlace place = OfficeRecordPlace(folder);
+
+  THistoryRecorder::TLimits limits;
+  // A thousand shops' reports for hours of a database away; the broker keeps
+  // what comes after that.
+  limits.MaxQueued = 1000000;
+  limits.CloseWait = std::chrono::seconds(20);
+  auto history = std::make_unique<THistoryRecorder>(
+      [place] { return OpenPruned(place); }, [](const std::string& reason) { SayLater("historial: " + reason); },
+      limits);
+
+  TMqttSettings settings = bundle->Mqtt(RecorderClientId(bundle->Network));
+  settings.CleanSession = false;
+  TMqttClient mqtt(settings);
+  QtTimerFactory timers;
+  TOfficeRecorderSettings recorder_settings;
+  recorder_settings.Network = bundle->Network;
+  recorder_settings.OfficeKey = *office_key;
+  TOfficeRecorder recorder(recorder_settings, mqtt, timers,
+                           [&history](std::vector<TRecordEntry> entries) { history->Record(std::move(entries)); });
+  recorder.OnLog = Say;
+
+  // Events older than Conservar= go once a day too, not only at each start.
+  QTimer prune;
+  prune.setInterval(std::chrono::hours(24));
+  QObject::connect(&prune, &QTimer::timeout, [place] {
+    try {
+      OpenPruned(place);
+    } catch (const TSqlError& error) {
+      Say("historial: " + std::string(error.what()));
+    }
+  });
+  prune.start();
+
+  TStopSignals stop;
+  bool stopping = false;
+  int status = 0;
+  stop.OnStop = [&](int signal_number) {
+    if (stopping) return;
+    stopping = true;
+    Say(std::string("parando (") + SignalName(signal_number) + ")");
+    recorder.Stop([&] {
+      if (!history->Flush(limits.CloseWait)) status = 1;
+      if (history->Lost()) Say("historial: " + std::to_string(history->Lost()) + " eventos sin guardar");
+      QCoreApplication::quit();
+    });
+  };
+  Say("red «" + bundle->Network + "» en " + bundle->Host + ":" + std::to_string(bundle->Port) +
+      "; historial en " + Shown(place.Where));
+  if (!recorder.Start(&failure)) return Say(failure), 1;
+  QCoreApplication::exec();
+  history.reset();
+  return status;
+}
+
+}  // namespace quinterra
