@@ -79,9 +79,9 @@ void DrawPanel(TPage& page, const TNetworkReport& report, const TPanelReport& pa
   const int row = metrics.height() + 6;
   const QRect area = page.Area();
   // Desde, Hasta, Duración, Estado, Versión, Motivo.
-  const int x[] = {area.left(), area.left() + area.width() * 17 / 100, area.left() + area.width() * 34 / 100,
-                   area.left() + area.width() * 45 / 100, area.left() + area.width() * 60 / 100,
-                   area.left() + area.width() * 67 / 100, area.right()};
+  const int x[] = {area.left(), area.left() + area.width() * 16 / 100, area.left() + area.width() * 32 / 100,
+                   area.left() + area.width() * 42 / 100, area.left() + area.width() * 57 / 100,
+                   area.left() + area.width() * 64 / 100, area.right()};
   auto line = [&](const QStringList& cells, bool bold, QColor swatch) {
     font.setBold(bold);
     painter.setFont(font);

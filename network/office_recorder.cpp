@@ -22,6 +22,10 @@ std::string KeyOf(const std::vector<TRecordEntry>& entries) {
 
 }  // namespace
 
+std::string RecorderClientId(const std::string& network) {
+  return "quinterra-" + network + "-office-recorder";
+}
+
 TOfficeRecorder::TOfficeRecorder(TOfficeRecorderSettings settings, IMqttTransport& transport,
                                  ITimerFactory& timers, TSink sink)
     : settings_(std::move(settings)), transport_(transport), sink_(std::move(sink)),

@@ -35,6 +35,11 @@ namespace quinterra {
 
 class IMqttTransport;
 
+// The client id of the recorder's connection: fixed, so that the broker
+// keeps its session between connections, and apart from the office's
+// other connections (same certificate).
+std::string RecorderClientId(const std::string& network);
+
 struct TOfficeRecorderSettings {
   std::string Network;
   TVerifyKey OfficeKey{};

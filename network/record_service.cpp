@@ -46,10 +46,6 @@ std::string Shown(const std::string& where) {
 
 }  // namespace
 
-std::string RecorderClientId(const std::string& network) {
-  return "quinterra-" + network + "-office-recorder";
-}
-
 int RunRecordService(const std::string& directory) {
   const std::string folder = directory.empty() || directory.back() == '/' ? directory : directory + "/";
   std::string failure;

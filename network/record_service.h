@@ -13,10 +13,6 @@
 
 namespace quinterra {
 
-// The client id of the recorder's connection: fixed, so that the broker
-// keeps its session, and apart from the office's other connections.
-std::string RecorderClientId(const std::string& network);
-
 // Runs until stopped; the exit status (0 stopped, 1 could not start, 2 the
 // folder is not a network's).
 int RunRecordService(const std::string& folder);
