@@ -61,9 +61,9 @@ int RunRecordService(const std::string& directory) {
   const TOfficeRecordPlace place = OfficeRecordPlace(folder);
 
   THistoryRecorder::TLimits limits;
-  // A thousand shops' reports for hours of a database away; the broker keeps
-  // what comes after that.
-  limits.MaxQueued = 1000000;
+  // A thousand shops' reports for a day of a database away (some 100 MB);
+  // what is dropped past that is counted and said.
+  limits.MaxQueued = 200000;
   limits.CloseWait = std::chrono::seconds(20);
   auto history = std::make_unique<THistoryRecorder>(
       [place] { return OpenPruned(place); }, [](const std::string& reason) { SayLater("historial: " + reason); },
