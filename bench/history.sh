@@ -51,11 +51,11 @@ for part in "${parts[@]}"; do
         echo "$port" >"$build/bench-network/port"
         "$build/network/quinterra-network" init "$net" --name banco --host 127.0.0.1 --port "$port" >/dev/null
       fi
-      have=$(find "$net/shops" -mindepth 1 -maxdepth 1 -type d | wc -l)
-      if [ "$have" -lt 1000 ]; then
-        echo "making 1000 shops' certificates (once)..." >&2
-        seq "$have" 999 | xargs -P "$(nproc)" -I{} sh -c \
-          'printf "bench-%04d\n" {} | xargs "$0" shop "$1" >/dev/null' "$build/network/quinterra-network" "$net"
+      missing=$(for i in $(seq 0 999); do
+        name=$(printf "bench-%04d" "$i"); [ -f "$net/shops/$name/client.crt" ] || echo "$name"; done)
+      if [ -n "$missing" ]; then
+        echo "making the shops' certificates (once)..." >&2
+        echo "$missing" | xargs -P "$(nproc)" -I{} "$build/network/quinterra-network" shop "$net" {} >/dev/null
       fi
       ulimit -n 8192 2>/dev/null || ulimit -n "$(ulimit -Hn)"
       rm -rf "$net/broker/data/"*
