@@ -6,7 +6,6 @@
 
 #include <QDateTimeEdit>
 #include <QLabel>
-#include <QPushButton>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -85,14 +84,6 @@ TEST_F(NetworkReportDialogTest, ListsEveryShopsStretchesAndSavesWhatItShows) {
   EXPECT_EQ(bytes.rfind("%PDF", 0), 0u);
   EXPECT_FALSE(dialog.SavePdf(QString::fromStdString(folder_.File("no/existe/informe.pdf"))));
   EXPECT_NE(dialog.SummaryLabel->text().indexOf("No se pudo guardar"), -1);
-}
-
-TEST_F(NetworkReportDialogTest, WithoutARecordItSaysSoAndMakesNone) {
-  TNetworkReportDialog dialog(net_);
-  EXPECT_FALSE(dialog.Generate());
-  EXPECT_NE(dialog.SummaryLabel->text().indexOf("No existe el registro de la red"), -1);
-  EXPECT_FALSE(std::filesystem::exists(net_ + "historial.db"));
-  EXPECT_FALSE(dialog.PdfButton->isEnabled());
 }
 
 }  // namespace

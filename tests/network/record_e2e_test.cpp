@@ -10,7 +10,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <algorithm>
+#include <regex>
 
 #include "history/history_database.h"
 #include "history/history_recorder.h"
@@ -22,6 +22,7 @@
 #include "network/office_recorder.h"
 #include "platform/qt_interval_timer.h"
 #include "tests/network/network_fixture.h"
+#include "tests/network/record_fixture.h"
 #include "tests/support/postgres_server.h"
 
 namespace quinterra::test {
@@ -92,20 +93,12 @@ class RecorderTest : public NetworkTest {
     }
     return false;
   }
-  std::string State(const std::string& shop, const TPublication& p, const std::string& message,
-                    const std::string& result) {
-    TShopState s;
-    s.Shop = shop;
-    s.Network = "cadena";
+  // The shop's report of p, its results panel read back as result says.
+  std::string State(const TPublication& p, const std::string& message, const std::string& result) {
+    TShopState s = VerifiedState("tienda-1", {p, message, DocumentHashOf(message), PublicationImages(p)});
     s.Time = s.Checked = static_cast<int64_t>(std::time(nullptr));
-    s.CheckEvery = 600;
-    s.Version = s.AppliedVersion = p.Version;
-    s.DocumentHash = DocumentHashOf(message);
     s.Result = result;
-    const PanelImages images = PublicationImages(p);
-    s.Results = {result == "verified" ? TPanelStatus::Verified : TPanelStatus::Different, p.Version,
-                 images.results, Sha256Hex(images.results)};
-    s.Jackpots = {TPanelStatus::Verified, p.Version, images.jackpots, Sha256Hex(images.jackpots)};
+    if (result != "verified") s.Results.Status = TPanelStatus::Different;
     return StateJson(s);
   }
 
@@ -140,14 +133,14 @@ TEST_P(RecorderOnBothDatabases, EveryReportSurvivesTheRecordersOwnGapAndABrokerR
   PublishAs(net_, DocumentTopic("cadena"), m1);
   StartRecorder();
   PublishAs(shop, OnlineTopic("cadena", "tienda-1"), "1");
-  PublishAs(shop, StateTopic("cadena", "tienda-1"), State("tienda-1", v1, m1, "verified"));
+  PublishAs(shop, StateTopic("cadena", "tienda-1"), State(v1, m1, "verified"));
   ASSERT_TRUE(WaitForReports("tienda-1", 1));
 
   // Away (a clean stop: the broker keeps its session and what comes for it).
   StopRecorder();
   PublishAs(net_, DocumentTopic("cadena"), m2);
-  PublishAs(shop, StateTopic("cadena", "tienda-1"), State("tienda-1", v2, m2, "different"));
-  PublishAs(shop, StateTopic("cadena", "tienda-1"), State("tienda-1", v2, m2, "verified"));
+  PublishAs(shop, StateTopic("cadena", "tienda-1"), State(v2, m2, "different"));
+  PublishAs(shop, StateTopic("cadena", "tienda-1"), State(v2, m2, "verified"));
   StopBroker();
   StartBroker();
   StartRecorder();
@@ -202,19 +195,11 @@ TEST_F(RecorderTest, TheServiceRecordsAnAgentsDeliveriesAndQuinterraSendReportsT
   std::string out;
   ASSERT_EQ(report("--csv", folder_.File("informe.csv"), &out), 0) << out;
   const std::string csv = ReadWholeFile(folder_.File("informe.csv"));
-  // A line of the panel that shows the version verified.
-  auto shown = [&csv](const std::string& panel, int version) {
-    const std::string start = "tienda-1;" + panel + ";";
-    const std::string state = ";verificada;" + std::to_string(version) + ";\r\n";
-    for (size_t at = csv.find(start); at != std::string::npos; at = csv.find(start, at + 1)) {
-      const size_t end = csv.find('\n', at);
-      if (csv.compare(end + 1 - state.size(), state.size(), state) == 0) return true;
-    }
-    return false;
-  };
   for (const char* panel : {"Resultados", "Botes"}) {
-    EXPECT_TRUE(shown(panel, 1)) << panel << "\n" << csv;
-    EXPECT_TRUE(shown(panel, 2)) << panel << "\n" << csv;
+    for (const char* version : {"1", "2"}) {
+      const std::regex shown(std::string("tienda-1;") + panel + ";[^\n]*;verificada;" + version + ";\r\n");
+      EXPECT_TRUE(std::regex_search(csv, shown)) << panel << " " << version << "\n" << csv;
+    }
   }
   ASSERT_EQ(report("--pdf", folder_.File("informe.pdf"), &out), 0) << out;
   const std::string pdf = ReadWholeFile(folder_.File("informe.pdf"));
