@@ -1,6 +1,5 @@
 #include "app/network_report_dialog.h"
 
-#include <QApplication>
 #include <QDateTimeEdit>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -108,48 +107,75 @@ TNetworkReportDialog::TNetworkReportDialog(std::string folder, QWidget* parent)
   });
 }
 
-TNetworkReportDialog::~TNetworkReportDialog() = default;
+TNetworkReportDialog::~TNetworkReportDialog() {
+  // The reader stops after the shop it is on.
+  cancel_ = true;
+  if (worker_.joinable()) worker_.join();
+}
 
 void TNetworkReportDialog::Say(const QString& text, bool failure) {
   SummaryLabel->setText(text);
   SummaryLabel->setStyleSheet(failure ? "color: #a00000;" : "");
 }
 
-bool TNetworkReportDialog::Generate() {
+void TNetworkReportDialog::Generate() {
+  if (Generating()) return;
   generated_ = false;
   CsvButton->setEnabled(false);
   PdfButton->setEnabled(false);
   ShopsTree->clear();
   const TOfficeRecordPlace place = OfficeRecordPlace(folder_);
-  if (place.Where.rfind("postgres", 0) != 0 && !std::filesystem::exists(place.Where)) {
-    Say(QString("No existe el registro de la red %1: ¿está en marcha quinterra-network record?")
-            .arg(Q(place.Where)),
-        true);
-    return false;
-  }
+  auto refuse = [this](const QString& why) {
+    Say(why, true);
+    if (OnGenerated) OnGenerated(false);
+  };
+  if (place.Where.rfind("postgres", 0) != 0 && !std::filesystem::exists(place.Where))
+    return refuse(QString("No existe el registro de la red %1: ¿está en marcha quinterra-network record?")
+                      .arg(Q(place.Where)));
   const TSystemTime from = TimeOf(FromEdit->dateTime());
   // The minute shown is taken in whole.
   const TSystemTime to = TimeOf(ToEdit->dateTime()) + std::chrono::minutes(1);
-  if (to <= from) {
-    Say("«Hasta» es anterior a «Desde».", true);
-    return false;
+  if (to <= from) return refuse("«Hasta» es anterior a «Desde».");
+  GenerateButton->setEnabled(false);
+  Say("Leyendo el registro…", false);
+  const std::string name = TProfileFile(folder_ + kBundleIni).ReadString("Red", "Nombre", "");
+  const std::vector<std::string> known = ShopsOfFolder(folder_);
+  cancel_ = false;
+  worker_ = std::thread([this, where = place.Where, name, known, from, to] {
+    TNetworkReport report;
+    std::string failure;
+    try {
+      const std::unique_ptr<THistoryStore> store = OpenHistoryDatabase(where);
+      report = ReadNetworkReport(*store, name, known, from, to, [this](size_t done, size_t total) {
+        if (done % 50 == 0)
+          QMetaObject::invokeMethod(this, [this, done, total] {
+            Say(QString("Leyendo el registro: %1 de %2 tiendas…").arg(done).arg(total), false);
+          }, Qt::QueuedConnection);
+        return !cancel_;
+      });
+    } catch (const TSqlError& error) {
+      failure = error.what();
+    }
+    QMetaObject::invokeMethod(this, [this, report = std::move(report), failure]() mutable {
+      Generated(std::move(report), failure);
+    }, Qt::QueuedConnection);
+  });
+}
+
+void TNetworkReportDialog::Generated(TNetworkReport report, const std::string& failure) {
+  if (worker_.joinable()) worker_.join();
+  GenerateButton->setEnabled(true);
+  if (!failure.empty()) {
+    Say(QString("No se pudo leer el registro: %1").arg(Q(failure)), true);
+    if (OnGenerated) OnGenerated(false);
+    return;
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
-    const std::unique_ptr<THistoryStore> store = OpenHistoryDatabase(place.Where);
-    const std::string name = TProfileFile(folder_ + kBundleIni).ReadString("Red", "Nombre", "");
-    report_ = ReadNetworkReport(*store, name, ShopsOfFolder(folder_), from, to);
-  } catch (const TSqlError& error) {
-    QApplication::restoreOverrideCursor();
-    Say(QString("No se pudo leer el registro: %1").arg(error.what()), true);
-    return false;
-  }
-  QApplication::restoreOverrideCursor();
+  report_ = std::move(report);
   generated_ = true;
   Fill();
   CsvButton->setEnabled(true);
   PdfButton->setEnabled(true);
-  return true;
+  if (OnGenerated) OnGenerated(true);
 }
 
 void TNetworkReportDialog::Fill() {

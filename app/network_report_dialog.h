@@ -4,12 +4,16 @@
 // first): one line per shop with the share of the time with the version in
 // force verified, under it each stretch of each panel, coloured by state;
 // saved as CSV or as a printable PDF. The record is read when "Generar" is
-// pressed, never created.
+// pressed, never created, on a thread of its own: a thousand shops take
+// seconds, and the window keeps answering (and says how far it got).
 
 #include <QDialog>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "network/network_report.h"
 
@@ -28,9 +32,11 @@ class TNetworkReportDialog : public QDialog {
   explicit TNetworkReportDialog(std::string folder, QWidget* parent = nullptr);
   ~TNetworkReportDialog() override;
 
-  // Reads the record for the chosen period; false, with the reason shown,
-  // when it cannot be read.
-  bool Generate();
+  // Starts reading the record for the chosen period; OnGenerated says when
+  // it is done (false, with the reason shown, when it could not be read).
+  void Generate();
+  bool Generating() const { return worker_.joinable(); }
+  std::function<void(bool generated)> OnGenerated;
   const TNetworkReport& Report() const { return report_; }
   // False, with the reason shown, when the file could not be written.
   bool SaveCsv(const QString& path);
@@ -45,12 +51,15 @@ class TNetworkReportDialog : public QDialog {
   QLabel* SummaryLabel = nullptr;
 
  private:
+  void Generated(TNetworkReport report, const std::string& failure);
   void Fill();
   void Say(const QString& text, bool failure);
 
   std::string folder_;
   TNetworkReport report_;
   bool generated_ = false;
+  std::thread worker_;
+  std::atomic<bool> cancel_{false};
 };
 
 }  // namespace quinterra

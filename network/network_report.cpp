@@ -357,11 +357,39 @@ std::vector<std::string> TNetworkReportReader::RecordedShops() {
 }
 
 TShopReport TNetworkReportReader::Shop(const std::string& shop) {
+  ISqlConnection& db = store_.Connection();
+  const std::string from = UtcText(from_), to = UtcText(to_);
   std::vector<THistoryEvent> events;
+  // Before the period only what stands at its start: the shop's last report
+  // (its panels too), presence and check, found by walking its index back,
+  // no further than the recorder's last start (which forgets the rest).
+  std::string since;
+  for (const TRecorderStart& start : starts_)
+    if (start.At <= from_) since = UtcText(start.At);
   {
-    std::unique_ptr<ISqlRows> rows = store_.Connection().Query(
-        std::string("SELECT ") + kEventColumns + " FROM events WHERE shop = $1 AND time < $2",
-        {shop, UtcText(to_)});
+    std::unique_ptr<ISqlRows> rows = db.Query(
+        std::string("SELECT ") + kEventColumns +
+            " FROM events WHERE shop = $1 AND panel = '' AND device = '' AND time < $2 AND time >= $3 "
+            "ORDER BY shop DESC, panel DESC, device DESC, time DESC, id DESC",
+        {shop, from, since});
+    std::set<std::string> kinds;
+    while (kinds.size() < 3 && rows->Next()) {
+      THistoryEvent event = EventOfRow(*rows);
+      if (kinds.insert(event.Kind).second) events.push_back(std::move(event));
+    }
+  }
+  for (const char* panel : {kResultsPanelName, kJackpotsPanelName}) {
+    std::unique_ptr<ISqlRows> rows = db.Query(
+        std::string("SELECT ") + kEventColumns +
+            " FROM events WHERE shop = $1 AND panel = $2 AND device = '' AND time < $3 AND time >= $4 "
+            "ORDER BY shop DESC, panel DESC, device DESC, time DESC, id DESC LIMIT 1",
+        {shop, std::string(panel), from, since});
+    if (rows->Next()) events.push_back(EventOfRow(*rows));
+  }
+  {
+    std::unique_ptr<ISqlRows> rows = db.Query(
+        std::string("SELECT ") + kEventColumns + " FROM events WHERE shop = $1 AND time >= $2 AND time < $3",
+        {shop, from, to});
     while (rows->Next()) events.push_back(EventOfRow(*rows));
   }
   std::sort(events.begin(), events.end(), Earlier);
@@ -369,7 +397,8 @@ TShopReport TNetworkReportReader::Shop(const std::string& shop) {
 }
 
 TNetworkReport ReadNetworkReport(THistoryStore& store, const std::string& network,
-                                 const std::vector<std::string>& known, TSystemTime from, TSystemTime to) {
+                                 const std::vector<std::string>& known, TSystemTime from, TSystemTime to,
+                                 const TReportProgress& progress) {
   TNetworkReport report;
   report.Network = network;
   report.From = from;
@@ -377,7 +406,10 @@ TNetworkReport ReadNetworkReport(THistoryStore& store, const std::string& networ
   TNetworkReportReader reader(store, from, to);
   std::set<std::string> shops(known.begin(), known.end());
   for (const std::string& shop : reader.RecordedShops()) shops.insert(shop);
-  for (const std::string& shop : shops) report.Shops.push_back(reader.Shop(shop));
+  for (const std::string& shop : shops) {
+    report.Shops.push_back(reader.Shop(shop));
+    if (progress && !progress(report.Shops.size(), shops.size())) break;
+  }
   return report;
 }
 

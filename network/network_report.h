@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,8 +102,12 @@ class TNetworkReportReader {
 };
 
 // Every shop of the record and of known (the network's folder), by name.
+// progress, when given, is told after each shop; false from it ends the
+// reading there (the shops read so far are returned).
+using TReportProgress = std::function<bool(size_t done, size_t total)>;
 TNetworkReport ReadNetworkReport(THistoryStore& store, const std::string& network,
-                                 const std::vector<std::string>& known, TSystemTime from, TSystemTime to);
+                                 const std::vector<std::string>& known, TSystemTime from, TSystemTime to,
+                                 const TReportProgress& progress = nullptr);
 
 // "98,7 %"; "—" for a negative share.
 std::string ShareText(double share);

@@ -6,6 +6,7 @@
 
 #include <QDateTimeEdit>
 #include <QLabel>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -59,7 +60,12 @@ TEST_F(NetworkReportDialogTest, ListsEveryShopsStretchesAndSavesWhatItShows) {
   TNetworkReportDialog dialog(net_);
   dialog.FromEdit->setDateTime(Local(2));
   dialog.ToEdit->setDateTime(Local(59));
-  ASSERT_TRUE(dialog.Generate()) << dialog.SummaryLabel->text().toStdString();
+  std::optional<bool> generated;
+  dialog.OnGenerated = [&](bool done) { generated = done; };
+  dialog.Generate();
+  EXPECT_TRUE(dialog.Generating()) << "read on a thread of its own";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return generated.has_value(); }, 10000));
+  ASSERT_TRUE(*generated) << dialog.SummaryLabel->text().toStdString();
   EXPECT_NE(dialog.SummaryLabel->text().indexOf("2 tiendas, 1 con la versión vigente"), -1)
       << dialog.SummaryLabel->text().toStdString();
   ASSERT_EQ(dialog.ShopsTree->topLevelItemCount(), 2);
