@@ -28,9 +28,8 @@
 #include "network/bundle.h"
 #include "network/mqtt_client.h"
 #include "network/names.h"
-#include "network/office_recorder.h"
+#include "network/recording_office.h"
 #include "platform/file_io.h"
-#include "platform/qt_interval_timer.h"
 #include "tests/e2e/sample_document.h"
 #include "tests/support/postgres_server.h"
 
@@ -110,21 +109,16 @@ int Office(const std::string& net, const std::string& backend, int count) {
 
   THistoryRecorder::TLimits limits;
   limits.MaxQueued = 1000000;
-  THistoryRecorder history([where] { return OpenHistoryDatabase(where); },
-                           [](const std::string& why) { std::fprintf(stderr, "historial: %s\n", why.c_str()); },
-                           limits);
-  TMqttSettings settings = bundle->Mqtt(RecorderClientId(bundle->Network));
-  settings.CleanSession = false;
-  TMqttClient mqtt(settings);
-  QtTimerFactory timers;
-  TOfficeRecorderSettings recorder_settings;
-  recorder_settings.Network = bundle->Network;
-  recorder_settings.OfficeKey = *key;
+  TRecordingOffice office_record(
+      *bundle, *key, [where] { return OpenHistoryDatabase(where); },
+      [](const std::string& why) { std::fprintf(stderr, "historial: %s\n", why.c_str()); }, limits);
+  THistoryRecorder& history = office_record.History();
   std::set<std::string> online;
   int64_t version = 0;
   std::set<std::string> reported;
   Clock::time_point published{}, first{}, last{};
-  TOfficeRecorder recorder(recorder_settings, mqtt, timers, [&](std::vector<TRecordEntry> entries) {
+  // What the recorder records, seen on its way to the record.
+  office_record.Recorder().OnRecorded = [&](const std::vector<TRecordEntry>& entries) {
     for (const TRecordEntry& entry : entries) {
       const THistoryEvent& e = entry.Event;
       if (e.Kind == history_kind::kPresence && e.Outcome == office_outcome::kOnline) online.insert(e.Shop);
@@ -134,10 +128,9 @@ int Office(const std::string& net, const std::string& backend, int count) {
         last = Clock::now();
       }
     }
-    history.Record(std::move(entries));
-  });
+  };
   std::string failure;
-  if (!recorder.Start(&failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 1;
+  if (!office_record.Start(&failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 1;
   auto wait = [](const std::function<bool()>& done, std::chrono::milliseconds bound) {
     const auto end = Clock::now() + bound;
     while (!done() && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -173,7 +166,7 @@ int Office(const std::string& net, const std::string& backend, int count) {
               static_cast<long long>(backlog));
   office.Stop();
   bool stopped = false;
-  recorder.Stop([&] { stopped = true; });
+  office_record.Stop([&] { stopped = true; });
   wait([&] { return stopped; }, 10s);
   history.Flush(30s);
   return all && backlog == 0 ? 0 : 1;

@@ -64,6 +64,7 @@ void TOfficeRecorder::Log(const std::string& line) {
 void TOfficeRecorder::Record(std::vector<TRecordEntry> entries) {
   recorded_ += static_cast<int64_t>(entries.size());
   last_recorded_ = Now();
+  if (OnRecorded) OnRecorded(entries);
   if (sink_) sink_(std::move(entries));
 }
 

@@ -73,6 +73,8 @@ class TOfficeRecorder {
   int64_t Recorded() const { return recorded_; }
 
   std::function<void(const std::string& line)> OnLog;
+  // What is recorded, before the sink takes it.
+  std::function<void(const std::vector<TRecordEntry>& entries)> OnRecorded;
 
  private:
   struct Shop {

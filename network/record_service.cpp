@@ -9,14 +9,11 @@
 
 #include "history/history_database.h"
 #include "history/history_open.h"
-#include "history/history_recorder.h"
 #include "history/history_store.h"
 #include "history/sql_connection.h"
 #include "network/bundle.h"
-#include "network/mqtt_client.h"
-#include "network/office_recorder.h"
+#include "network/recording_office.h"
 #include "platform/file_io.h"
-#include "platform/qt_interval_timer.h"
 #include "platform/stop_signals.h"
 
 namespace quinterra {
@@ -65,20 +62,10 @@ int RunRecordService(const std::string& directory) {
   // what is dropped past that is counted and said.
   limits.MaxQueued = 200000;
   limits.CloseWait = std::chrono::seconds(20);
-  auto history = std::make_unique<THistoryRecorder>(
-      [place] { return OpenPruned(place); }, [](const std::string& reason) { SayLater("historial: " + reason); },
-      limits);
-
-  TMqttSettings settings = bundle->Mqtt(RecorderClientId(bundle->Network));
-  settings.CleanSession = false;
-  TMqttClient mqtt(settings);
-  QtTimerFactory timers;
-  TOfficeRecorderSettings recorder_settings;
-  recorder_settings.Network = bundle->Network;
-  recorder_settings.OfficeKey = *office_key;
-  TOfficeRecorder recorder(recorder_settings, mqtt, timers,
-                           [&history](std::vector<TRecordEntry> entries) { history->Record(std::move(entries)); });
-  recorder.OnLog = Say;
+  TRecordingOffice office(
+      *bundle, *office_key, [place] { return OpenPruned(place); },
+      [](const std::string& reason) { SayLater("historial: " + reason); }, limits);
+  office.Recorder().OnLog = Say;
 
   // Events older than Conservar= go once a day too, not only at each start.
   QTimer prune;
@@ -99,17 +86,17 @@ int RunRecordService(const std::string& directory) {
     if (stopping) return;
     stopping = true;
     Say(std::string("parando (") + SignalName(signal_number) + ")");
-    recorder.Stop([&] {
-      if (!history->Flush(limits.CloseWait)) status = 1;
-      if (history->Lost()) Say("historial: " + std::to_string(history->Lost()) + " eventos sin guardar");
+    office.Stop([&] {
+      THistoryRecorder& history = office.History();
+      if (!history.Flush(limits.CloseWait)) status = 1;
+      if (history.Lost()) Say("historial: " + std::to_string(history.Lost()) + " eventos sin guardar");
       QCoreApplication::quit();
     });
   };
   Say("red «" + bundle->Network + "» en " + bundle->Host + ":" + std::to_string(bundle->Port) +
       "; historial en " + Shown(place.Where));
-  if (!recorder.Start(&failure)) return Say(failure), 1;
+  if (!office.Start(&failure)) return Say(failure), 1;
   QCoreApplication::exec();
-  history.reset();
   return status;
 }
 

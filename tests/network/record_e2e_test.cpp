@@ -13,14 +13,10 @@
 #include <regex>
 
 #include "history/history_database.h"
-#include "history/history_recorder.h"
 #include "history/history_store.h"
-#include "network/bundle.h"
-#include "network/mqtt_client.h"
 #include "network/names.h"
 #include "network/network_folder.h"
-#include "network/office_recorder.h"
-#include "platform/qt_interval_timer.h"
+#include "network/recording_office.h"
 #include "tests/network/network_fixture.h"
 #include "tests/network/record_fixture.h"
 #include "tests/support/postgres_server.h"
@@ -42,44 +38,31 @@ PostgresServer* Postgres(std::string* failure) {
 class RecorderTest : public NetworkTest {
  protected:
   void TearDown() override {
-    if (recorder_) StopRecorder();
+    if (office_) StopRecorder();
     NetworkTest::TearDown();
   }
 
   // The recorder in this process, as quinterra-network record runs it.
   void StartRecorder() {
-    const std::optional<TNetworkBundle> bundle = LoadBundle(net_, nullptr);
-    ASSERT_TRUE(bundle);
-    history_ = std::make_unique<THistoryRecorder>([this] { return OpenHistoryDatabase(where_); },
-                                                  [](const std::string& why) { ADD_FAILURE() << why; });
-    TMqttSettings settings = bundle->Mqtt(RecorderClientId("cadena"));
-    settings.CleanSession = false;
-    mqtt_ = std::make_unique<TMqttClient>(settings);
-    TOfficeRecorderSettings recorder;
-    recorder.Network = "cadena";
-    recorder.OfficeKey = VerifyKeyFromText(ReadWholeFile(net_ + "office-sign.pub")).value();
-    recorder_ = std::make_unique<TOfficeRecorder>(recorder, *mqtt_, timers_,
-                                                  [this](std::vector<TRecordEntry> entries) {
-                                                    history_->Record(std::move(entries));
-                                                  });
-    ASSERT_TRUE(recorder_->Start(nullptr));
-    for (int i = 0; i < 500 && !recorder_->Synced(); ++i) Spin(20ms);
-    ASSERT_TRUE(recorder_->Synced());
+    office_ = std::make_unique<TRecordingOffice>(
+        LoadBundle(net_, nullptr).value(), VerifyKeyFromText(ReadWholeFile(net_ + "office-sign.pub")).value(),
+        [this] { return OpenHistoryDatabase(where_); }, [](const std::string& why) { ADD_FAILURE() << why; });
+    ASSERT_TRUE(office_->Start(nullptr));
+    for (int i = 0; i < 500 && !office_->Recorder().Synced(); ++i) Spin(20ms);
+    ASSERT_TRUE(office_->Recorder().Synced());
   }
   void StopRecorder() {
     bool stopped = false;
-    recorder_->Stop([&] { stopped = true; });
+    office_->Stop([&] { stopped = true; });
     for (int i = 0; i < 250 && !stopped; ++i) Spin(20ms);
     EXPECT_TRUE(stopped);
-    EXPECT_TRUE(history_->Flush(10s));
-    EXPECT_EQ(history_->Lost(), 0);
-    recorder_.reset();
-    mqtt_.reset();
-    history_.reset();
+    EXPECT_TRUE(office_->History().Flush(10s));
+    EXPECT_EQ(office_->History().Lost(), 0);
+    office_.reset();
   }
   // The shop's reports (its own events, not its panels'), as "version:outcome".
   std::vector<std::string> Reports(const std::string& shop) {
-    if (history_) history_->Flush(10s);
+    if (office_) office_->History().Flush(10s);
     std::vector<std::string> reports;
     for (const THistoryEvent& e : OpenHistoryDatabase(where_)->Events({"", "", "", "", shop}))
       if (e.Kind == history_kind::kReport && e.Panel.empty())
@@ -103,10 +86,7 @@ class RecorderTest : public NetworkTest {
   }
 
   std::string where_;
-  QtTimerFactory timers_;
-  std::unique_ptr<THistoryRecorder> history_;
-  std::unique_ptr<TMqttClient> mqtt_;
-  std::unique_ptr<TOfficeRecorder> recorder_;
+  std::unique_ptr<TRecordingOffice> office_;
 };
 
 class RecorderOnBothDatabases : public RecorderTest, public ::testing::WithParamInterface<bool> {
