@@ -49,6 +49,14 @@ if(TARGET quinterra-agent)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUINTERRA_DIST}/postinst)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 endif()
+# The office's recorder as a service, and the program that makes the
+# network's report for quinterra-send (not a command of its own).
+if(TARGET quinterra-network)
+  install(FILES ${QUINTERRA_DIST}/quinterra-registro.service DESTINATION lib/systemd/system)
+endif()
+if(TARGET quinterra-network-report)
+  install(TARGETS quinterra-network-report RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quinterra)
+endif()
 
 # Every manual page in man/, whoever wrote it.
 file(GLOB quinterra_man_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/man/*.1)

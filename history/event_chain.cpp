@@ -13,7 +13,8 @@ bool THistoryEvent::operator==(const THistoryEvent& o) const {
   return Id == o.Id && Time == o.Time && Source == o.Source && Shop == o.Shop &&
          Device == o.Device && DeviceName == o.DeviceName && Panel == o.Panel && Kind == o.Kind &&
          Outcome == o.Outcome && ImageSha256 == o.ImageSha256 &&
-         DocumentSha256 == o.DocumentSha256 && Version == o.Version && Chain == o.Chain;
+         DocumentSha256 == o.DocumentSha256 && Version == o.Version && Chain == o.Chain &&
+         Detail == o.Detail;
 }
 
 std::string ChainedFields(const THistoryEvent& event) {
@@ -35,6 +36,8 @@ std::string ChainedFields(const THistoryEvent& event) {
   field(event.ImageSha256);
   field(event.DocumentSha256);
   field(event.Version ? std::to_string(*event.Version) : std::string());
+  // Only when there is one: the events of before it hash as they did.
+  if (!event.Detail.empty()) field(event.Detail);
   return text;
 }
 

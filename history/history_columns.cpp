@@ -24,7 +24,8 @@ std::vector<TSqlValue> EventValues(const THistoryEvent& e) {
           HashValue(e.ImageSha256),
           HashValue(e.DocumentSha256),
           e.Version ? TSqlValue(*e.Version) : TSqlValue(std::monostate{}),
-          HashValue(e.Chain)};
+          HashValue(e.Chain),
+          e.Detail.empty() ? TSqlValue(std::monostate{}) : TSqlValue(e.Detail)};
 }
 
 THistoryEvent EventOfRow(const ISqlRows& rows) {
@@ -47,6 +48,7 @@ THistoryEvent EventOfRow(const ISqlRows& rows) {
   e.DocumentSha256 = hash(10);
   if (!rows.IsNull(11)) e.Version = rows.Int(11);
   e.Chain = hash(12);
+  if (!rows.IsNull(13)) e.Detail = rows.Text(13);
   return e;
 }
 

@@ -11,7 +11,7 @@ namespace quinterra {
 
 inline constexpr const char* kEventColumns =
     "id, time, source, shop, device, device_name, panel, kind, outcome, image_sha256, "
-    "document_sha256, version, chain";
+    "document_sha256, version, chain, detail";
 
 std::vector<TSqlValue> EventValues(const THistoryEvent& event);
 THistoryEvent EventOfRow(const ISqlRows& rows);

@@ -23,6 +23,13 @@ namespace history_kind {
 inline constexpr const char* kDelivery = "delivery";
 inline constexpr const char* kCheck = "check";
 inline constexpr const char* kRead = "read";
+// At the office (network/office_record.h): the network's publication, a
+// shop's presence, its report, whether its checks keep coming (kCheck), and
+// the office's recorder itself.
+inline constexpr const char* kPublication = "publication";
+inline constexpr const char* kPresence = "presence";
+inline constexpr const char* kReport = "report";
+inline constexpr const char* kRecorder = "recorder";
 }  // namespace history_kind
 
 // What came of it, and so where the image came from.
@@ -39,6 +46,24 @@ inline constexpr const char* kUnread = "unread";           // answered, but its 
 inline constexpr const char* kSilent = "silent";           // did not answer in time
 inline constexpr const char* kLinkFailed = "link_failed";  // its link did not open
 }  // namespace history_outcome
+
+// What the office saw (network/office_record.h). A report's outcome is the
+// shop's result (verified, sent, different, failed, no_device, refused) for
+// the shop, the panel's state for a panel (also not_requested).
+namespace office_outcome {
+inline constexpr const char* kPublished = "published";
+inline constexpr const char* kInvalid = "invalid";        // a publication that does not read
+inline constexpr const char* kOnline = "online";
+inline constexpr const char* kOffline = "offline";
+inline constexpr const char* kUnreadable = "unreadable";  // a report that does not read
+inline constexpr const char* kChecked = "checked";        // its checks come again
+inline constexpr const char* kUnchecked = "unchecked";    // none for too long
+inline constexpr const char* kStart = "start";            // the recorder started
+inline constexpr const char* kSynced = "synced";          // ... has every retained message
+inline constexpr const char* kDisconnected = "disconnected";
+inline constexpr const char* kAlive = "alive";            // nothing else to record for a while
+inline constexpr const char* kStop = "stop";
+}  // namespace office_outcome
 
 // Whether the image of an event with this outcome was read from the device.
 bool OutcomeReadsImage(const std::string& outcome);
@@ -57,6 +82,9 @@ struct THistoryEvent {
   std::string DocumentSha256;  // hexadecimal; empty: no document
   std::optional<int64_t> Version;  // of the network's publication
   std::string Chain;     // hexadecimal; set by the store
+  // What the columns do not hold, as the kind defines it (the office's
+  // events: a compact JSON object); empty: nothing.
+  std::string Detail;
 
   bool operator==(const THistoryEvent& other) const;
 };

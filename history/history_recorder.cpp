@@ -30,13 +30,23 @@ THistoryRecorder::~THistoryRecorder() {
 }
 
 void THistoryRecorder::Record(THistoryEvent event, std::vector<uint8_t> image) {
-  if (event.Time.empty()) event.Time = UtcNow();
-  event.ImageSha256 = image.empty() ? std::string() : HexText(Sha256(image));
+  std::vector<TEntry> entries;
+  entries.push_back({std::move(event), std::move(image)});
+  Record(std::move(entries));
+}
+
+void THistoryRecorder::Record(std::vector<TEntry> entries) {
+  if (entries.empty()) return;
+  const std::string now = UtcNow();
+  for (TEntry& entry : entries) {
+    if (entry.Event.Time.empty()) entry.Event.Time = now;
+    entry.Event.ImageSha256 = entry.Image.empty() ? std::string() : HexText(Sha256(entry.Image));
+  }
   size_t dropped = 0;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back({std::move(event), std::move(image)});
-    ++queued_total_;
+    for (TEntry& entry : entries) queue_.push_back(std::move(entry));
+    queued_total_ += static_cast<int64_t>(entries.size());
     dropped = DropOverflow();
   }
   wake_.notify_one();
@@ -60,6 +70,11 @@ bool THistoryRecorder::Flush(std::chrono::milliseconds bound) {
 int64_t THistoryRecorder::Written() const {
   const std::lock_guard<std::mutex> lock(mutex_);
   return written_;
+}
+
+int64_t THistoryRecorder::Pending() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return queued_total_ - settled_total_;
 }
 
 int64_t THistoryRecorder::Lost() const {

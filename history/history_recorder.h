@@ -54,18 +54,23 @@ class THistoryRecorder {
   // Queues event with the display bytes its image is of (empty: none). Its
   // Time, when empty, is now; its ImageSha256 is the bytes' hash.
   void Record(THistoryEvent event, std::vector<uint8_t> image);
+  // Events that belong together (a shop's report and its panels): queued at
+  // once, so that they are written in one transaction.
+  struct TEntry {
+    THistoryEvent Event;
+    std::vector<uint8_t> Image;
+  };
+  void Record(std::vector<TEntry> entries);
   // Waits until everything queued before the call is written; false when
   // bound passed first.
   bool Flush(std::chrono::milliseconds bound);
 
   int64_t Written() const;
+  // Queued and not yet written (nor lost).
+  int64_t Pending() const;
   int64_t Lost() const;
 
  private:
-  struct TEntry {
-    THistoryEvent Event;
-    std::vector<uint8_t> Image;
-  };
   void WriterLoop();
   // Writes batch; the reason when it could not.
   std::string Write(std::vector<TEntry>& batch);

@@ -48,7 +48,8 @@ CREATE TABLE IF NOT EXISTS events (
   image_sha256 @BYTES REFERENCES images(sha256),
   document_sha256 @BYTES,
   version BIGINT,
-  chain @BYTES NOT NULL
+  chain @BYTES NOT NULL,
+  detail TEXT
 );
 CREATE INDEX IF NOT EXISTS events_time ON events(time);
 CREATE INDEX IF NOT EXISTS events_device ON events(shop, panel, device, time);
@@ -81,9 +82,15 @@ void CreateHistorySchema(ISqlConnection& connection) {
     if (version > kHistorySchemaVersion)
       throw TSqlError("el historial es de una versión posterior del programa (" +
                       std::to_string(version) + ")");
-    if (!has_version)
+    if (!has_version) {
       connection.Run("INSERT INTO history_schema(version) VALUES ($1)",
                      {int64_t{kHistorySchemaVersion}});
+    } else if (version < 2) {
+      // Version 1 had no detail: its events keep an empty one, and their
+      // chain stays as it was (an empty detail is not hashed).
+      connection.Execute("ALTER TABLE events ADD COLUMN detail TEXT");
+      connection.Run("UPDATE history_schema SET version = $1", {int64_t{kHistorySchemaVersion}});
+    }
     connection.Execute("COMMIT");
   } catch (...) {
     try {

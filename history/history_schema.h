@@ -8,8 +8,9 @@
 
 namespace quinterra {
 
-// The schema's version, kept in the file; a later one is refused.
-inline constexpr int kHistorySchemaVersion = 1;
+// The schema's version, kept in the file; a later one is refused, an
+// earlier one brought up to date. 2: the events' detail.
+inline constexpr int kHistorySchemaVersion = 2;
 
 // The statements that create whatever is missing (idempotent).
 std::string HistorySchema(TSqlDialect dialect);

@@ -75,7 +75,7 @@ void THistoryStore::Append(std::vector<THistoryEvent>& events,
            {HashValue(image.Sha256), image.Bytes});
   }
   const std::string insert = "INSERT INTO events(" + std::string(kEventColumns) +
-                             ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13)";
+                             ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14)";
   std::vector<THistoryEvent> numbered = events;
   for (THistoryEvent& event : numbered) {
     event.Id = ++last_id;

@@ -5,6 +5,7 @@
 //   quinterra-network shop DIR ID
 //   quinterra-network remove DIR ID
 //   quinterra-network rotate-key DIR
+//   quinterra-network record DIR
 // See man/quinterra-network.1.
 
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include "network/names.h"
 #include "network/network_admin.h"
 #include "network/network_folder.h"
+#include "network/record_service.h"
 #include "quinterra_version.h"
 
 namespace {
@@ -29,6 +31,7 @@ const char kHelp[] =
     "     quinterra-network shop CARPETA ID\n"
     "     quinterra-network remove CARPETA ID\n"
     "     quinterra-network rotate-key CARPETA\n"
+    "     quinterra-network record CARPETA\n"
     "\n"
     "Prepara y mantiene una red de tiendas Quinterra: la oficina firma el documento y\n"
     "lo publica en un servidor MQTT (Mosquitto, TLS); cada tienda lo aplica a sus paneles.\n"
@@ -43,6 +46,8 @@ const char kHelp[] =
     "                      servidor ya la rechaza, cierra su conexión y borra su estado\n"
     "  rotate-key CARPETA  una clave de firma nueva; el cambio, firmado por la anterior,\n"
     "                      llega a las tiendas por el servidor\n"
+    "  record CARPETA      el registro de la oficina: guarda cada publicación y cada\n"
+    "                      cambio de estado de las tiendas (un servicio)\n"
     "\n"
     "Opciones de init:\n"
     "  --name NOMBRE       el nombre de la red (letras sin acento, cifras, '_' y '-')\n"
@@ -148,9 +153,11 @@ int main(int argc, char** argv) {
     return RemoveShopCommand(args[1].toStdString(), args[2].toStdString(), std::cout, std::cerr);
   } else if (args.size() == 2 && command == "rotate-key") {
     return RotateKeyCommand(args[1].toStdString(), std::cout, std::cerr);
+  } else if (args.size() == 2 && command == "record") {
+    return RunRecordService(args[1].toStdString());
   } else {
     return Usage("use «init CARPETA --name NOMBRE --host SERVIDOR», «shop CARPETA ID», "
-                 "«remove CARPETA ID» o «rotate-key CARPETA»");
+                 "«remove CARPETA ID», «rotate-key CARPETA» o «record CARPETA»");
   }
   if (!failure.empty()) {
     std::cerr << kProgram << ": " << failure << "\n";

@@ -72,6 +72,14 @@ fi
 [ "$(stat -c %a "$work/red/shops/tienda-1/client.key")" = 600 ] || { echo "a shop key is not 0600" >&2; exit 1; }
 [ "$(stat -c %a "$work/red/office-sign.key")" = 600 ] || { echo "the signing key is not 0600" >&2; exit 1; }
 
+echo "== the office's recorder and the network's report"
+grep -q "systemd/system/quinterra-registro.service$" "$work/contents" ||
+  { echo "the package has no quinterra-registro.service" >&2; exit 1; }
+# quinterra-send finds the program that makes the report, which finds no record.
+answer="$(/usr/bin/quinterra-send --network-report --network "$work/red" --csv "$work/informe.csv" 2>&1 || true)"
+echo "$answer" | grep -q "no existe el registro de la red" ||
+  { echo "quinterra-send --network-report: $answer" >&2; exit 1; }
+
 echo "== menu entry and AppStream description"
 desktop="/usr/share/applications/quinterra.desktop"
 desktop-file-validate "$desktop"

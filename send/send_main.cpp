@@ -16,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
 #include "send/send_history.h"
+#include "send/send_network_report.h"
 #include "send/send_options.h"
 #include "send/send_report.h"
 #include "quinterra_version.h"
@@ -130,6 +131,8 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::History ||
       parsed.Options->Command == TSendCommand::ShownAt)
     return RunHistoryCommand(*parsed.Options, std::cout, std::cerr);
+  if (parsed.Options->Command == TSendCommand::NetworkReport)
+    return RunNetworkReport(*parsed.Options, std::cerr);
   // The office's commands speak to the network's broker, not to devices.
   if (parsed.Options->Command == TSendCommand::Publish ||
       parsed.Options->Command == TSendCommand::NetworkState) {

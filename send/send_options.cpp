@@ -14,6 +14,8 @@ const char kSendHelp[] =
     "     quinterra-send --list [opciones]\n"
     "     quinterra-send --publish DOCUMENTO.ltr --network CARPETA [--wait SEGUNDOS]\n"
     "     quinterra-send --network-state --network CARPETA [--json]\n"
+    "     quinterra-send --network-report --network CARPETA [--from FECHA] [--to FECHA]\n"
+    "                    (--csv ARCHIVO | --pdf ARCHIVO)\n"
     "     quinterra-send --history [--from FECHA] [--to FECHA] [--json] [opciones]\n"
     "     quinterra-send --history --verify [opciones]\n"
     "     quinterra-send --shown-at \"AAAA-MM-DD HH:MM[:SS]\" [--png ARCHIVO] [opciones]\n"
@@ -31,6 +33,12 @@ const char kSendHelp[] =
     "                     tiendas (--network); cada tienda lo envía a sus paneles\n"
     "  --network-state    el estado de cada tienda de la red: conexión, versión,\n"
     "                     cada panel y la edad de su informe\n"
+    "  --network-report   el informe de la red según el registro de la oficina\n"
+    "                     (quinterra-network record): por tienda y panel, cada\n"
+    "                     versión verificada desde cuándo hasta cuándo, los huecos\n"
+    "                     (desconectada, con fallos, sin comprobar...) con su\n"
+    "                     motivo y el porcentaje del tiempo con la versión vigente\n"
+    "                     verificada\n"
     "  --history          el historial de la tienda (historial.db): cada entrega,\n"
     "                     comprobación y lectura de cada equipo; con --verify, si la\n"
     "                     cadena de eventos sigue intacta (1 si no, con el primero\n"
@@ -52,8 +60,12 @@ const char kSendHelp[] =
     "  --wait SEGUNDOS    con --publish: espera los informes de las tiendas; 0 si\n"
     "                     todas muestran la versión nueva verificada, 1 si alguna\n"
     "                     falló, 3 si se acaba el tiempo\n"
-    "  --from FECHA       con --history: desde \"AAAA-MM-DD[ HH:MM[:SS]]\" (hora local)\n"
-    "  --to FECHA         con --history: hasta esa fecha, incluida\n"
+    "  --from FECHA       con --history o --network-report: desde\n"
+    "                     \"AAAA-MM-DD[ HH:MM[:SS]]\" (hora local)\n"
+    "  --to FECHA         con --history o --network-report: hasta esa fecha, incluida\n"
+    "  --csv ARCHIVO      con --network-report: una fila por tramo, para una hoja de\n"
+    "                     cálculo\n"
+    "  --pdf ARCHIVO      con --network-report: una página por tienda, para imprimir\n"
     "  --png ARCHIVO      con --shown-at: dibuja los paneles de ese momento\n"
     "  --help             este texto\n"
     "  --version          la versión\n"
@@ -65,7 +77,7 @@ const char kSendHelp[] =
     "     con --verify alguno quedó sin verificar\n"
     "  2  uso incorrecto, documento ilegible o con menos de 134 casillas, o\n"
     "     equipos.ini ausente o ilegible; no se toca ningún equipo; sin historial\n"
-    "     con --history o --shown-at\n"
+    "     con --history o --shown-at, o sin registro de la red con --network-report\n"
     "  3  se perdió el enlace, no se pudo abrir, el ciclo no terminó a tiempo, o\n"
     "     lo interrumpió una señal\n"
     "  Con --history --verify, 1 si la cadena no se sostiene; con --shown-at, 1 si\n"
@@ -116,7 +128,8 @@ std::string ParseError(const QCommandLineParser& parser,
   for (const std::string& option : typed) {
     const std::string name = NameOf(option);
     const bool valued = name == "log" || name == "folder" || name == "network" || name == "wait" ||
-                        name == "from" || name == "to" || name == "shown-at" || name == "png";
+                        name == "from" || name == "to" || name == "shown-at" || name == "png" ||
+                        name == "csv" || name == "pdf";
     if (option.find('=') != std::string::npos && !valued)
       return "la opción " + option.substr(0, option.find('=')) + " no lleva valor";
   }
@@ -131,7 +144,8 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
       json_option("json"), folder_option("folder", {}, "CARPETA"), log_option("log", {}, "ARCHIVO"),
       network_option("network", {}, "CARPETA"), wait_option("wait", {}, "SEGUNDOS"),
       from_option("from", {}, "FECHA"), to_option("to", {}, "FECHA"),
-      shown_at_option("shown-at", {}, "MOMENTO"), png_option("png", {}, "ARCHIVO");
+      shown_at_option("shown-at", {}, "MOMENTO"), png_option("png", {}, "ARCHIVO"),
+      csv_option("csv", {}, "ARCHIVO"), pdf_option("pdf", {}, "ARCHIVO");
   QCommandLineParser parser;
   // "-x" is one option, as "--x", so that a refusal names it as typed.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -142,7 +156,7 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
                      folder_option, log_option, QCommandLineOption("publish"),
                      QCommandLineOption("network-state"), network_option, wait_option,
                      QCommandLineOption("history"), from_option, to_option, shown_at_option,
-                     png_option});
+                     png_option, QCommandLineOption("network-report"), csv_option, pdf_option});
   QStringList line{"quinterra-send"};
   for (const std::string& argument : arguments) line << FromBytes(argument);
   if (!parser.parse(line)) return {std::nullopt, ParseError(parser, arguments)};
@@ -166,13 +180,15 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     if (name == "network-state") chosen = TSendCommand::NetworkState;
     if (name == "history") chosen = TSendCommand::History;
     if (name == "shown-at") chosen = TSendCommand::ShownAt;
+    if (name == "network-report") chosen = TSendCommand::NetworkReport;
     if (!chosen) continue;
     if (command && *command != *chosen && error.empty())
       error = "sobra --" + ToBytes(name) + ": una sola orden cada vez";
     command = chosen;
   }
-  for (const QCommandLineOption* valued : {&folder_option, &log_option, &network_option, &wait_option,
-                                           &from_option, &to_option, &shown_at_option, &png_option}) {
+  for (const QCommandLineOption* valued :
+       {&folder_option, &log_option, &network_option, &wait_option, &from_option, &to_option,
+        &shown_at_option, &png_option, &csv_option, &pdf_option}) {
     if (error.empty() && parser.isSet(*valued) && parser.value(*valued).isEmpty())
       error = "falta el valor de --" + ToBytes(valued->names().front());
   }
@@ -206,6 +222,9 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   // "At 19:32" takes in what happened during that minute.
   moment(shown_at_option, true, options.Moment);
   options.PngPath = ToBytes(parser.value(png_option));
+  options.CsvPath = ToBytes(parser.value(csv_option));
+  options.PdfPath = ToBytes(parser.value(pdf_option));
+  const bool report = options.Command == TSendCommand::NetworkReport;
   const bool on_history =
       options.Command == TSendCommand::History || options.Command == TSendCommand::ShownAt;
   if (options.Command == TSendCommand::History && options.Verify) {
@@ -223,12 +242,18 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   const bool needs_document = options.Command == TSendCommand::Send ||
                               options.Command == TSendCommand::Read ||
                               options.Command == TSendCommand::Publish;
-  const bool on_network =
-      options.Command == TSendCommand::Publish || options.Command == TSendCommand::NetworkState;
+  const bool on_network = options.Command == TSendCommand::Publish ||
+                          options.Command == TSendCommand::NetworkState || report;
   if (!error.empty()) {
   } else if ((parser.isSet(from_option) || parser.isSet(to_option)) &&
-             options.Command != TSendCommand::History) {
-    error = "--from y --to solo valen con --history";
+             options.Command != TSendCommand::History && !report) {
+    error = "--from y --to solo valen con --history o --network-report";
+  } else if ((parser.isSet(csv_option) || parser.isSet(pdf_option)) && !report) {
+    error = "--csv y --pdf solo valen con --network-report";
+  } else if (report && parser.isSet(csv_option) == parser.isSet(pdf_option)) {
+    error = "--network-report lleva --csv ARCHIVO o --pdf ARCHIVO";
+  } else if (report && !options.From.empty() && !options.To.empty() && options.To < options.From) {
+    error = "--to es anterior a --from";
   } else if (parser.isSet(png_option) && options.Command != TSendCommand::ShownAt) {
     error = "--png solo vale con --shown-at";
   } else if (on_history && (parser.isSet(log_option) || parser.isSet(network_option))) {
@@ -242,19 +267,22 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   } else if (error.empty() && options.Verify && options.Command != TSendCommand::Send) {
     error = "--verify y --no-verify solo valen al enviar";
   } else if (error.empty() && (results || jackpots) &&
-             (options.Command == TSendCommand::List || options.Command == TSendCommand::NetworkState)) {
-    error = (options.Command == TSendCommand::List ? "--list" : "--network-state") +
+             (options.Command == TSendCommand::List || options.Command == TSendCommand::NetworkState ||
+              report)) {
+    error = (options.Command == TSendCommand::List           ? "--list"
+             : options.Command == TSendCommand::NetworkState ? "--network-state"
+                                                             : "--network-report") +
             std::string(" no lleva --results ni --jackpots");
   } else if (error.empty() && on_network && options.Network.empty()) {
     error = "falta --network CARPETA";
   } else if (error.empty() && !on_network && parser.isSet(network_option)) {
-    error = "--network solo vale con --publish o --network-state";
+    error = "--network solo vale con --publish, --network-state o --network-report";
   } else if (error.empty() && options.WaitSeconds && options.Command != TSendCommand::Publish) {
     error = "--wait solo vale con --publish";
   } else if (error.empty() && on_network && (parser.isSet(log_option) || parser.isSet(folder_option))) {
-    error = "--log y --folder no valen con --publish ni --network-state";
-  } else if (error.empty() && options.Command == TSendCommand::Publish && options.Json) {
-    error = "--json no vale con --publish";
+    error = "--log y --folder no valen con --publish, --network-state ni --network-report";
+  } else if (error.empty() && (options.Command == TSendCommand::Publish || report) && options.Json) {
+    error = report ? "--json no vale con --network-report" : "--json no vale con --publish";
   }
   if (!error.empty()) return {std::nullopt, error};
   if (!documents.empty()) options.Document = documents.front();

@@ -19,6 +19,7 @@ enum class TSendCommand {
   NetworkState,
   History,  // the record of what the panels showed (--history)
   ShownAt,  // what they showed at a moment (--shown-at)
+  NetworkReport,  // the office's record of the network, as CSV or PDF
   Help,
   Version
 };
@@ -31,15 +32,17 @@ struct TSendOptions {
   std::optional<bool> Verify;  // none: config.ini decides
   bool Json = false;
   std::string LogPath;  // empty: no traffic log
-  std::string Network;  // the network's folder, for Publish and NetworkState
+  std::string Network;  // the network's folder, for Publish, NetworkState and NetworkReport
   std::optional<int> WaitSeconds;  // Publish: wait for the shops' reports
-  // History: the events between From and To (UTC texts, empty: no bound),
-  // or with VerifyChain whether the record's chain holds.
+  // History and NetworkReport: the events between From and To (UTC texts,
+  // empty: no bound), or with VerifyChain whether the record's chain holds.
   std::string From, To;
   bool VerifyChain = false;
   // ShownAt: the moment (UTC text), and where to draw it.
   std::string Moment;
   std::string PngPath;
+  // NetworkReport: where the report goes, one of the two.
+  std::string CsvPath, PdfPath;
 };
 
 struct TParsedOptions {

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include "history/event_chain.h"
+#include "history/history_columns.h"
+#include "history/history_schema.h"
+#include "history/postgres_connection.h"
 #include "history/sha256.h"
+#include "history/sqlite_connection.h"
 #include "tests/history/history_backends.h"
 
 namespace quinterra::history_test {
@@ -187,6 +192,46 @@ TEST_P(HistoryStoreTest, EventsAreFilteredByTimePanelAndOutcome) {
   EXPECT_FALSE(store->NextEventTime("2026-12-09T00:00:00.001Z"));
   EXPECT_EQ(store->PreviousEventTime("2026-12-08T12:00:00.000Z"), "2026-12-08T00:00:00.000Z");
   EXPECT_FALSE(store->PreviousEventTime("2026-12-07T23:59:59.999Z"));
+}
+
+TEST_P(HistoryStoreTest, ARecordOfTheFirstSchemaGainsTheDetailAndItsChainStillHolds) {
+  {
+    // As the first version made it: no detail, version 1.
+    std::unique_ptr<ISqlConnection> db;
+    if (GetParam() == Backend::Sqlite) db = std::make_unique<TSqliteConnection>(Where());
+    else db = std::make_unique<TPostgresConnection>(Where());
+    std::string schema = HistorySchema(db->Dialect());
+    const std::string detail = ",\n  detail TEXT";
+    ASSERT_NE(schema.find(detail), std::string::npos);
+    schema.erase(schema.find(detail), detail.size());
+    db->Execute(schema);
+    db->Run("INSERT INTO history_schema(version) VALUES (1)", {});
+    THistoryEvent old = MakeEvent("2026-12-08T19:32:05.000Z", "results", "COM5", "written");
+    old.Id = 1;
+    old.Chain = HexText(NextChain(TDigest{}, old));
+    std::vector<TSqlValue> values = EventValues(old);
+    values.pop_back();
+    db->Run("INSERT INTO events(id, time, source, shop, device, device_name, panel, kind, outcome, "
+            "image_sha256, document_sha256, version, chain) "
+            "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13)",
+            values);
+  }
+  std::unique_ptr<THistoryStore> store = Open();
+  EXPECT_TRUE(store->Verify().Holds);
+  THistoryEvent office = MakeEvent("2026-12-08T19:40:00.000Z", "", "", "online");
+  office.Detail = "{\"reason\":\"x\"}";
+  Append(*store, {office});
+  const std::vector<THistoryEvent> events = store->Events({});
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Detail, "");
+  EXPECT_EQ(events[1].Detail, office.Detail);
+  EXPECT_EQ(store->Verify().Events, 2);
+  // The detail is chained like every other field.
+  store->Connection().Run("UPDATE events SET detail = '{}' WHERE id = 2", {});
+  EXPECT_EQ(store->Verify().FirstBroken, 2);
+  std::unique_ptr<ISqlRows> rows = store->Connection().Query("SELECT MAX(version) FROM history_schema", {});
+  ASSERT_TRUE(rows->Next());
+  EXPECT_EQ(rows->Int(0), kHistorySchemaVersion);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, HistoryStoreTest,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "history/history_time.h"
+
 #include "send/send_options.h"
 
 namespace quinterra {
@@ -39,6 +41,14 @@ TEST(SendOptions, ReadsEachCommandWithItsOptions) {
   EXPECT_EQ(publish.WaitSeconds, 30);
   EXPECT_EQ(Parse({"--network-state", "--network", "/red", "--json"}).Options->Command,
             TSendCommand::NetworkState);
+  const TSendOptions report =
+      *Parse({"--network-report", "--network", "/red", "--from", "2026-12-01", "--to", "2026-12-08", "--pdf",
+              "informe.pdf"})
+           .Options;
+  EXPECT_EQ(report.Command, TSendCommand::NetworkReport);
+  EXPECT_EQ(report.PdfPath, "informe.pdf");
+  EXPECT_EQ(report.From, UtcText(*ParseLocalMoment("2026-12-01")));
+  EXPECT_EQ(report.To, UtcText(*ParseLocalMoment("2026-12-08", true))) << "the whole last day";
 }
 
 TEST(SendOptions, RefusesWhatCannotBeMeant) {
@@ -58,7 +68,15 @@ TEST(SendOptions, RefusesWhatCannotBeMeant) {
                                              {"--network-state"},
                                              {"--publish", "a.ltr", "--network", "r", "--wait", "0"},
                                              {"a.ltr", "--network", "r"},
-                                             {"--network-state", "--network", "r", "--wait", "5"}}) {
+                                             {"--network-state", "--network", "r", "--wait", "5"},
+                                             {"--network-report", "--network", "r"},
+                                             {"--network-report", "--network", "r", "--csv", "a", "--pdf", "b"},
+                                             {"--network-report", "--csv", "a"},
+                                             {"--network-report", "--network", "r", "--csv", "a", "--json"},
+                                             {"--network-report", "--network", "r", "--csv", "a", "--results"},
+                                             {"--network-report", "--network", "r", "--csv", "a", "--from",
+                                              "2026-12-08", "--to", "2026-12-01"},
+                                             {"--history", "--csv", "a"}}) {
     const TParsedOptions parsed = Parse(wrong);
     EXPECT_FALSE(parsed.Options) << ::testing::PrintToString(wrong);
     EXPECT_FALSE(parsed.Error.empty());
