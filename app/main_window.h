@@ -218,6 +218,8 @@ class TForm1 : public QMainWindow {
   void DeliveryProgress(int percent);
   // No delivery runs (it ended, or a check took over): hides the bar.
   void DeliveryEnded();
+  // The status line below the pictures says text.
+  void ShowStatus(const QString& text);
 
   // Font colours (0x00BBGGRR) of the labels and of the "ENVIAR" button.
   int32_t FontColor(const QWidget* widget) const;
@@ -268,7 +270,6 @@ class TForm1 : public QMainWindow {
   // A panel's report above its picture, in green or red; tip names the
   // device and the cause (shown when the pointer rests on the report).
   void ShowPanelReport(TPanel panel, const QString& text, bool failed, const QString& tip = {});
-  void ShowStatus(const QString& text);
   // An out-of-range value was emptied on leaving its cell.
   void ReportEmptiedCell(const TCasilla& cell, const std::string& value);
   // Shows or hides each grey panel's reason.

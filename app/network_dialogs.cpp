@@ -141,6 +141,13 @@ void TPublishDialog::ShowFailure(const QString& why) {
   BotonCancelar->setEnabled(true);
 }
 
+void TPublishDialog::ShowUnsaved(const QString& why) {
+  busy_ = false;
+  ShowMessage(LabelMensaje, why, true);
+  BotonPublicar->setEnabled(true);
+  BotonCancelar->setEnabled(true);
+}
+
 void TPublishDialog::reject() {
   // A publication under way ends by itself, within its bounds.
   if (!busy_) QDialog::reject();

@@ -42,6 +42,8 @@ class TPublishDialog : public QDialog {
   // Publishing: nothing can be pressed until it ends.
   void ShowPublishing();
   void ShowFailure(const QString& why);
+  // Published, but not kept in the network's folder.
+  void ShowUnsaved(const QString& why);
   bool Busy() const { return busy_; }
 
   std::function<void()> OnPublish;

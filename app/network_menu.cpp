@@ -94,6 +94,7 @@ void TNetworkMenu::Connect(const std::string& folder) {
   model_ = std::make_unique<TShopsModel>(network_->Fleet(), [&session] { return session.Synced(); });
   model_->OnRefreshed = [this] { Refreshed(); };
   network_->OnMessage = [this](const std::string& topic) { model_->Changed(topic); };
+  network_->OnNotice = [this](const std::string& said) { form_.ShowStatus(Q(said)); };
   StateWindow = new TNetworkStateWindow(*model_, &form_);
   StateWindow->setObjectName("EstadoDeLaRed");
   StateWindow->OnShopChosen = [this](const std::string& shop) { ShowShopPanels(shop); };
@@ -158,8 +159,9 @@ void TNetworkMenu::PublicarEnLaRed1Click() {
     PublishDialog->OnPublish = [this] {
       if (!network_) return;
       PublishDialog->ShowPublishing();
-      network_->Publish(form_.CellSet.Texts(), [this](const std::string& failure, int64_t version) {
-        Published(failure, version);
+      network_->Publish(form_.CellSet.Texts(), [this](const std::string& failure, int64_t version,
+                                                      const std::string& unsaved) {
+        Published(failure, version, unsaved);
       });
     };
   }
@@ -172,12 +174,17 @@ void TNetworkMenu::PublicarEnLaRed1Click() {
   PublishDialog->open();
 }
 
-void TNetworkMenu::Published(const std::string& failure, int64_t version) {
+void TNetworkMenu::Published(const std::string& failure, int64_t version,
+                             const std::string& unsaved) {
   if (!failure.empty()) {
     if (PublishDialog) PublishDialog->ShowFailure(Q(failure));
     return;
   }
-  if (PublishDialog) {
+  if (!unsaved.empty()) {
+    // Published, but the folder does not remember it: said where it lasts.
+    form_.ShowStatus(Q(unsaved));
+    if (PublishDialog) PublishDialog->ShowUnsaved(Q(unsaved));
+  } else if (PublishDialog) {
     PublishDialog->ShowFailure(QString());  // no longer busy
     PublishDialog->accept();
   }

@@ -69,7 +69,7 @@ class TNetworkMenu {
   void Disconnect();
   void Refreshed();
   void ShowStatus();
-  void Published(const std::string& failure, int64_t version);
+  void Published(const std::string& failure, int64_t version, const std::string& unsaved);
   void ShowPublishFacts();
   void FollowPublication();
   void EndWatch();

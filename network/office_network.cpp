@@ -19,6 +19,8 @@ TOfficeNetwork::TOfficeNetwork(TOffice office)
   bound_.setSingleShot(true);
   QObject::connect(&bound_, &QTimer::timeout, [this] { TimedOut(); });
   session_.OnMessage = [this](const std::string& topic) {
+    if (session_.Synced() && !synced_) Restore();
+    synced_ = session_.Synced();
     Advance();
     if (OnMessage) OnMessage(topic);
   };
@@ -27,6 +29,16 @@ TOfficeNetwork::TOfficeNetwork(TOffice office)
 TOfficeNetwork::~TOfficeNetwork() { session_.OnMessage = nullptr; }
 
 bool TOfficeNetwork::Start(std::string* failure) { return session_.Start(failure); }
+
+void TOfficeNetwork::Restore() {
+  std::string said;
+  try {
+    said = session_.RestoreKept();
+  } catch (const FileError& error) {
+    said = error.what();
+  }
+  if (!said.empty() && OnNotice) OnNotice(said);
+}
 
 std::optional<int64_t> TOfficeNetwork::NextVersion(std::string* failure) const {
   try {
@@ -40,7 +52,12 @@ std::optional<int64_t> TOfficeNetwork::NextVersion(std::string* failure) const {
 bool TOfficeNetwork::Publish(std::vector<std::string> items, TDone done) {
   if (Publishing()) return false;
   done_ = std::move(done);
-  std::string failure;
+  // Nothing that every shop would refuse, or show blank, is signed.
+  std::string failure = ItemsProblem(items);
+  if (!failure.empty()) {
+    Finish(failure);
+    return true;
+  }
   const std::optional<TSigningKey> key = LoadSigningKey(office_, &failure);
   if (!key) {
     Finish(failure);
@@ -50,7 +67,6 @@ bool TOfficeNetwork::Publish(std::vector<std::string> items, TDone done) {
   publication_ = TPublication();
   publication_.Network = office_.Bundle.Network;
   publication_.Items = std::move(items);
-  publication_.Items.resize(kCellCount);
   step_ = Step::Connecting;
   bound_.start(ConnectBound);
   Advance();
@@ -58,7 +74,10 @@ bool TOfficeNetwork::Publish(std::vector<std::string> items, TDone done) {
 }
 
 void TOfficeNetwork::Advance() {
-  if (step_ == Step::Connecting && session_.Synced() && session_.Connected()) {
+  // A kept publication being given again is there before a new version is
+  // counted.
+  if (step_ == Step::Connecting && session_.Synced() && session_.Connected() &&
+      session_.Restoring().empty()) {
     Send();
   } else if (step_ == Step::Taking && session_.Fleet().DocumentHash() == hash_) {
     Finish({});
@@ -77,6 +96,7 @@ void TOfficeNetwork::Send() {
   if (message.empty()) return Finish("el documento no se puede publicar: " + failure);
   if (!session_.Publish(message)) return Finish("sin conexión con el servidor");
   hash_ = DocumentHashOf(message);
+  message_ = message;
   step_ = Step::Taking;
   bound_.start(TakeBound);
   Advance();
@@ -96,16 +116,18 @@ void TOfficeNetwork::Finish(const std::string& failure) {
   step_ = Step::Idle;
   bound_.stop();
   key_.fill(0);
+  std::string unsaved;
   if (failure.empty()) {
     try {
-      KeepPublishedVersion(office_, publication_.Version);
-    } catch (const FileError&) {
-      // Published all the same; the next version is taken past the broker's.
+      KeepPublication(office_, message_, publication_.Version);
+    } catch (const FileError& error) {
+      // Published all the same; the next version still counts above it.
+      unsaved = UnsavedText(publication_.Version, error.what());
     }
   }
   TDone done = std::move(done_);
   done_ = nullptr;
-  if (done) done(failure, failure.empty() ? publication_.Version : 0);
+  if (done) done(failure, failure.empty() ? publication_.Version : 0, unsaved);
 }
 
 }  // namespace quinterra

@@ -38,9 +38,11 @@ class TOfficeNetwork {
   std::optional<int64_t> NextVersion(std::string* failure = nullptr) const;
 
   // Called once: failure empty and the version published when the broker
-  // took the message, else the reason in Spanish (then nothing was
-  // published, and no version was kept).
-  using TDone = std::function<void(const std::string& failure, int64_t version)>;
+  // took the message (unsaved: why the folder could not keep it, or empty),
+  // else the reason in Spanish (then nothing was published, and no version
+  // was kept).
+  using TDone = std::function<void(const std::string& failure, int64_t version,
+                                   const std::string& unsaved)>;
   // Signs the 134 texts for both panels and publishes them: the key is
   // checked at once, then it waits (bounded) for the connection and for
   // the broker to send the message back (done is called before Publish
@@ -51,6 +53,9 @@ class TOfficeNetwork {
 
   // After every message, once the fleet has taken it.
   std::function<void(const std::string& topic)> OnMessage;
+  // Something the office did by itself (the kept publication given again
+  // to a broker that lost it), in Spanish.
+  std::function<void(const std::string& said)> OnNotice;
 
   std::chrono::milliseconds ConnectBound = std::chrono::seconds(10);
   std::chrono::milliseconds TakeBound = std::chrono::seconds(10);
@@ -58,6 +63,7 @@ class TOfficeNetwork {
  private:
   explicit TOfficeNetwork(TOffice office);
   enum class Step { Idle, Connecting, Taking };
+  void Restore();
   void Advance();
   void Send();
   void TimedOut();
@@ -70,7 +76,9 @@ class TOfficeNetwork {
   TSigningKey key_{};
   TPublication publication_;
   std::string hash_;
+  std::string message_;
   TDone done_;
+  bool synced_ = false;
 };
 
 }  // namespace quinterra

@@ -18,8 +18,6 @@
 
 namespace quinterra {
 
-const char kPublishedVersionFile[] = "office-version.txt";
-
 namespace {
 
 constexpr std::chrono::seconds kConnectBound(10);
@@ -79,57 +77,17 @@ QJsonObject RowJson(const TShopRow& row, int64_t now) {
 
 int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
+// A broker that lost the office's last publication gets it again, and the
+// office says so; throws FileError when the kept one cannot be read.
+void Restore(TOfficeSession& session, std::ostream& err) {
+  const std::string said = session.RestoreKept();
+  if (said.empty()) return;
+  const std::string hash = session.Restoring();
+  const bool back = session.WaitUntil([&] { return session.Fleet().DocumentHash() == hash; }, kTakeBound);
+  err << said << (back ? "" : " (el servidor no la ha aceptado)") << "\n";
+}
+
 }  // namespace
-
-std::optional<TOffice> LoadOffice(const std::string& folder, std::string* failure) {
-  std::optional<TNetworkBundle> bundle = LoadBundle(folder, failure);
-  if (!bundle) return std::nullopt;
-  try {
-    const std::optional<TVerifyKey> key =
-        VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
-    if (!key) {
-      if (failure) *failure = bundle->File(kOfficePublicKeyFile) + " no es una clave pública";
-      return std::nullopt;
-    }
-    return TOffice{*bundle, *key};
-  } catch (const FileError& error) {
-    if (failure) *failure = error.what();
-    return std::nullopt;
-  }
-}
-
-std::optional<TSigningKey> LoadSigningKey(const TOffice& office, std::string* failure) {
-  const std::string path = office.Bundle.File(kOfficeSigningKeyFile);
-  try {
-    const std::optional<TSigningKey> key = SigningKeyFromText(ReadWholeFile(path));
-    if (key && PublicKeyOf(*key) == office.PublicKey) return key;
-  } catch (const FileError& error) {
-    if (failure) *failure = error.what();
-    return std::nullopt;
-  }
-  if (failure) *failure = path + " no es la clave de firma de la red";
-  return std::nullopt;
-}
-
-int64_t NextVersion(const TOffice& office, const TFleet& fleet) {
-  const std::optional<std::string> kept = ReadFileIfExists(office.Bundle.File(kPublishedVersionFile));
-  int64_t last = kept ? std::atoll(kept->c_str()) : 0;
-  if (fleet.Document()) last = std::max(last, fleet.Document()->Version);
-  return last + 1;
-}
-
-std::string SignChecked(const TOffice& office, const TPublication& publication,
-                        const TSigningKey& key, std::string* failure) {
-  std::string message = SignPublication(publication, key);
-  const TReadResult check = ReadPublication(message, office.PublicKey, office.Bundle.Network, Now());
-  if (check.Refusal == TRefusal::None) return message;
-  if (failure) *failure = RefusalText(check.Refusal);
-  return {};
-}
-
-void KeepPublishedVersion(const TOffice& office, int64_t version) {
-  WriteFileAtomically(office.Bundle.File(kPublishedVersionFile), std::to_string(version) + "\n");
-}
 
 int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostream& err) {
   std::string failure;
@@ -138,12 +96,18 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
   const TNetworkBundle& bundle = office->Bundle;
   TPublication publication;
   try {
+    publication.Items = ParseDocument(ReadWholeFile(request.DocumentPath));
+    failure = ItemsProblem(publication.Items, request.DocumentPath);
+    if (!failure.empty()) {
+      if (publication.Items.size() == static_cast<size_t>(kCellCount))
+        failure = request.DocumentPath + ": " + failure;
+      return err << failure << "\n", 2;
+    }
     const std::optional<TSigningKey> key = LoadSigningKey(*office, &failure);
     if (!key) return err << failure << "\n", 2;
-    publication.Items = ParseDocument(ReadWholeFile(request.DocumentPath));
-    publication.Items.resize(kCellCount);
     TOfficeSession session(bundle, office->PublicKey);
     if (!session.Open(kConnectBound, &failure)) return err << failure << "\n", 3;
+    Restore(session, err);
     publication.Network = bundle.Network;
     publication.Version = NextVersion(*office, session.Fleet());
     publication.Published = Now();
@@ -153,10 +117,16 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
     const std::string message = SignChecked(*office, publication, *key, &failure);
     if (message.empty()) return err << request.DocumentPath << ": " << failure << "\n", 2;
     if (!session.PublishDocument(message, kTakeBound, &failure)) return err << failure << "\n", 3;
-    KeepPublishedVersion(*office, publication.Version);
     out << "Publicada la versión " << publication.Version << " en la red " << bundle.Network << "\n";
     out.flush();
-    if (!request.WaitSeconds) return 0;
+    int kept = 0;
+    try {
+      KeepPublication(*office, message, publication.Version);
+    } catch (const FileError& error) {
+      err << UnsavedText(publication.Version, error.what()) << "\n";
+      kept = 1;
+    }
+    if (!request.WaitSeconds) return kept;
 
     // One line per shop as its report on this publication comes.
     const std::string hash = DocumentHashOf(message);
@@ -184,7 +154,7 @@ int PublishDocument(const TPublishRequest& request, std::ostream& out, std::ostr
     }
     for (const auto& [shop, fine] : reported)
       if (!fine) return 1;
-    return 0;
+    return kept;
   } catch (const FileError& error) {
     err << error.what() << "\n";
     return 2;
@@ -197,6 +167,11 @@ int ShowNetworkState(const std::string& folder, bool json, std::ostream& out, st
   if (!office) return err << failure << "\n", 2;
   TOfficeSession session(office->Bundle, office->PublicKey);
   if (!session.Open(kConnectBound, &failure)) return err << failure << "\n", 3;
+  try {
+    Restore(session, err);
+  } catch (const FileError& error) {
+    err << error.what() << "\n";
+  }
   const TFleet& fleet = session.Fleet();
   const int64_t now = Now();
   const std::vector<TShopRow> rows = fleet.Rows();

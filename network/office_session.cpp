@@ -10,11 +10,12 @@
 
 #include "network/mqtt_client.h"
 #include "network/names.h"
+#include "network/office_document.h"
 
 namespace quinterra {
 
 TOfficeSession::TOfficeSession(TNetworkBundle office, TVerifyKey office_key)
-    : office_(std::move(office)), fleet_(office_.Network, office_key) {}
+    : office_(std::move(office)), office_key_(office_key), fleet_(office_.Network, office_key) {}
 
 TOfficeSession::~TOfficeSession() {
   if (mqtt_) mqtt_->Stop();
@@ -50,6 +51,7 @@ bool TOfficeSession::Start(std::string* failure) {
       synced_ |= payload == marker_;
     } else {
       fleet_.Message(topic, payload, retained);
+      if (!restoring_.empty() && fleet_.DocumentHash() == restoring_) restoring_.clear();
     }
     if (OnMessage) OnMessage(topic);
     if (changed_) changed_();
@@ -72,6 +74,14 @@ bool TOfficeSession::Open(std::chrono::milliseconds timeout, std::string* failur
   if (WaitUntil([this] { return synced_; }, timeout)) return true;
   if (failure) *failure = ConnectionProblem();
   return false;
+}
+
+std::string TOfficeSession::RestoreKept() {
+  const std::optional<TKeptDocument> kept = KeptDocument(TOffice{office_, office_key_});
+  if (!synced_ || !kept || !BrokerLacks(*kept, fleet_) || restoring_ == kept->Hash) return {};
+  if (!Publish(kept->Message)) return {};
+  restoring_ = kept->Hash;
+  return RestoredText(*kept, fleet_);
 }
 
 bool TOfficeSession::Publish(const std::string& message) {

@@ -49,6 +49,14 @@ class TOfficeSession {
   // or the time is up; true when done.
   bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
+  // Once synced: when the broker lacks the office's kept publication (it
+  // holds none, or an older one), publishes the same bytes again without
+  // waiting, and returns what to say of it; empty when nothing was needed.
+  // Throws FileError when the kept publication cannot be read.
+  std::string RestoreKept();
+  // The hash of the kept publication given again, until it came back.
+  const std::string& Restoring() const { return restoring_; }
+
   TFleet& Fleet() { return fleet_; }
   const TFleet& Fleet() const { return fleet_; }
   // After every message the fleet has taken, with its topic.
@@ -56,7 +64,9 @@ class TOfficeSession {
 
  private:
   TNetworkBundle office_;
+  TVerifyKey office_key_;
   TFleet fleet_;
+  std::string restoring_;
   std::unique_ptr<TMqttClient> mqtt_;
   std::function<void()> changed_;
   bool connected_ = false;

@@ -138,6 +138,14 @@ void NetworkTest::StopBroker() {
   ASSERT_EQ(broker_->WaitExit(10s), 0);
 }
 
+void NetworkTest::RestartBrokerWithoutData() {
+  StopBroker();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(net_ + "broker/data", ignored))
+    std::filesystem::remove_all(entry.path(), ignored);
+  StartBroker();
+}
+
 TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options) {
   EXPECT_EQ(quinterra::AddShop(net_, id), "");
   auto shop = std::make_unique<TestShop>();
@@ -183,11 +191,16 @@ int NetworkTest::Publish(const std::vector<std::string>& texts, std::optional<in
   WriteFileAtomically(document, FormatDocument(texts));
   std::vector<std::string> arguments = {"--publish", document, "--network", net_};
   if (wait) arguments.insert(arguments.end(), {"--wait", std::to_string(*wait)});
-  const std::string output = folder_.File("publish.out");
+  return RunSend(arguments, out, std::chrono::seconds(wait.value_or(0) + 30));
+}
+
+int NetworkTest::RunSend(const std::vector<std::string>& arguments, std::string* out,
+                         std::chrono::seconds wait) {
+  const std::string output = folder_.File("send.out");
   std::remove(output.c_str());
   ChildProcess office;
   if (!office.Start(QUINTERRA_SEND, arguments, output)) return -1;
-  const std::optional<int> exit = office.WaitExit(std::chrono::seconds(wait.value_or(0) + 30));
+  const std::optional<int> exit = office.WaitExit(wait);
   if (out) *out = ReadFileIfExists(output).value_or("");
   return exit.value_or(-1);
 }

@@ -59,6 +59,9 @@ class NetworkTest : public ::testing::Test {
 
   void StartBroker();
   void StopBroker();
+  // Stops the broker, throws its persistence away and starts it again: what
+  // it had retained is gone.
+  void RestartBrokerWithoutData();
   // results_options: more options of the results panel's emulator.
   TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {});
   void StartAgent(TestShop& shop);
@@ -68,6 +71,10 @@ class NetworkTest : public ::testing::Test {
   // quinterra-send --publish (the program): its exit status, what it
   // printed into *out.
   int Publish(const std::vector<std::string>& texts, std::optional<int> wait, std::string* out = nullptr);
+  // quinterra-send with these arguments: its exit status, what it printed
+  // (standard output and error) into *out.
+  int RunSend(const std::vector<std::string>& arguments, std::string* out = nullptr,
+              std::chrono::seconds wait = std::chrono::seconds(30));
   // A message signed with the office's key (or another), as the office would.
   TPublication Publication(int64_t version, const std::vector<std::string>& texts) const;
   std::string Sign(const TPublication& publication) const;
