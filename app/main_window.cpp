@@ -89,7 +89,9 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   const std::string marker =
       options.admin_marker.empty() ? DefaultAdminMarkerPath() : options.admin_marker;
   Administrador1->menuAction()->setVisible(FileExists(marker));
-  NetworkMenu = std::make_unique<TNetworkMenu>(*this);
+  NetworkMenu = std::make_unique<TNetworkMenu>(
+      *this, Administrador1->menuAction(), *Settings, *this, timers,
+      options.network_transports ? options.network_transports : MqttTransports());
 
   Timer2 = timers.CreateTimer();
   Timer2->OnTimer = [this] { Timer2Timer(); };

@@ -63,7 +63,8 @@ start_shops() {
   local n=$1 per=250 first=0 nice=()
   [ $window = 1 ] && nice=(nice -n 10)
   stop_all
-  rm -rf "$net/broker/data/"* "$work/shops"
+  # A fresh broker and fresh shops: the office keeps nothing from the last run.
+  rm -rf "$net/broker/data/"* "$work/shops" "$net/office-document.json" "$net/office-version.txt"
   mosquitto -c "$net/mosquitto.conf" 2>"$work/broker.log" & broker_pid=$!
   sleep 0.5
   while [ $first -lt "$n" ]; do

@@ -30,7 +30,7 @@
 #include "app/network_menu.h"
 #include "app/network_state_model.h"
 #include "app/qt_dialogs.h"
-#include "network/office_network.h"
+#include "network/office_client.h"
 #include "platform/file_io.h"
 #include "platform/qt_interval_timer.h"
 
@@ -113,7 +113,7 @@ int Run(const std::string& net, int first, int count) {
   TForm1 form(dialogs, timers);
   form.show();
   TNetworkMenu& menu = *form.NetworkMenu;
-  menu.EstadoDeLaRed1->trigger();
+  menu.StateAction->trigger();
   // Opening the windows (their first painting) is not what is measured.
   RunUntil([] { return false; }, 1);
   StallMeter meter;
@@ -133,8 +133,8 @@ int Run(const std::string& net, int first, int count) {
   const auto coming_online = meter.Take();
 
   const Clock::time_point start = Clock::now();
-  menu.PublicarEnLaRed1->trigger();
-  menu.PublishDialog->BotonPublicar->click();
+  menu.PublishAction->trigger();
+  menu.PublishDialog->PublishButton->click();
   auto verified = [&] {
     return count_rows([](const TShopRow& r) { return r.Verdict == TVerdict::Fine; });
   };
@@ -145,7 +145,7 @@ int Run(const std::string& net, int first, int count) {
 
   // A fresh connection: every shop's retained state and presence at once.
   menu.SetFolder(net);
-  RunUntil([&] { return menu.Network()->Session().Synced() && verified() == count; }, 120);
+  RunUntil([&] { return menu.Client()->Link() == TOfficeLink::Ready && verified() == count; }, 120);
   const auto snapshot = meter.Take();
   if (verified() != count)
     std::fprintf(stderr, "after connecting again only %d of %d shops read verified\n", verified(),

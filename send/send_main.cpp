@@ -9,11 +9,11 @@
 #include <iostream>
 #include <optional>
 
-#include "network/office_publish.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
+#include "send/office_commands.h"
 #include "send/send_options.h"
 #include "send/send_report.h"
 #include "quinterra_version.h"
@@ -97,19 +97,6 @@ int Run(const TSendOptions& options, TStopSignals& stop) {
 }  // namespace
 }  // namespace quinterra
 
-int RunOnNetwork(const quinterra::TSendOptions& options) {
-  using namespace quinterra;
-  if (options.Command == TSendCommand::NetworkState)
-    return ShowNetworkState(options.Network, options.Json, std::cout, std::cerr);
-  TPublishRequest request;
-  request.Folder = options.Network;
-  request.DocumentPath = options.Document;
-  request.Results = Requests(options.Mode, TPanel::Results);
-  request.Jackpots = Requests(options.Mode, TPanel::Jackpots);
-  request.WaitSeconds = options.WaitSeconds;
-  return PublishDocument(request, std::cout, std::cerr);
-}
-
 int main(int argc, char** argv) {
   using namespace quinterra;
   const TParsedOptions parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -124,7 +111,9 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::Publish ||
       parsed.Options->Command == TSendCommand::NetworkState) {
     QCoreApplication application(argc, argv);
-    return RunOnNetwork(*parsed.Options);
+    return parsed.Options->Command == TSendCommand::Publish
+               ? RunPublish(*parsed.Options, std::cout, std::cerr)
+               : RunNetworkState(*parsed.Options, std::cout, std::cerr);
   }
   // Sockets, serial workers and timers need the application's event loop.
   QCoreApplication application(argc, argv);

@@ -116,7 +116,7 @@ TEST_F(NetworkE2eTest, AShopsCertificateCanPublishNeitherTheDocumentNorAnotherSh
   AddShop("tienda-1");
   AddShop("tienda-2");
   const std::string shop1 = net_ + "shops/tienda-1";
-  TFleet& fleet = Office().Fleet();
+  const TFleet& fleet = Office().Fleet();
   ASSERT_FALSE(fleet.HasDocument());
   PublishAs(shop1, DocumentTopic("cadena"), Sign(Publication(1, DocumentA())));
   PublishAs(shop1, StateTopic("cadena", "tienda-2"), "{\"shop\":\"tienda-2\"}");

@@ -21,7 +21,6 @@
 #include "network/bundle.h"
 #include "network/mqtt_client.h"
 #include "network/network_folder.h"
-#include "network/office_publish.h"
 #include "panels/document.h"
 #include "platform/file_io.h"
 #include "tests/e2e/sample_document.h"
@@ -239,20 +238,34 @@ void NetworkTest::PublishAs(const std::string& bundle_folder, const std::string&
   client.Stop();
 }
 
-TOfficeSession& NetworkTest::Office() {
+TOfficeClient& NetworkTest::Office() {
   if (!office_) {
-    const std::optional<TNetworkBundle> bundle = LoadBundle(net_, nullptr);
-    const std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(net_ + "office-sign.pub"));
-    office_ = std::make_unique<TOfficeSession>(bundle.value(), key.value());
+    // A folder of the office's files but its kept publication: the view
+    // never gives it again to the broker.
+    const std::string view = folder_.File("office-view") + "/";
+    std::filesystem::create_directories(view);
+    for (const char* name : {"red.ini", "ca.crt", "client.crt", "client.key", "office-sign.pub", "shops"}) {
+      std::error_code exists;
+      std::filesystem::create_symlink(net_ + name, view + name, exists);
+    }
     std::string failure;
-    EXPECT_TRUE(office_->Open(10s, &failure)) << failure;
+    office_ = TOfficeClient::Open(view, timers_, &failure);
+    EXPECT_TRUE(office_ && office_->Start(&failure)) << failure;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (office_->Link() != TOfficeLink::Ready && std::chrono::steady_clock::now() < end) Spin(10ms);
+    EXPECT_EQ(office_->Link(), TOfficeLink::Ready) << office_->LinkProblem();
   }
   return *office_;
 }
 
 bool NetworkTest::WaitFor(const std::function<bool(const TFleet&)>& done, std::chrono::milliseconds wait) {
-  TOfficeSession& office = Office();
-  return office.WaitUntil([&] { return done(office.Fleet()); }, wait);
+  TOfficeClient& office = Office();
+  const auto end = std::chrono::steady_clock::now() + wait;
+  while (!done(office.Fleet())) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Spin(10ms);
+  }
+  return true;
 }
 
 std::vector<std::string> DocumentA() { return e2e::FilledDocumentTexts(); }

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "network/office_session.h"
+#include "network/office_client.h"
+#include "platform/qt_interval_timer.h"
 #include "network/publication.h"
 #include "devices/panel_types.h"
 #include "panels/display_image.h"
@@ -82,8 +83,9 @@ class NetworkTest : public ::testing::Test {
   // acknowledgement (which it gives even to what it drops).
   void PublishAs(const std::string& bundle, const std::string& topic, const std::string& payload);
 
-  // The office's view, kept open; waits until done holds.
-  TOfficeSession& Office();
+  // The office's view, kept open (it leaves the broker's document as it
+  // finds it); waits until done holds.
+  TOfficeClient& Office();
   bool WaitFor(const std::function<bool(const TFleet&)>& done,
                std::chrono::milliseconds wait = std::chrono::seconds(20));
   std::optional<TShopRow> Row(const std::string& shop) { return Office().Fleet().Row(shop); }
@@ -93,7 +95,8 @@ class NetworkTest : public ::testing::Test {
   int port_ = 0;
   std::unique_ptr<ChildProcess> broker_;
   std::map<std::string, std::unique_ptr<TestShop>> shops_;
-  std::unique_ptr<TOfficeSession> office_;
+  QtTimerFactory timers_;
+  std::unique_ptr<TOfficeClient> office_;
 };
 
 // The filled document of the end-to-end tests, and another one.
