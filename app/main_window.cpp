@@ -18,6 +18,8 @@
 #include <QToolTip>
 #include <QWindow>
 
+#include <filesystem>
+
 #include "app/cell_drawing.h"
 #include "app/network_menu.h"
 #include "app/panel_font.h"
@@ -62,8 +64,8 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
     : QMainWindow(parent), dialogs_(dialogs) {
   BaseCaption = CaptionFromBuildDate(options.build_date.empty() ? __DATE__ : options.build_date);
   setWindowTitle(QString::fromStdString(BaseCaption));
-  AppFolder = WithTrailingSeparator(QDir::currentPath().toStdString(),
-                                    QDir::separator().toLatin1());
+  // With its separator: the settings and the log are named by appending.
+  AppFolder = (std::filesystem::path(QDir::currentPath().toStdString()) / "").string();
 
   CreateComponents();
   CreateMenu();

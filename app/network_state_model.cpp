@@ -331,9 +331,14 @@ TShopsProxy::TShopsProxy(QObject* parent) : QSortFilterProxyModel(parent) {
 }
 
 void TShopsProxy::SortByColumn(int column, Qt::SortOrder order) {
+  const bool look_first = needs_look_first_;
   needs_look_first_ = false;
-  sort(column, order);
-  invalidate();
+  // The proxy skips a sort by the column and order it has, which the order
+  // of the looks may have been.
+  if (look_first && column == sortColumn() && order == sortOrder())
+    invalidate();
+  else
+    sort(column, order);
 }
 
 void TShopsProxy::SetFilterText(const QString& text) {

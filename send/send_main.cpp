@@ -71,8 +71,10 @@ int Run(const TSendOptions& options, TStopSignals& stop) {
   TSessionRun run;
   run.Options = options;
   run.Stop = &stop;
-  run.Folder = WithSeparator(options.Folder.empty() ? std::filesystem::current_path().string()
-                                                    : options.Folder);
+  // With its separator: the session names its files by appending.
+  const std::filesystem::path folder =
+      options.Folder.empty() ? std::filesystem::current_path() : std::filesystem::path(options.Folder);
+  run.Folder = (folder / "").string();
   TTrafficLog log;
   TSendReport report;
   report.Command = options.Command;

@@ -204,10 +204,4 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   return {options, {}};
 }
 
-std::string WithSeparator(std::string folder) {
-  if (folder.empty()) return "./";
-  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
-  return folder;
-}
-
 }  // namespace quinterra
