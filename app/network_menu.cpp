@@ -216,6 +216,10 @@ void TNetworkMenu::ShowShopPanels(const std::string& shop) {
   }
   // What the shops were asked to show, not what is being typed now.
   source.compared_with = fleet.Document() ? PublicationImages(*fleet.Document()) : PanelImages();
+  const TShopState* state = row->State ? &*row->State : nullptr;
+  source.frame_results = fleet.Document() && fleet.Document()->Results && !(state && state->Results.ReadBack);
+  source.frame_jackpots =
+      fleet.Document() && fleet.Document()->Jackpots && !(state && state->Jackpots.ReadBack);
   shown_shop_ = shop;
   shown_signature_ = row->State ? row->State->Results.ReadHash + row->State->Jackpots.ReadHash +
                                       fleet.DocumentHash()

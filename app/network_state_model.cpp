@@ -38,7 +38,7 @@ QColor Colour(TShopLook look) {
 
 const char* const kTitles[TShopsModel::kColumns] = {
     "Tienda", "Conexión", "Estado", "Versión", "Resultados", "Botes", "Último control",
-    "Último informe"};
+    "Último informe", "Motivo"};
 
 // A shop's own words, kept short: they are its text, not ours.
 QString ShopWords(const std::string& words) {
@@ -241,6 +241,8 @@ QString TShopsModel::Text(const Entry& entry, int column) const {
       return row.CheckedAt ? When(row.CheckedAt) : QString();
     case LastReportColumn:
       return state ? When(state->Time) : QString();
+    case ReasonColumn:
+      return office_offline ? QString() : ShopWords(row.Why);
   }
   return {};
 }
@@ -289,6 +291,7 @@ QVariant TShopsModel::data(const QModelIndex& index, int role) const {
         case JackpotsColumn: return state ? int(state->Jackpots.Status) : -1;
         case LastCheckColumn: return qint64(row.CheckedAt);
         case LastReportColumn: return state ? qint64(state->Time) : qint64(-1);
+        case ReasonColumn: return Q(row.Why);
         default: return Q(row.Shop);
       }
     }
@@ -314,6 +317,7 @@ bool TShopsModel::Less(int left, int right, int column, bool look_first) const {
       default: return 0;
     }
   };
+  if (!look_first && column == ReasonColumn && a.Row.Why != b.Row.Why) return a.Row.Why < b.Row.Why;
   const int64_t ka = key(a), kb = key(b);
   if (ka != kb) return ka < kb;
   // Ties, and the shop column itself, by name.

@@ -43,6 +43,7 @@ class TShopsModel : public QAbstractTableModel {
     JackpotsColumn,
     LastCheckColumn,
     LastReportColumn,
+    ReasonColumn,
     kColumns
   };
   // The value a column sorts by (numbers as numbers, times as seconds).

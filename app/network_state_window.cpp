@@ -43,10 +43,10 @@ TNetworkStateWindow::TNetworkStateWindow(TShopsModel& model, QWidget* parent)
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(true);
-  const int widths[] = {120, 170, 110, 55, 150, 150, 100};
-  for (int column = 0; column < 7; ++column) ShopsTable->setColumnWidth(column, widths[column]);
+  const int widths[] = {100, 150, 100, 55, 145, 130, 95, 95};
+  for (int column = 0; column < 8; ++column) ShopsTable->setColumnWidth(column, widths[column]);
   layout->addWidget(ShopsTable);
-  resize(1000, 420);
+  resize(1140, 420);
 
   connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
     // The first click on a column sorts it ascending, the next ones turn it.

@@ -67,7 +67,8 @@ void TForm1::SpeedButton3Click() {
     UpdateUnsentChanges();
     ShowStatus(QString::fromUtf8("Enviando…"));
   } else if (NetworkEditing && listed_devices_.empty()) {
-    // An office's document is for its shops.
+    // An office's document is for its shops: nothing failed.
+    SetFontColor(SpeedButton3, kColorWhite);
     ShowStatus(QString::fromUtf8(
         "Sin equipos en esta oficina: publique en la red con Red > Publicar en la red (F4)"));
   } else if (!mode) {

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QToolButton>
 
 #include <ctime>
 #include <filesystem>
@@ -369,6 +370,7 @@ TEST_F(OfficeWindowTest, AnOfficeWithoutDevicesTypesOnBothPicturesDrawnAsTheyAre
   form->SpeedButton3Click();
   EXPECT_EQ(Status(), QString::fromUtf8(
                           "Sin equipos en esta oficina: publique en la red con Red > Publicar en la red (F4)"));
+  EXPECT_EQ(form->FontColor(form->SpeedButton3), 0xFFFFFF) << "nothing failed";
 
   // Without the network the pictures turn grey again and say why.
   EXPECT_EQ(Menu().SetFolder(""), "");
