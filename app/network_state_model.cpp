@@ -5,6 +5,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <ctime>
 
 #include "network/office_client.h"
 
@@ -13,11 +14,18 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// Today's times by the clock alone, older ones with their date.
+// Today's times by the clock alone, older ones with their date. By the C
+// library: ten thousand rows are written in a batch.
 QString When(int64_t seconds) {
-  const QDateTime time = QDateTime::fromSecsSinceEpoch(seconds);
-  return time.date() == QDate::currentDate() ? time.toString("HH:mm:ss")
-                                             : time.toString("dd/MM/yyyy HH:mm");
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{}, today{};
+  localtime_r(&time, &local);
+  localtime_r(&now, &today);
+  const bool same_day = local.tm_year == today.tm_year && local.tm_yday == today.tm_yday;
+  char text[32];
+  std::strftime(text, sizeof text, same_day ? "%H:%M:%S" : "%d/%m/%Y %H:%M", &local);
+  return QString::fromLatin1(text);
 }
 
 const struct {
@@ -73,9 +81,15 @@ TShopLook LookOf(const TShopRow& row) {
 }
 
 TShopsModel::TShopsModel(const TOfficeClient& client, ITimerFactory& timers, QObject* parent)
-    : QAbstractTableModel(parent), client_(client), batch_(timers.CreateTimer()) {
+    : QAbstractTableModel(parent),
+      client_(client),
+      batch_(timers.CreateTimer()),
+      more_(timers.CreateTimer()) {
   batch_->SetInterval(kBatch);
   batch_->OnTimer = [this] { Refresh(); };
+  // The rest of a batch larger than a slice, as soon as the loop has turned.
+  more_->SetInterval(std::chrono::milliseconds(1));
+  more_->OnTimer = [this] { Refresh(); };
   Schedule();
 }
 
@@ -114,16 +128,19 @@ TShopsModel::Entry TShopsModel::Judged(TShopRow row) const {
 
 void TShopsModel::Refresh() {
   batch_->SetEnabled(false);
+  more_->SetEnabled(false);
   const TFleet& fleet = client_.Fleet();
-  std::vector<TShopRow> fresh;
   if (all_dirty_) {
-    fresh = fleet.Rows();
-  } else {
-    for (const std::string& shop : dirty_)
-      if (std::optional<TShopRow> row = fleet.Row(shop)) fresh.push_back(std::move(*row));
+    for (std::string& shop : fleet.Shops()) dirty_.insert(std::move(shop));
+    all_dirty_ = false;
   }
-  all_dirty_ = false;
-  dirty_.clear();
+  // A slice at a time: the window's loop turns between two.
+  std::vector<TShopRow> fresh;
+  while (!dirty_.empty() && fresh.size() < kSlice) {
+    if (std::optional<TShopRow> row = fleet.Row(*dirty_.begin())) fresh.push_back(std::move(*row));
+    dirty_.erase(dirty_.begin());
+  }
+  if (!dirty_.empty()) more_->SetEnabled(true);
 
   std::vector<Entry> added;
   std::vector<int> changed;

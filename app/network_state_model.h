@@ -51,6 +51,8 @@ class TShopsModel : public QAbstractTableModel {
   // The shops that need a look come first: TShopLook's order.
   static constexpr int kLookRole = Qt::UserRole + 1;
   static constexpr std::chrono::milliseconds kBatch{100};
+  // The most rows judged in one turn of the window's loop.
+  static constexpr size_t kSlice = 2000;
 
   TShopsModel(const TOfficeClient& client, ITimerFactory& timers, QObject* parent = nullptr);
 
@@ -102,7 +104,7 @@ class TShopsModel : public QAbstractTableModel {
   std::set<std::string> dirty_;
   bool all_dirty_ = true;
   int verified_ = 0;
-  std::unique_ptr<IIntervalTimer> batch_;
+  std::unique_ptr<IIntervalTimer> batch_, more_;
 };
 
 // Sorts by the chosen column, or, until a column is chosen, the shops that

@@ -219,6 +219,13 @@ std::vector<TShopRow> TFleet::Rows() const {
   return rows;
 }
 
+std::vector<std::string> TFleet::Shops() const {
+  std::vector<std::string> names;
+  names.reserve(shops_.size());
+  for (const auto& [name, shop] : shops_) names.push_back(name);
+  return names;
+}
+
 std::optional<TShopRow> TFleet::Row(const std::string& shop) const {
   const auto found = shops_.find(shop);
   if (found == shops_.end()) return std::nullopt;

@@ -80,6 +80,8 @@ class TFleet {
 
   // Every shop, by name, judged now.
   std::vector<TShopRow> Rows() const;
+  // Every shop's name, in order; judging none.
+  std::vector<std::string> Shops() const;
   std::optional<TShopRow> Row(const std::string& shop) const;
 
   // Seconds since 1970 on the office's clock; the system's unless replaced.

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <map>
 #include <ostream>
+#include <set>
 
 #include "network/office_client.h"
 #include "panels/document.h"
@@ -186,18 +187,23 @@ int RunPublish(const TSendOptions& options, std::ostream& out, std::ostream& err
   TCommandEnd end;
   int kept = 0;
   std::string hash;
-  // One line per shop as its report on this publication comes.
+  // One line per shop as its report on this publication comes; each report
+  // looks at its own shop only, so ten thousand shops cost ten thousand
+  // looks, not their square.
   std::map<std::string, bool> reported;  // shop -> verified
+  std::set<std::string> shops;
+  auto look = [&](const TShopRow& row) {
+    shops.insert(row.Shop);
+    if (!row.State || row.State->DocumentHash != hash) return;
+    const bool fine = row.Verdict == TVerdict::Fine;
+    const auto found = reported.find(row.Shop);
+    if (found != reported.end() && found->second == fine) return;
+    reported[row.Shop] = fine;
+    out << RowLine(row, Now()) << "\n" << std::flush;
+  };
   auto settled = [&] {
-    for (const TShopRow& row : client->Fleet().Rows()) {
-      if (!row.State || row.State->DocumentHash != hash) continue;
-      const bool fine = row.Verdict == TVerdict::Fine;
-      const auto found = reported.find(row.Shop);
-      if (found != reported.end() && found->second == fine) continue;
-      reported[row.Shop] = fine;
-      out << RowLine(row, Now()) << "\n" << std::flush;
-    }
-    return reported.size() == client->Fleet().Rows().size();
+    for (const TShopRow& row : client->Fleet().Rows()) look(row);
+    return reported.size() == shops.size();
   };
   auto finish_wait = [&] {
     for (const auto& [shop, fine] : reported)
@@ -232,11 +238,14 @@ int RunPublish(const TSendOptions& options, std::ostream& out, std::ostream& err
     wait->SetInterval(std::chrono::seconds(*options.WaitSeconds));
     wait->SetEnabled(true);
   };
-  auto follow = [&] {
+  client->OnShopChanged = [&](const std::string& shop) {
+    if (hash.empty() || end.Ended()) return;
+    if (const std::optional<TShopRow> row = client->Fleet().Row(shop)) look(*row);
+    if (reported.size() == shops.size()) finish_wait();
+  };
+  client->OnDocumentChanged = [&] {
     if (!hash.empty() && !end.Ended() && settled()) finish_wait();
   };
-  client->OnShopChanged = [&](const std::string&) { follow(); };
-  client->OnDocumentChanged = follow;
   TStopSignals stop;
   stop.OnStop = [&](int signal_number) {
     // A publication already sent ends by itself, within its bound.
