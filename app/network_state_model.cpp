@@ -217,13 +217,14 @@ QString TShopsModel::ConnectionProblem() const {
       break;
   }
   const TNetworkBundle& bundle = client_.Office().Bundle;
+  const QString why = Q(client_.LinkFailure());
   return QString::fromUtf8(
              "La oficina no tiene conexión con el servidor %1:%2 desde las %3: compruebe la red "
-             "de esta oficina y que el servidor esté en marcha (%4)")
-      .arg(Q(bundle.Host))
-      .arg(bundle.Port)
-      .arg(Q(ClockText(client_.LinkSince())))
-      .arg(Q(client_.LinkProblem()));
+             "de esta oficina y que el servidor esté en marcha")
+             .arg(Q(bundle.Host))
+             .arg(bundle.Port)
+             .arg(Q(ClockText(client_.LinkSince()))) +
+         (why.isEmpty() ? QString() : " (" + why + ")");
 }
 
 QString TShopsModel::Text(const Entry& entry, int column) const {

@@ -97,6 +97,8 @@ class TOfficeClient {
   int64_t LinkSince() const { return link_since_; }
   // Why the link is not Ready, in Spanish; empty when it is.
   std::string LinkProblem() const;
+  // The transport's last word on a connection that failed or went away.
+  const std::string& LinkFailure() const { return failure_; }
   // A kept publication given again has not come back yet.
   bool Restoring() const { return !restoring_.empty(); }
   // The version a publication made now would take; nothing, with the
