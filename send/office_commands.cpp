@@ -62,12 +62,17 @@ QJsonObject RowJson(const TShopRow& row, int64_t now) {
   return object;
 }
 
+bool AllFine(const TFleet& fleet) {
+  const std::vector<TShopRow> rows = fleet.Rows();
+  return !rows.empty() && std::all_of(rows.begin(), rows.end(), [](const TShopRow& r) {
+    return r.Verdict == TVerdict::Fine;
+  });
+}
+
 void PrintState(const TFleet& fleet, bool json, std::ostream& out) {
   const int64_t now = Now();
   const std::vector<TShopRow> rows = fleet.Rows();
-  const bool all_fine = !rows.empty() && std::all_of(rows.begin(), rows.end(), [](const TShopRow& r) {
-    return r.Verdict == TVerdict::Fine;
-  });
+  const bool all_fine = AllFine(fleet);
   if (json) {
     QJsonObject document{{"network", QString::fromStdString(fleet.Network())}};
     if (fleet.Document()) {
@@ -94,12 +99,6 @@ void PrintState(const TFleet& fleet, bool json, std::ostream& out) {
   for (const TShopRow& row : rows) out << RowLine(row, now) << "\n";
 }
 
-bool AllFine(const TFleet& fleet) {
-  const std::vector<TShopRow> rows = fleet.Rows();
-  return !rows.empty() && std::all_of(rows.begin(), rows.end(), [](const TShopRow& r) {
-    return r.Verdict == TVerdict::Fine;
-  });
-}
 
 // Ends the event loop with status, once.
 class TCommandEnd {

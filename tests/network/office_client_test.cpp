@@ -95,10 +95,6 @@ TEST_F(OfficeClientTest, ReadyOnlyOnceTheBrokersSnapshotIsInAndLostWithoutItsCon
   broker_.SetUp(false);
   Run(20ms);
   EXPECT_EQ(client.Link(), TOfficeLink::Lost);
-  EXPECT_NE(client.LinkProblem().find("no se pudo conectar con el servidor 127.0.0.1:8883"), std::string::npos);
-  broker_.SetUp(true);
-  Run(20ms);
-  EXPECT_EQ(client.Link(), TOfficeLink::Ready);
 }
 
 TEST_F(OfficeClientTest, ABrokerNeverReachedLosesTheLinkAndThePublicationAtTheBound) {
