@@ -18,6 +18,8 @@
 #include <QToolTip>
 #include <QWindow>
 
+#include <filesystem>
+
 #include "app/cell_drawing.h"
 #include "app/history_menu.h"
 #include "app/network_menu.h"
@@ -67,8 +69,8 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   BaseCaption = options.build_date.empty() ? std::string("Quinterra v") + QUINTERRA_VERSION
                                            : CaptionFromBuildDate(options.build_date);
   setWindowTitle(QString::fromStdString(BaseCaption));
-  AppFolder = WithTrailingSeparator(QDir::currentPath().toStdString(),
-                                    QDir::separator().toLatin1());
+  // With its separator: the settings and the log are named by appending.
+  AppFolder = (std::filesystem::path(QDir::currentPath().toStdString()) / "").string();
 
   CreateComponents();
   CreateMenu();
@@ -94,7 +96,9 @@ TForm1::TForm1(IDialogs& dialogs, ITimerFactory& timers, const TForm1Options& op
   const std::string marker =
       options.admin_marker.empty() ? DefaultAdminMarkerPath() : options.admin_marker;
   Administrador1->menuAction()->setVisible(FileExists(marker));
-  NetworkMenu = std::make_unique<TNetworkMenu>(*this);
+  NetworkMenu = std::make_unique<TNetworkMenu>(
+      *this, Administrador1->menuAction(), *Settings, *this, timers,
+      options.network_transports ? options.network_transports : MqttTransports());
   HistoryMenu = std::make_unique<THistoryMenu>(*this);
 
   Timer2 = timers.CreateTimer();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dialogs.h"
+#include "app/office_window.h"
 #include "app/panel_devices.h"
 #include "panels/display_image.h"
 #include "panels/panel_layout.h"
@@ -32,7 +33,9 @@ class QToolButton;
 namespace quinterra {
 
 class THistoryMenu;
+class IMqttTransport;
 class TNetworkMenu;
+struct TMqttSettings;
 class TPanelPicture;
 class TPanelsViewWindow;
 class TScrollBox;
@@ -44,6 +47,8 @@ struct TForm1Options {
   // The file whose presence shows the "Administrador" menu; empty: the
   // platform's ("c:\vorn.access" on Windows, "/vorn.access" elsewhere).
   std::string admin_marker;
+  // Makes the office's broker connection; empty: the real one (TMqttClient).
+  std::function<std::unique_ptr<IMqttTransport>(const TMqttSettings&)> network_transports;
 };
 
 // The marker file of the "Administrador" menu on this platform.
@@ -63,7 +68,7 @@ inline constexpr const char* kVerifyKey = "Verificar";
 // The red error labels blink at this period.
 inline constexpr std::chrono::milliseconds kBlinkPeriod{1000};
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public IOfficeWindow {
   Q_OBJECT
  public:
   // The dialogs and the timer factory must outlive the window.
@@ -106,6 +111,8 @@ class TForm1 : public QMainWindow {
   QLabel* LabelCambiosSinEnviar = nullptr;
   // The status line: the last thing the window has to say.
   QLabel* LabelEstado = nullptr;
+  // Its right end: the network's last publication and how the shops took it.
+  QLabel* NetworkStatusLabel = nullptr;
   // A brief red frame round a cell whose value was emptied.
   QFrame* MarcaCasilla = nullptr;
   std::unique_ptr<IIntervalTimer> TimerMarca;
@@ -163,7 +170,6 @@ class TForm1 : public QMainWindow {
   // A panel's cells can be picked: it is active, or the network allows it.
   bool ResultsEditable() const { return ResultsActive || NetworkEditing; }
   bool JackpotsEditable() const { return JackpotsActive || NetworkEditing; }
-  void SetNetworkEditing(bool on);
   // The images "ENVIAR" would send now: it ends editing first, which
   // empties a value out of range.
   PanelImages DocumentImages();
@@ -223,6 +229,17 @@ class TForm1 : public QMainWindow {
   // No delivery runs (it ended, or a check took over): hides the bar.
   void DeliveryEnded();
 
+  // The office's side (IOfficeWindow), for the "Red" menu.
+  void EndEditing() override;
+  std::vector<std::string> TextsToPublish() const override;
+  void SetNetworkEditing(bool on) override;
+  void ShowShopPanels(PanelsViewSource shop) override;
+  bool ShopPanelsShown() const override;
+  void ShowPublicationProgress(std::optional<int> percent) override;
+  // The status line below the pictures says text.
+  void ShowStatus(const QString& text) override;
+  void ShowNetworkLine(const QString& line) override;
+
   // Font colours (0x00BBGGRR) of the labels and of the "ENVIAR" button.
   int32_t FontColor(const QWidget* widget) const;
   void SetFontColor(QWidget* widget, int32_t bgr);
@@ -272,7 +289,6 @@ class TForm1 : public QMainWindow {
   // A panel's report above its picture, in green or red; tip names the
   // device and the cause (shown when the pointer rests on the report).
   void ShowPanelReport(TPanel panel, const QString& text, bool failed, const QString& tip = {});
-  void ShowStatus(const QString& text);
   // An out-of-range value was emptied on leaving its cell.
   void ReportEmptiedCell(const TCasilla& cell, const std::string& value);
   // Shows or hides each grey panel's reason.

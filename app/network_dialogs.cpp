@@ -10,9 +10,9 @@
 namespace quinterra {
 namespace {
 
-QLabel* MessageLabel() {
+QLabel* NewMessageLabel() {
   auto* label = new QLabel;
-  label->setObjectName("LabelMensaje");
+  label->setObjectName("MessageLabel");
   label->setWordWrap(true);
   label->setMinimumWidth(420);
   // Paths and the broker's words, never markup.
@@ -48,44 +48,44 @@ TConfigureNetworkDialog::TConfigureNetworkDialog(QWidget* parent) : QDialog(pare
   layout->addWidget(new QLabel(QString::fromUtf8(
       "Carpeta de la red (la que hizo quinterra-network init); vacía: sin red")));
   auto* row = new QHBoxLayout;
-  EditCarpeta = new QLineEdit;
-  EditCarpeta->setObjectName("EditCarpeta");
-  EditCarpeta->setMinimumWidth(360);
-  row->addWidget(EditCarpeta);
-  BotonExaminar = Button("BotonExaminar", QString::fromUtf8("Examinar…"));
-  row->addWidget(BotonExaminar);
+  FolderEdit = new QLineEdit;
+  FolderEdit->setObjectName("FolderEdit");
+  FolderEdit->setMinimumWidth(360);
+  row->addWidget(FolderEdit);
+  BrowseButton = Button("BrowseButton", QString::fromUtf8("Examinar…"));
+  row->addWidget(BrowseButton);
   layout->addLayout(row);
-  LabelMensaje = MessageLabel();
-  layout->addWidget(LabelMensaje);
+  MessageLabel = NewMessageLabel();
+  layout->addWidget(MessageLabel);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  BotonAceptar = Button("BotonAceptar", "Aceptar");
-  BotonAceptar->setDefault(true);
-  buttons->addWidget(BotonAceptar);
-  QPushButton* cancel = Button("BotonCancelar", "Cancelar");
+  AcceptButton = Button("AcceptButton", "Aceptar");
+  AcceptButton->setDefault(true);
+  buttons->addWidget(AcceptButton);
+  QPushButton* cancel = Button("CancelButton", "Cancelar");
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
 
-  connect(BotonExaminar, &QPushButton::clicked, this, [this] {
+  connect(BrowseButton, &QPushButton::clicked, this, [this] {
     const QString chosen =
-        QFileDialog::getExistingDirectory(this, "Carpeta de la red", EditCarpeta->text());
-    if (!chosen.isEmpty()) EditCarpeta->setText(chosen);
+        QFileDialog::getExistingDirectory(this, "Carpeta de la red", FolderEdit->text());
+    if (!chosen.isEmpty()) FolderEdit->setText(chosen);
   });
-  connect(BotonAceptar, &QPushButton::clicked, this, [this] {
-    const std::string why = OnAccept ? OnAccept(EditCarpeta->text().trimmed().toStdString())
+  connect(AcceptButton, &QPushButton::clicked, this, [this] {
+    const std::string why = OnAccept ? OnAccept(FolderEdit->text().trimmed().toStdString())
                                      : std::string();
     if (why.empty()) {
       accept();
     } else {
-      ShowMessage(LabelMensaje, QString::fromStdString(why), true);
+      ShowMessage(MessageLabel, QString::fromStdString(why), true);
     }
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TConfigureNetworkDialog::Open(const std::string& folder) {
-  EditCarpeta->setText(QString::fromStdString(folder));
-  LabelMensaje->clear();
+  FolderEdit->setText(QString::fromStdString(folder));
+  MessageLabel->clear();
   open();
 }
 
@@ -94,56 +94,112 @@ TPublishDialog::TPublishDialog(QWidget* parent) : QDialog(parent) {
   setWindowModality(Qt::WindowModal);
   auto* layout = new QVBoxLayout(this);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  LabelDatos = new QLabel;
-  LabelDatos->setObjectName("LabelDatos");
-  LabelDatos->setTextFormat(Qt::PlainText);
-  layout->addWidget(LabelDatos);
-  LabelMensaje = MessageLabel();
-  layout->addWidget(LabelMensaje);
+  FactsLabel = new QLabel;
+  FactsLabel->setObjectName("FactsLabel");
+  FactsLabel->setTextFormat(Qt::PlainText);
+  layout->addWidget(FactsLabel);
+  OfflineLabel = NewMessageLabel();
+  OfflineLabel->setObjectName("OfflineLabel");
+  layout->addWidget(OfflineLabel);
+  MessageLabel = NewMessageLabel();
+  layout->addWidget(MessageLabel);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  BotonPublicar = Button("BotonPublicar", "Publicar");
-  BotonPublicar->setDefault(true);
-  buttons->addWidget(BotonPublicar);
-  BotonCancelar = Button("BotonCancelar", "Cancelar");
-  buttons->addWidget(BotonCancelar);
+  PublishButton = Button("PublishButton", "Publicar");
+  PublishButton->setDefault(true);
+  buttons->addWidget(PublishButton);
+  CancelButton = Button("CancelButton", "Cancelar");
+  buttons->addWidget(CancelButton);
   layout->addLayout(buttons);
-  connect(BotonPublicar, &QPushButton::clicked, this, [this] {
+  connect(PublishButton, &QPushButton::clicked, this, [this] {
     if (!busy_ && OnPublish) OnPublish();
   });
-  connect(BotonCancelar, &QPushButton::clicked, this, &QDialog::reject);
+  connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TPublishDialog::ShowFacts(const QString& network, std::optional<int64_t> version,
-                               const QString& why, int shops) {
-  LabelDatos->setText(QString::fromUtf8("Red: %1\nVersión nueva: %2\nTiendas conocidas: %3")
-                          .arg(network)
-                          .arg(version ? QString::number(*version) : QString::fromUtf8("—"))
-                          .arg(shops));
-  if (!busy_ && !why.isEmpty()) ShowMessage(LabelMensaje, why, true);
+void TPublishDialog::Open(const TPublishFacts& facts) {
   if (!busy_) {
-    BotonPublicar->setEnabled(true);
-    BotonCancelar->setEnabled(true);
+    MessageLabel->clear();
+    failure_shown_ = false;
   }
+  ShowFacts(facts);
+  open();
 }
 
-void TPublishDialog::ShowPublishing() {
+void TPublishDialog::ShowFacts(const TPublishFacts& facts) {
+  FactsLabel->setText(QString::fromUtf8("Red: %1\nVersión nueva: %2\nTiendas conocidas: %3")
+                          .arg(facts.Network)
+                          .arg(facts.Version ? QString::number(*facts.Version) : QString::fromUtf8("—"))
+                          .arg(facts.Shops));
+  const QString offline = OfflineShopsText(facts.Offline);
+  OfflineLabel->setText(facts.Connection.isEmpty() ? offline : facts.Connection);
+  OfflineLabel->setVisible(!OfflineLabel->text().isEmpty());
+  if (busy_) return;
+  if (!facts.Why.isEmpty()) {
+    ShowMessage(MessageLabel, facts.Why, true);
+    failure_shown_ = true;
+  }
+  PublishButton->setEnabled(true);
+  CancelButton->setEnabled(true);
+}
+
+void TPublishDialog::ShowPublishing(bool cancellable) {
   busy_ = true;
-  ShowMessage(LabelMensaje, QString::fromUtf8("Publicando…"), false);
-  BotonPublicar->setEnabled(false);
-  BotonCancelar->setEnabled(false);
+  ShowMessage(MessageLabel, QString::fromUtf8("Publicando…"), false);
+  PublishButton->setEnabled(false);
+  CancelButton->setEnabled(cancellable);
+}
+
+void TPublishDialog::Idle() {
+  busy_ = false;
+  PublishButton->setEnabled(true);
+  CancelButton->setEnabled(true);
 }
 
 void TPublishDialog::ShowFailure(const QString& why) {
-  busy_ = false;
-  ShowMessage(LabelMensaje, QString::fromUtf8("No se ha publicado: ") + why, true);
-  BotonPublicar->setEnabled(true);
-  BotonCancelar->setEnabled(true);
+  Idle();
+  ShowMessage(MessageLabel, QString::fromUtf8("No se ha publicado: ") + why, true);
+  failure_shown_ = true;
+}
+
+void TPublishDialog::ShowUnsaved(const QString& why) {
+  Idle();
+  ShowMessage(MessageLabel, why, true);
+  failure_shown_ = true;
+}
+
+void TPublishDialog::ClearFailure() {
+  if (busy_ || !failure_shown_) return;
+  MessageLabel->clear();
+  failure_shown_ = false;
 }
 
 void TPublishDialog::reject() {
-  // A publication under way ends by itself, within its bounds.
-  if (!busy_) QDialog::reject();
+  if (!busy_) return QDialog::reject();
+  // Only a publication still waiting for the connection can be called off.
+  if (OnCancelPublishing && OnCancelPublishing()) {
+    Idle();
+    ShowMessage(MessageLabel, QString::fromUtf8("Publicación cancelada: no se ha publicado nada"),
+                false);
+  } else {
+    ShowMessage(MessageLabel,
+                QString::fromUtf8("Publicando… ya se envió: se espera la respuesta del servidor"),
+                false);
+  }
+}
+
+QString OfflineShopsText(const std::vector<std::string>& shops) {
+  if (shops.empty()) return {};
+  constexpr size_t kNamed = 8;
+  QStringList names;
+  for (size_t i = 0; i < shops.size() && i < kNamed; ++i) names << QString::fromStdString(shops[i]);
+  QString text = shops.size() == 1
+                     ? QString::fromUtf8("1 tienda sin conexión: recibirá la versión al volver")
+                     : QString::fromUtf8("%1 tiendas sin conexión: recibirán la versión al volver")
+                           .arg(shops.size());
+  text += "\n" + names.join(", ");
+  if (shops.size() > kNamed) text += QString::fromUtf8(" y %1 más").arg(shops.size() - kNamed);
+  return text;
 }
 
 }  // namespace quinterra

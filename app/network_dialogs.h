@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -25,37 +26,64 @@ class TConfigureNetworkDialog : public QDialog {
   // be taken, or empty when it was.
   std::function<std::string(const std::string& folder)> OnAccept;
 
-  QLineEdit* EditCarpeta = nullptr;
-  QPushButton* BotonExaminar = nullptr;
-  QLabel* LabelMensaje = nullptr;
-  QPushButton* BotonAceptar = nullptr;
+  QLineEdit* FolderEdit = nullptr;
+  QPushButton* BrowseButton = nullptr;
+  QLabel* MessageLabel = nullptr;
+  QPushButton* AcceptButton = nullptr;
 };
 
-// "Publicar en la red…": what is about to happen, then its outcome.
+// What "Publicar en la red…" shows before a publication.
+struct TPublishFacts {
+  QString Network;
+  std::optional<int64_t> Version;  // none: it cannot be known, Why says why
+  QString Why;
+  int Shops = 0;
+  // The shops neither online nor ever heard from: they take the version
+  // when they come back.
+  std::vector<std::string> Offline;
+  // The office's own connection, when it has none.
+  QString Connection;
+};
+
+// "Publicar en la red…": what is about to happen, then its outcome. It
+// starts clean each time it is opened; a publication waiting for the
+// connection can be cancelled, one already sent cannot.
 class TPublishDialog : public QDialog {
  public:
   explicit TPublishDialog(QWidget* parent = nullptr);
-  // The network, the version the publication would take (none: it cannot
-  // be known, and why) and the known shops.
-  void ShowFacts(const QString& network, std::optional<int64_t> version, const QString& why,
-                 int shops);
-  // Publishing: nothing can be pressed until it ends.
-  void ShowPublishing();
+  // Opened again: the facts, and no message of an earlier publication.
+  void Open(const TPublishFacts& facts);
+  void ShowFacts(const TPublishFacts& facts);
+  // Publishing: waiting for the connection (cancellable) or sent.
+  void ShowPublishing(bool cancellable);
   void ShowFailure(const QString& why);
+  // Published, but not kept in the network's folder.
+  void ShowUnsaved(const QString& why);
+  // A message of the connection that no longer holds.
+  void ClearFailure();
   bool Busy() const { return busy_; }
 
   std::function<void()> OnPublish;
+  // Cancel pressed while publishing; true when it was called off.
+  std::function<bool()> OnCancelPublishing;
 
-  QLabel* LabelDatos = nullptr;
-  QLabel* LabelMensaje = nullptr;
-  QPushButton* BotonPublicar = nullptr;
-  QPushButton* BotonCancelar = nullptr;
+  QLabel* FactsLabel = nullptr;
+  QLabel* OfflineLabel = nullptr;
+  QLabel* MessageLabel = nullptr;
+  QPushButton* PublishButton = nullptr;
+  QPushButton* CancelButton = nullptr;
 
  protected:
   void reject() override;
 
  private:
+  void Idle();
   bool busy_ = false;
+  bool failure_shown_ = false;
 };
+
+// "2 tiendas sin conexión: recibirán la versión al volver", and their
+// names on the next line; empty for none.
+QString OfflineShopsText(const std::vector<std::string>& shops);
 
 }  // namespace quinterra

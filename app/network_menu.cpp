@@ -1,92 +1,72 @@
 #include "app/network_menu.h"
 
 #include <QAction>
-#include <QLabel>
+#include <QDateTime>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
 #include <filesystem>
 
-#include "app/main_window.h"
 #include "app/network_dialogs.h"
 #include "app/network_state_model.h"
 #include "app/network_state_window.h"
-#include "app/panel_picture.h"
-#include "app/panels_view_window.h"
+#include "app/office_window.h"
 #include "network/bundle.h"
-#include "network/office_network.h"
 #include "platform/file_io.h"
+#include "platform/profile_file.h"
 
 namespace quinterra {
 namespace {
-
-// The office's folder only: a shop's bundle would let the window publish
-// nothing and show a network it is not part of as its own.
-std::unique_ptr<TOfficeNetwork> LoadOfficeNetwork(const std::string& folder, std::string* failure) {
-  std::unique_ptr<TOfficeNetwork> network = TOfficeNetwork::Load(folder, failure);
-  if (!network) return nullptr;
-  if (std::string why = OfficeFolderProblem(network->Office().Bundle); !why.empty()) {
-    *failure = why;
-    return nullptr;
-  }
-  return network;
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-void TForm1::SetNetworkEditing(bool on) {
-  NetworkEditing = on;
-  Image1->setVisible(ResultsEditable());
-  Image3->setVisible(!ResultsEditable());
-  Image2->setVisible(JackpotsEditable());
-  Image4->setVisible(!JackpotsEditable());
-  SelectCell(nullptr);
-}
-
-TNetworkMenu::TNetworkMenu(TForm1& form) : form_(form) {
-  Red1 = new QMenu("Red", &form);
-  Red1->setObjectName("Red1");
-  Red1->setToolTipsVisible(true);
-  form.menuBar()->insertMenu(form.Administrador1->menuAction(), Red1);
+TNetworkMenu::TNetworkMenu(QMainWindow& window, QAction* before, TProfileFile& settings,
+                           IOfficeWindow& office, ITimerFactory& timers, TTransportFactory transports)
+    : window_(window),
+      settings_(settings),
+      office_(office),
+      timers_(timers),
+      transports_(std::move(transports)),
+      watch_end_(timers.CreateTimer()) {
+  Menu = new QMenu("Red", &window);
+  Menu->setObjectName("NetworkMenu");
+  Menu->setToolTipsVisible(true);
+  window.menuBar()->insertMenu(before, Menu);
   auto action = [this](const char* name, const char* caption) {
-    QAction* item = Red1->addAction(QString::fromUtf8(caption));
+    QAction* item = Menu->addAction(QString::fromUtf8(caption));
     item->setObjectName(name);
     return item;
   };
-  ConfigurarRed1 = action("ConfigurarRed1", "Configurar red…");
-  PublicarEnLaRed1 = action("PublicarEnLaRed1", "Publicar en la red…");
-  EstadoDeLaRed1 = action("EstadoDeLaRed1", "Estado de la red");
+  ConfigureAction = action("ConfigureNetworkAction", "Configurar red…");
+  PublishAction = action("PublishAction", "Publicar en la red…");
+  StateAction = action("NetworkStateAction", "Estado de la red");
   // Beside "Ver paneles" (F2).
-  EstadoDeLaRed1->setShortcut(Qt::Key_F3);
-  PublicarEnLaRed1->setShortcut(Qt::Key_F4);
-  Red1->addSeparator();
-  UltimaPublicacion1 = action("UltimaPublicacion1", "");
-  UltimaPublicacion1->setEnabled(false);
-  QObject::connect(ConfigurarRed1, &QAction::triggered, &form, [this] { ConfigurarRed1Click(); });
-  QObject::connect(PublicarEnLaRed1, &QAction::triggered, &form, [this] { PublicarEnLaRed1Click(); });
-  QObject::connect(EstadoDeLaRed1, &QAction::triggered, &form, [this] { EstadoDeLaRed1Click(); });
+  StateAction->setShortcut(Qt::Key_F3);
+  PublishAction->setShortcut(Qt::Key_F4);
+  Menu->addSeparator();
+  LastPublicationAction = action("LastPublicationAction", "");
+  LastPublicationAction->setEnabled(false);
+  QObject::connect(ConfigureAction, &QAction::triggered, &window, [this] { ConfigureNetwork(); });
+  QObject::connect(PublishAction, &QAction::triggered, &window, [this] { PublishOnNetwork(); });
+  QObject::connect(StateAction, &QAction::triggered, &window, [this] { ShowNetworkState(); });
 
-  // The connection's state changes without a message (a broker that went
-  // away): the texts are looked at again every second.
-  status_tick_.setInterval(std::chrono::seconds(1));
-  QObject::connect(&status_tick_, &QTimer::timeout, [this] { ShowStatus(); });
-  watch_end_.setSingleShot(true);
-  QObject::connect(&watch_end_, &QTimer::timeout, [this] { EndWatch(); });
+  watch_end_->SetInterval(kWatchBound);
+  watch_end_->OnTimer = [this] { EndWatch(); };
 
-  const std::string kept = form.Settings->ReadString(kNetworkSection, kNetworkFolderKey, "");
+  const std::string kept = settings.ReadString(kNetworkSection, kNetworkFolderKey, "");
   if (!kept.empty()) Connect(kept);
-  ShowStatus();
+  ShowTexts();
 }
 
 TNetworkMenu::~TNetworkMenu() {
-  // The form is being destroyed: its pictures and bar are left as they are.
-  status_tick_.stop();
-  watch_end_.stop();
+  // The window is being destroyed: its pictures and bar are left as they are.
+  watch_end_->SetEnabled(false);
   delete StateWindow;
   delete PublishDialog;
-  network_.reset();
+  client_.reset();
   model_.reset();
 }
 
@@ -95,38 +75,48 @@ void TNetworkMenu::Connect(const std::string& folder) {
   Disconnect();
   folder_ = folder;
   std::string failure;
-  network_ = LoadOfficeNetwork(folder, &failure);
-  if (network_ && !network_->Start(&failure)) network_.reset();
-  if (!network_) {
+  client_ = TOfficeClient::Open(folder, timers_, &failure, transports_);
+  // The office's folder only: a shop's bundle would let the window publish
+  // nothing and show a network it is not part of as its own.
+  if (client_) {
+    if (std::string why = OfficeFolderProblem(client_->Office().Bundle); !why.empty()) {
+      failure = why;
+      client_.reset();
+    }
+  }
+  if (client_ && !client_->Start(&failure)) client_.reset();
+  if (!client_) {
     problem_ = failure;
-    ShowStatus();
+    ShowTexts();
     return;
   }
   problem_.clear();
-  TOfficeSession& session = network_->Session();
-  model_ = std::make_unique<TShopsModel>(network_->Fleet(), [&session] { return session.Synced(); });
+  model_ = std::make_unique<TShopsModel>(*client_, timers_);
   model_->OnRefreshed = [this] { Refreshed(); };
-  network_->OnMessage = [this](const std::string& topic) { model_->Changed(topic); };
-  StateWindow = new TNetworkStateWindow(*model_, &form_);
-  StateWindow->setObjectName("EstadoDeLaRed");
+  client_->OnShopChanged = [this](const std::string& shop) { model_->ShopChanged(shop); };
+  client_->OnDocumentChanged = [this] { model_->DocumentChanged(); };
+  client_->OnLinkChanged = [this] { LinkChanged(); };
+  client_->OnPublished = [this](const TPublishOutcome& outcome) { Published(outcome); };
+  client_->OnNotice = [this](const std::string& said) { office_.ShowStatus(Q(said)); };
+  StateWindow = new TNetworkStateWindow(*model_, &window_);
+  StateWindow->setObjectName("NetworkStateWindow");
   StateWindow->OnShopChosen = [this](const std::string& shop) { ShowShopPanels(shop); };
-  form_.SetNetworkEditing(true);
-  status_tick_.start();
-  ShowStatus();
+  office_.SetNetworkEditing(true);
+  ShowTexts();
   if (state_shown) StateWindow->show();
 }
 
 void TNetworkMenu::Disconnect() {
-  status_tick_.stop();
   EndWatch();
   delete StateWindow;
   // A publication under way ends with its network, unreported.
   delete PublishDialog;
-  // The session's client goes first: no message may reach a dead model.
-  network_.reset();
+  // The client goes first: no event may reach a dead model.
+  client_.reset();
   model_.reset();
   shown_shop_.clear();
-  if (form_.NetworkEditing) form_.SetNetworkEditing(false);
+  office_.SetNetworkEditing(false);
+  office_.ShowNetworkLine({});
 }
 
 std::string TNetworkMenu::SetFolder(const std::string& typed) {
@@ -136,10 +126,12 @@ std::string TNetworkMenu::SetFolder(const std::string& typed) {
       typed.empty() ? typed : std::filesystem::absolute(typed, error).string();
   if (!folder.empty()) {
     std::string failure;
-    if (!LoadOfficeNetwork(folder, &failure)) return failure;
+    const std::optional<TOffice> office = LoadOffice(folder, &failure);
+    if (!office) return failure;
+    if (std::string why = OfficeFolderProblem(office->Bundle); !why.empty()) return why;
   }
   try {
-    form_.Settings->WriteString(kNetworkSection, kNetworkFolderKey, folder);
+    settings_.WriteString(kNetworkSection, kNetworkFolderKey, folder);
   } catch (const FileError& refused) {
     return refused.what();
   }
@@ -147,60 +139,75 @@ std::string TNetworkMenu::SetFolder(const std::string& typed) {
     Disconnect();
     folder_.clear();
     problem_.clear();
-    ShowStatus();
+    ShowTexts();
   } else {
     Connect(folder);
   }
   return {};
 }
 
-void TNetworkMenu::ConfigurarRed1Click() {
+void TNetworkMenu::ConfigureNetwork() {
   if (!ConfigureDialog) {
-    ConfigureDialog = new TConfigureNetworkDialog(&form_);
+    ConfigureDialog = new TConfigureNetworkDialog(&window_);
     ConfigureDialog->OnAccept = [this](const std::string& folder) { return SetFolder(folder); };
   }
   ConfigureDialog->Open(folder_);
 }
 
-void TNetworkMenu::PublicarEnLaRed1Click() {
-  if (!network_) return;
-  // As "ENVIAR": a value out of range is emptied, not published.
-  form_.SelectCell(nullptr);
-  if (!PublishDialog) {
-    PublishDialog = new TPublishDialog(&form_);
-    PublishDialog->OnPublish = [this] {
-      if (!network_) return;
-      PublishDialog->ShowPublishing();
-      network_->Publish(form_.CellSet.Texts(), [this](const std::string& failure, int64_t version) {
-        Published(failure, version);
-      });
-    };
-  }
-  if (PublishDialog->Busy()) {
-    PublishDialog->show();
-    return;
-  }
-  PublishDialog->LabelMensaje->clear();
-  ShowPublishFacts();
-  PublishDialog->open();
+TPublishFacts TNetworkMenu::PublishFacts() const {
+  TPublishFacts facts;
+  facts.Network = Q(client_->Network());
+  std::string why;
+  facts.Version = client_->NextVersion(&why);
+  facts.Why = Q(why);
+  facts.Shops = model_->rowCount();
+  facts.Offline = model_->OfflineShops();
+  if (client_->Link() != TOfficeLink::Ready && client_->Link() != TOfficeLink::Connecting)
+    facts.Connection = QString::fromUtf8("Sin conexión con el servidor: ") + Q(client_->LinkProblem());
+  return facts;
 }
 
-void TNetworkMenu::Published(const std::string& failure, int64_t version) {
-  if (!failure.empty()) {
-    if (PublishDialog) PublishDialog->ShowFailure(Q(failure));
+void TNetworkMenu::PublishOnNetwork() {
+  if (!client_) return;
+  // As "ENVIAR": a value out of range is emptied, not published.
+  office_.EndEditing();
+  if (!PublishDialog) {
+    PublishDialog = new TPublishDialog(&window_);
+    PublishDialog->OnPublish = [this] {
+      if (!client_) return;
+      TPublishRequest request;
+      request.Items = office_.TextsToPublish();
+      const std::string refused = client_->Publish(std::move(request));
+      if (!refused.empty()) return PublishDialog->ShowFailure(Q(refused));
+      PublishDialog->ShowPublishing(true);
+    };
+    PublishDialog->OnCancelPublishing = [this] { return client_ && client_->Cancel(); };
+  }
+  model_->Refresh();
+  PublishDialog->Open(PublishFacts());
+}
+
+void TNetworkMenu::Published(const TPublishOutcome& outcome) {
+  if (outcome.Result != TPublishResult::Published) {
+    if (PublishDialog) PublishDialog->ShowFailure(Q(outcome.Why));
     return;
   }
-  if (PublishDialog) {
-    PublishDialog->ShowFailure(QString());  // no longer busy
+  if (!outcome.Why.empty()) {
+    // Published, but the folder does not remember it: said where it lasts.
+    office_.ShowStatus(Q(outcome.Why));
+    if (PublishDialog) PublishDialog->ShowUnsaved(Q(outcome.Why));
+  } else if (PublishDialog) {
+    PublishDialog->ShowUnsaved({});
     PublishDialog->accept();
   }
-  watched_version_ = version;
-  watch_end_.start(kWatchBound);
-  form_.DeliveryProgress(0);
-  ShowStatus();
+  watched_version_ = outcome.Version;
+  watch_end_->SetEnabled(false);
+  watch_end_->SetEnabled(true);
+  office_.ShowPublicationProgress(0);
+  ShowTexts();
 }
 
-void TNetworkMenu::EstadoDeLaRed1Click() {
+void TNetworkMenu::ShowNetworkState() {
   if (!StateWindow) return;
   StateWindow->show();
   StateWindow->raise();
@@ -208,8 +215,8 @@ void TNetworkMenu::EstadoDeLaRed1Click() {
 }
 
 void TNetworkMenu::ShowShopPanels(const std::string& shop) {
-  if (!network_) return;
-  const TFleet& fleet = network_->Fleet();
+  if (!client_) return;
+  const TFleet& fleet = client_->Fleet();
   const std::optional<TShopRow> row = fleet.Row(shop);
   if (!row) return;
   PanelsViewSource source;
@@ -220,95 +227,111 @@ void TNetworkMenu::ShowShopPanels(const std::string& shop) {
   }
   // What the shops were asked to show, not what is being typed now.
   source.compared_with = fleet.Document() ? PublicationImages(*fleet.Document()) : PanelImages();
+  const TShopState* state = row->State ? &*row->State : nullptr;
+  source.frame_results = fleet.Document() && fleet.Document()->Results && !(state && state->Results.ReadBack);
+  source.frame_jackpots =
+      fleet.Document() && fleet.Document()->Jackpots && !(state && state->Jackpots.ReadBack);
   shown_shop_ = shop;
   shown_signature_ = row->State ? row->State->Results.ReadHash + row->State->Jackpots.ReadHash +
                                       fleet.DocumentHash()
                                 : fleet.DocumentHash();
-  form_.PanelsView->ShowShopSource(std::move(source));
-  form_.Verpaneles1Click();
+  office_.ShowShopPanels(std::move(source));
 }
 
 void TNetworkMenu::UpdateShopPanels() {
-  if (shown_shop_.empty() || !form_.PanelsView->isVisible()) return;
-  const std::optional<TShopRow> row = network_->Fleet().Row(shown_shop_);
+  if (shown_shop_.empty() || !office_.ShopPanelsShown()) return;
+  const TFleet& fleet = client_->Fleet();
+  const std::optional<TShopRow> row = fleet.Row(shown_shop_);
   const std::string signature =
-      row && row->State ? row->State->Results.ReadHash + row->State->Jackpots.ReadHash +
-                              network_->Fleet().DocumentHash()
-                        : network_->Fleet().DocumentHash();
+      row && row->State
+          ? row->State->Results.ReadHash + row->State->Jackpots.ReadHash + fleet.DocumentHash()
+          : fleet.DocumentHash();
   // Redrawn only when what it shows changed: a thousand reports must not
   // redraw it a thousand times.
   if (signature != shown_signature_) ShowShopPanels(shown_shop_);
 }
 
+void TNetworkMenu::LinkChanged() {
+  model_->LinkChanged();
+  // A failure of the connection no longer holds once it is back.
+  if (client_->Link() == TOfficeLink::Ready && PublishDialog) PublishDialog->ClearFailure();
+  ShowTexts();
+}
+
 void TNetworkMenu::Refreshed() {
   FollowPublication();
   UpdateShopPanels();
-  ShowStatus();
-  if (PublishDialog && PublishDialog->isVisible() && !PublishDialog->Busy()) ShowPublishFacts();
-}
-
-void TNetworkMenu::ShowPublishFacts() {
-  std::string why;
-  const std::optional<int64_t> version = network_->NextVersion(&why);
-  PublishDialog->ShowFacts(Q(network_->Network()), version, Q(why),
-                           static_cast<int>(network_->Fleet().Rows().size()));
+  ShowTexts();
+  if (PublishDialog && PublishDialog->isVisible() && !PublishDialog->Busy())
+    PublishDialog->ShowFacts(PublishFacts());
 }
 
 void TNetworkMenu::FollowPublication() {
   if (!watched_version_ || !model_) return;
-  const TFleet& fleet = network_->Fleet();
+  const TFleet& fleet = client_->Fleet();
   if (!fleet.Document() || fleet.Document()->Version != *watched_version_) {
     // Another publication took its place.
     if (fleet.Document() && fleet.Document()->Version > *watched_version_) EndWatch();
     return;
   }
   const int shops = model_->rowCount();
-  int verified = 0;
   bool settled = true;
-  for (int i = 0; i < shops; ++i) {
+  for (int i = 0; i < shops && settled; ++i) {
     const TShopRow& row = model_->Row(i);
-    verified += row.Verdict == TVerdict::Fine;
     // A shop still connected that has not reported on it is on its way.
     const bool reported = row.State && row.State->DocumentHash == fleet.DocumentHash();
     if (!reported && row.Online == true) settled = false;
   }
-  form_.DeliveryProgress(shops ? verified * 100 / shops : 100);
+  office_.ShowPublicationProgress(shops ? model_->VerifiedCount() * 100 / shops : 100);
   if (settled) EndWatch();
 }
 
 void TNetworkMenu::EndWatch() {
   if (!watched_version_) return;
   watched_version_.reset();
-  watch_end_.stop();
-  form_.DeliveryEnded();
+  watch_end_->SetEnabled(false);
+  office_.ShowPublicationProgress(std::nullopt);
 }
 
-void TNetworkMenu::ShowStatus() {
-  const bool usable = network_ != nullptr;
+QString TNetworkMenu::NetworkLine() const {
+  if (!client_ || !model_ || !client_->Fleet().Document()) return {};
+  const TPublication& document = *client_->Fleet().Document();
+  QString line = QString::fromUtf8("Versión %1 publicada a las %2")
+                     .arg(document.Version)
+                     .arg(Q(ClockText(document.Published)));
+  if (client_->Link() == TOfficeLink::Lost)
+    return line + QString::fromUtf8(" · la oficina no tiene conexión desde las %1")
+                      .arg(Q(ClockText(client_->LinkSince())));
+  return line + QString::fromUtf8(" · %1 de %2 tiendas verificadas")
+                    .arg(model_->VerifiedCount())
+                    .arg(model_->rowCount());
+}
+
+void TNetworkMenu::ShowTexts() {
+  const bool usable = client_ != nullptr;
   const QString why =
       folder_.empty() ? QString::fromUtf8("Sin carpeta de la red: elíjala en Red > Configurar red…")
                       : QString::fromUtf8("La carpeta de la red no sirve: ") + Q(problem_);
-  for (QAction* item : {PublicarEnLaRed1, EstadoDeLaRed1}) {
+  for (QAction* item : {PublishAction, StateAction}) {
     item->setEnabled(usable);
     item->setToolTip(usable ? QString() : why);
   }
-  UltimaPublicacion1->setVisible(usable);
+  LastPublicationAction->setVisible(usable);
   if (!usable) return;
-  TOfficeSession& session = network_->Session();
-  const std::string problem = session.ConnectionProblem();
   QString last;
-  if (const std::optional<TPublication>& document = network_->Fleet().Document()) {
+  if (const std::optional<TPublication>& document = client_->Fleet().Document()) {
     last = QString::fromUtf8("Última publicación: versión %1, %2")
                .arg(document->Version)
                .arg(QDateTime::fromSecsSinceEpoch(document->Published).toString("dd/MM/yyyy HH:mm"));
-  } else if (session.Synced()) {
+  } else if (client_->Link() == TOfficeLink::Ready) {
     last = QString::fromUtf8("Última publicación: ninguna");
   } else {
     last = QString::fromUtf8("Última publicación: sin conexión con el servidor");
   }
-  UltimaPublicacion1->setText(last);
-  UltimaPublicacion1->setToolTip(Q(problem));
-  if (StateWindow) StateWindow->ShowSummary(Q(problem));
+  LastPublicationAction->setText(last);
+  LastPublicationAction->setToolTip(Q(client_->LinkProblem()));
+  office_.ShowNetworkLine(NetworkLine());
+  if (StateWindow) StateWindow->ShowSummary();
 }
 
 }  // namespace quinterra

@@ -15,37 +15,38 @@ TNetworkStateWindow::TNetworkStateWindow(TShopsModel& model, QWidget* parent)
   setWindowTitle("Estado de la red");
   setAttribute(Qt::WA_QuitOnClose, false);
   auto* layout = new QVBoxLayout(this);
-  LabelResumen = new QLabel;
-  LabelResumen->setObjectName("LabelResumen");
-  LabelResumen->setTextFormat(Qt::PlainText);
-  QFont bold = LabelResumen->font();
+  SummaryLabel = new QLabel;
+  SummaryLabel->setObjectName("SummaryLabel");
+  SummaryLabel->setWordWrap(true);
+  SummaryLabel->setTextFormat(Qt::PlainText);
+  QFont bold = SummaryLabel->font();
   bold.setBold(true);
-  LabelResumen->setFont(bold);
-  layout->addWidget(LabelResumen);
-  EditFiltro = new QLineEdit;
-  EditFiltro->setObjectName("EditFiltro");
-  EditFiltro->setPlaceholderText("Filtrar por texto");
-  EditFiltro->setClearButtonEnabled(true);
-  layout->addWidget(EditFiltro);
+  SummaryLabel->setFont(bold);
+  layout->addWidget(SummaryLabel);
+  FilterEdit = new QLineEdit;
+  FilterEdit->setObjectName("FilterEdit");
+  FilterEdit->setPlaceholderText("Filtrar por texto");
+  FilterEdit->setClearButtonEnabled(true);
+  layout->addWidget(FilterEdit);
 
   Proxy = new TShopsProxy(this);
   Proxy->setSourceModel(&model);
-  TablaTiendas = new QTableView;
-  TablaTiendas->setObjectName("TablaTiendas");
-  TablaTiendas->setModel(Proxy);
-  TablaTiendas->setSelectionBehavior(QAbstractItemView::SelectRows);
-  TablaTiendas->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  TablaTiendas->verticalHeader()->hide();
+  ShopsTable = new QTableView;
+  ShopsTable->setObjectName("ShopsTable");
+  ShopsTable->setModel(Proxy);
+  ShopsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ShopsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  ShopsTable->verticalHeader()->hide();
   // Uniform rows: a thousand shops need no measuring of each.
-  TablaTiendas->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  QHeaderView* header = TablaTiendas->horizontalHeader();
+  ShopsTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  QHeaderView* header = ShopsTable->horizontalHeader();
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(false);
   header->setStretchLastSection(true);
-  const int widths[] = {130, 190, 60, 120, 120};
-  for (int column = 0; column < 5; ++column) TablaTiendas->setColumnWidth(column, widths[column]);
-  layout->addWidget(TablaTiendas);
-  resize(800, 420);
+  const int widths[] = {100, 150, 100, 55, 145, 130, 95, 95};
+  for (int column = 0; column < 8; ++column) ShopsTable->setColumnWidth(column, widths[column]);
+  layout->addWidget(ShopsTable);
+  resize(1140, 420);
 
   connect(header, &QHeaderView::sectionClicked, this, [this, header](int column) {
     // The first click on a column sorts it ascending, the next ones turn it.
@@ -57,17 +58,21 @@ TNetworkStateWindow::TNetworkStateWindow(TShopsModel& model, QWidget* parent)
     header->setSortIndicator(column, order);
     header->setSortIndicatorShown(true);
   });
-  connect(EditFiltro, &QLineEdit::textChanged, this,
-          [this](const QString& text) { Proxy->setFilterFixedString(text); });
-  connect(TablaTiendas, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+  connect(FilterEdit, &QLineEdit::textChanged, this,
+          [this](const QString& text) { Proxy->SetFilterText(text); });
+  connect(ShopsTable, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     if (OnShopChosen) OnShopChosen(ShopAt(index.row()));
   });
 }
 
-void TNetworkStateWindow::ShowSummary(const QString& connection_problem) {
-  QString text = model_.Summary();
-  if (!connection_problem.isEmpty()) text += " (" + connection_problem + ")";
-  LabelResumen->setText(text);
+void TNetworkStateWindow::ShowSummary() {
+  const QString problem = model_.ConnectionProblem();
+  SummaryLabel->setText(problem.isEmpty() ? model_.Summary() : problem);
+  // The office's own trouble in red: it is not the shops'.
+  QPalette palette = SummaryLabel->palette();
+  palette.setColor(QPalette::WindowText,
+                   problem.isEmpty() ? this->palette().color(QPalette::WindowText) : QColor(190, 0, 0));
+  SummaryLabel->setPalette(palette);
 }
 
 std::string TNetworkStateWindow::ShopAt(int view_row) const {

@@ -94,6 +94,9 @@ QImage DrawPanelsView(const PanelsViewContent& content) {
   painter.drawLine(QPointF(kPanelSeamX + 0.5, 12), QPointF(kPanelSeamX + 0.5, kPanelsViewHeight - 12));
   painter.setPen(QPen(kOutline, 2));
   painter.setBrush(Qt::NoBrush);
+  if (content.framed_results) painter.drawRect(QRectF(4, 4, kPanelSeamX - 8, kPanelsViewHeight - 8));
+  if (content.framed_jackpots)
+    painter.drawRect(QRectF(kPanelSeamX + 4, 4, kPanelsViewWidth - kPanelSeamX - 8, kPanelsViewHeight - 8));
   for (int index : content.outlined) {
     const TCasilla& cell = Layout().Cells.at(static_cast<size_t>(index));
     painter.drawRect(QRectF(cell.Left - 2, cell.Top - 2, cell.Width + 4, cell.Height + 4));

@@ -20,6 +20,9 @@ struct PanelsViewContent {
   std::optional<DecodedPanel> jackpots;
   // Cells framed in yellow, e.g. where a panel differs from the document.
   std::vector<int> outlined;
+  // Whole panels framed in yellow: one that should be there and is not.
+  bool framed_results = false;
+  bool framed_jackpots = false;
 };
 
 // Needs a QGuiApplication (for the captions' font).

@@ -107,6 +107,8 @@ void TPanelsViewWindow::Redraw() {
     }
     content.results = DecodeResultsImage(source->results);
     content.jackpots = DecodeJackpotsImage(source->jackpots);
+    content.framed_results = source->frame_results;
+    content.framed_jackpots = source->frame_jackpots;
     if (content.results && expected_results)
       content.outlined = DifferingCells(*content.results, *expected_results);
     if (content.jackpots && expected_jackpots) {

@@ -24,6 +24,10 @@ struct PanelsViewSource {
   Bytes jackpots;  // empty: the jackpots panel was not read
   // What its cells are compared with; none: the document being typed.
   std::optional<PanelImages> compared_with = std::nullopt;
+  // A panel that should show what it is compared with but could not be
+  // read: framed whole.
+  bool frame_results = false;
+  bool frame_jackpots = false;
 };
 
 class TPanelsViewWindow : public QWidget {

@@ -66,6 +66,11 @@ void TForm1::SpeedButton3Click() {
     delivered_images_ = images;
     UpdateUnsentChanges();
     ShowStatus(QString::fromUtf8("Enviando…"));
+  } else if (NetworkEditing && listed_devices_.empty()) {
+    // An office's document is for its shops: nothing failed.
+    SetFontColor(SpeedButton3, kColorWhite);
+    ShowStatus(QString::fromUtf8(
+        "Sin equipos en esta oficina: publique en la red con Red > Publicar en la red (F4)"));
   } else if (!mode) {
     ShowStatus(QString::fromUtf8(
         "No se envió nada: marque un panel en Comunicaciones > Actualizar"));
@@ -240,7 +245,8 @@ void TForm1::AddActiveDevice(int device_number, int row_index, const QString& na
 
 void TForm1::UpdateActiveDevicesMenu() {
   EquiposActivos1->menuAction()->setVisible(!EquiposActivos1->actions().isEmpty());
-  LabelSinEquipos->setVisible(EquiposActivos1->actions().isEmpty());
+  // An office of a network needs no devices of its own.
+  LabelSinEquipos->setVisible(EquiposActivos1->actions().isEmpty() && !NetworkEditing);
   for (TPanel panel : {TPanel::Results, TPanel::Jackpots}) {
     if (CheckOf(panel) == CheckState::Failed && SelectedDevices(panel) != checked_devices_[panel])
       CheckOf(panel) = CheckState::None;

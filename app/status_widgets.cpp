@@ -100,6 +100,11 @@ void TForm1::CreateStatusWidgets() {
   LabelEstado = new QLabel;
   LabelEstado->setObjectName("LabelEstado");
   statusBar()->addWidget(LabelEstado, 1);
+  NetworkStatusLabel = new QLabel;
+  NetworkStatusLabel->setObjectName("NetworkStatusLabel");
+  NetworkStatusLabel->setTextFormat(Qt::PlainText);
+  NetworkStatusLabel->hide();
+  statusBar()->addPermanentWidget(NetworkStatusLabel);
   statusBar()->setSizeGripEnabled(false);
   statusBar()->setFixedHeight(kStatusLineHeight);
 }
@@ -129,8 +134,9 @@ void TForm1::UpdateUnsentChanges() {
 
 QString TForm1::PanelReason(TPanel panel) const {
   const bool active = panel == TPanel::Results ? ResultsActive : JackpotsActive;
-  // Without a device side there is nothing to do about it.
-  if (active || !Devices) return {};
+  // Without a device side there is nothing to do about it; an office of a
+  // network types on the picture, which is not grey.
+  if (active || !Devices || NetworkEditing) return {};
   const QAction* item = panel == TPanel::Results ? PanelResultados1 : PanelBotes1;
   if (!item->isChecked()) return GreyReasonText(TGreyReason::Unticked, panel);
   bool known = false;

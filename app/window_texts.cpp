@@ -46,11 +46,6 @@ std::string CaptionFromBuildDate(const std::string& date_text) {
          std::to_string(month) + "." + std::to_string(day);
 }
 
-std::string WithTrailingSeparator(const std::string& folder, char native_separator) {
-  if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder;
-  return folder + native_separator;
-}
-
 std::string FileTitle(const std::string& file_name) {
   const std::string::size_type cut = file_name.find_last_of("\\/");
   return cut == std::string::npos ? file_name : file_name.substr(cut + 1);

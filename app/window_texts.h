@@ -11,10 +11,6 @@ namespace quinterra {
 // or "Jan  1 2012". A text that cannot be read gives "Quinterra v4.3".
 std::string CaptionFromBuildDate(const std::string& date_text);
 
-// The folder with one separator at its end: native_separator is added
-// unless the folder already ends in a backslash or a slash.
-std::string WithTrailingSeparator(const std::string& folder, char native_separator);
-
 // The part of a file name after its last backslash or slash; the whole
 // name when it has neither. Names written on Windows and here agree.
 std::string FileTitle(const std::string& file_name);

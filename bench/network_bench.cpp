@@ -18,11 +18,13 @@
 #include <memory>
 #include <set>
 
+#include <QEventLoop>
+
 #include "bench/emulated_panel_link.h"
 #include "network/bundle.h"
 #include "network/mqtt_client.h"
 #include "panels/cell_kinds.h"
-#include "network/office_session.h"
+#include "network/office_client.h"
 #include "network/panel_delivery.h"
 #include "network/shop_agent.h"
 #include "panels/panel_layout.h"
@@ -96,47 +98,54 @@ int HostShops(const std::string& net, const std::string& work, int first, int co
   return QCoreApplication::exec();
 }
 
+// Runs the event loop until done holds or the time is up.
+bool RunUntil(const std::function<bool()>& done, std::chrono::seconds wait) {
+  const Clock::time_point end = Clock::now() + wait;
+  while (!done() && Clock::now() < end)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  return done();
+}
+
 int Office(const std::string& net, int first, int count) {
-  const std::optional<TNetworkBundle> bundle = LoadBundle(net, nullptr);
-  const std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(net + "office-sign.pub"));
-  const std::optional<TSigningKey> secret = SigningKeyFromText(ReadWholeFile(net + "office-sign.key"));
-  TOfficeSession session(*bundle, *key);
+  QtTimerFactory timers;
   std::string failure;
-  if (!session.Open(std::chrono::seconds(30), &failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 3;
+  std::unique_ptr<TOfficeClient> client = TOfficeClient::Open(net, timers, &failure);
+  if (!client || !client->Start(&failure)) return std::fprintf(stderr, "%s\n", failure.c_str()), 3;
+  if (!RunUntil([&] { return client->Link() == TOfficeLink::Ready; }, std::chrono::seconds(30)))
+    return std::fprintf(stderr, "%s\n", client->LinkProblem().c_str()), 3;
+  const TFleet& fleet = client->Fleet();
   std::set<std::string> names;
   for (int i = first; i < first + count; ++i) names.insert(ShopName(i));
   auto online = [&] {
     int n = 0;
     for (const std::string& name : names) {
-      const std::optional<TShopRow> row = session.Fleet().Row(name);
+      const std::optional<TShopRow> row = fleet.Row(name);
       n += row && row->Online == true;
     }
     return n;
   };
-  if (!session.WaitUntil([&] { return online() == count; }, std::chrono::seconds(300)))
+  if (!RunUntil([&] { return online() == count; }, std::chrono::seconds(300)))
     return std::fprintf(stderr, "only %d of %d shops online\n", online(), count), 3;
 
-  TPublication p;
-  p.Network = bundle->Network;
-  p.Version = (session.Fleet().Document() ? session.Fleet().Document()->Version : 0) + 1;
-  p.Published = static_cast<int64_t>(std::time(nullptr));
-  p.Expires = p.Published + kDefaultLifetimeSeconds;
-  p.Items = Items(p.Version);
-  const std::string message = SignPublication(p, *secret);
-  const std::string hash = DocumentHashOf(message);
+  TPublishRequest request;
+  request.Items = Items(fleet.Document() ? fleet.Document()->Version + 1 : 1);
+  std::string hash;
   std::map<std::string, double> verified_ms;
   const Clock::time_point start = Clock::now();
-  session.OnMessage = [&](const std::string& topic) {
-    const std::string shop = topic.substr(0, topic.rfind('/'));
-    const std::string name = shop.substr(shop.rfind('/') + 1);
-    if (!names.count(name) || verified_ms.count(name)) return;
-    const std::optional<TShopRow> row = session.Fleet().Row(name);
+  client->OnPublished = [&](const TPublishOutcome& outcome) {
+    if (outcome.Result != TPublishResult::Published) std::fprintf(stderr, "%s\n", outcome.Why.c_str());
+    hash = outcome.Hash;
+  };
+  client->OnShopChanged = [&](const std::string& name) {
+    if (hash.empty() || !names.count(name) || verified_ms.count(name)) return;
+    const std::optional<TShopRow> row = fleet.Row(name);
     if (row && row->State && row->State->DocumentHash == hash && row->Verdict == TVerdict::Fine)
       verified_ms[name] = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   };
-  if (!session.PublishDocument(message, std::chrono::seconds(30), &failure))
-    return std::fprintf(stderr, "%s\n", failure.c_str()), 3;
-  session.WaitUntil([&] { return static_cast<int>(verified_ms.size()) == count; }, std::chrono::seconds(120));
+  if (std::string refused = client->Publish(request); !refused.empty())
+    return std::fprintf(stderr, "%s\n", refused.c_str()), 2;
+  if (!RunUntil([&] { return !hash.empty(); }, std::chrono::seconds(30))) return 3;
+  RunUntil([&] { return static_cast<int>(verified_ms.size()) == count; }, std::chrono::seconds(120));
   std::vector<double> times;
   for (const auto& [name, ms] : verified_ms) times.push_back(ms);
   std::sort(times.begin(), times.end());

@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 #include <chrono>
 
 #include "devices/searcher_dialogs.h"
@@ -49,11 +50,11 @@ Control* Placed(QWidget* parent, const QRect& place, const Caption&... caption) 
   return control;
 }
 
-// The current folder with a separator, unless it already ends in one.
-std::string FolderPrefix(std::string folder) {
-  if (folder.empty()) folder = QDir::currentPath().toStdString();
-  if (folder.back() != '/' && folder.back() != '\\') folder += QDir::separator().toLatin1();
-  return folder;
+// The folder (the current one when none) with its separator: its files are
+// named by appending.
+std::string FolderPrefix(const std::string& folder) {
+  return (std::filesystem::path(folder.empty() ? QDir::currentPath().toStdString() : folder) / "")
+      .string();
 }
 
 uint32_t TickCount() {

@@ -1,5 +1,7 @@
 #include "network/bundle.h"
 
+#include <filesystem>
+
 #include "network/names.h"
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
@@ -38,7 +40,7 @@ std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string*
     return std::nullopt;
   };
   TNetworkBundle bundle;
-  bundle.Folder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  bundle.Folder = folder.empty() ? folder : (std::filesystem::path(folder) / "").string();
   const std::string ini = bundle.File(kBundleIni);
   if (!FileExists(ini)) return fail("no existe " + ini);
   const TProfileFile file(ini);

@@ -12,17 +12,27 @@ const struct {
   const char* name;
   const char* text;
   TVerdictTone tone;
+  const char* advice;
 } kVerdicts[] = {
-    {TVerdict::Fine, "fine", "bien", TVerdictTone::Good},
-    {TVerdict::Offline, "offline", "desconectada", TVerdictTone::Off},
-    {TVerdict::Stale, "stale", "atrasada", TVerdictTone::Warning},
-    {TVerdict::Failing, "failing", "con fallos", TVerdictTone::Bad},
-    {TVerdict::Unknown, "unknown", "sin datos", TVerdictTone::Off},
-    {TVerdict::Unchecked, "unchecked", "sin comprobar", TVerdictTone::Warning},
-    {TVerdict::Expired, "expired", "caducado", TVerdictTone::Warning},
-    {TVerdict::NoDevice, "no_device", "sin equipo", TVerdictTone::Warning},
-    {TVerdict::CannotSave, "cannot_save", "no puede guardar", TVerdictTone::Warning},
-    {TVerdict::TwoAgents, "two_agents", "dos agentes", TVerdictTone::Bad},
+    {TVerdict::Fine, "fine", "bien", TVerdictTone::Good,
+     "Sus paneles muestran la última versión, releídos y verificados."},
+    {TVerdict::Offline, "offline", "desconectada", TVerdictTone::Off,
+     "La tienda no está conectada al servidor: recibirá la versión al volver."},
+    {TVerdict::Stale, "stale", "atrasada", TVerdictTone::Warning,
+     "La tienda aún no muestra la última versión."},
+    {TVerdict::Failing, "failing", "con fallos", TVerdictTone::Bad,
+     "Sus paneles no muestran la última versión: revise la tienda."},
+    {TVerdict::Unknown, "unknown", "sin datos", TVerdictTone::Off, "La tienda nunca ha informado."},
+    {TVerdict::Unchecked, "unchecked", "sin comprobar", TVerdictTone::Warning,
+     "La tienda no relee sus paneles desde hace demasiado: revise su agente."},
+    {TVerdict::Expired, "expired", "caducado", TVerdictTone::Warning,
+     "La versión que muestra ha caducado: publique una nueva."},
+    {TVerdict::NoDevice, "no_device", "sin equipo", TVerdictTone::Warning,
+     "La tienda no tiene equipo para un panel que el documento pide."},
+    {TVerdict::CannotSave, "cannot_save", "no puede guardar", TVerdictTone::Warning,
+     "Sus paneles están bien, pero la tienda no puede guardar la versión aplicada."},
+    {TVerdict::TwoAgents, "two_agents", "dos agentes", TVerdictTone::Bad,
+     "Dos agentes informan con la identidad de esta tienda: detenga uno."},
 };
 
 // How long an old agent coming back counts as a second copy, and how long
@@ -44,6 +54,12 @@ const char* VerdictText(TVerdict verdict) {
   for (const auto& entry : kVerdicts)
     if (entry.verdict == verdict) return entry.text;
   return "sin datos";
+}
+
+const char* VerdictAdvice(TVerdict verdict) {
+  for (const auto& entry : kVerdicts)
+    if (entry.verdict == verdict) return entry.advice;
+  return "";
 }
 
 TVerdictTone VerdictTone(TVerdict verdict) {
@@ -95,6 +111,7 @@ void TFleet::Message(const std::string& topic, const std::string& payload, bool 
   if (topic == OnlineTopic(network_, shop)) {
     if (payload == "1" || payload == "0") entry.Online = payload == "1";
     else entry.Online.reset();
+    entry.OnlineChanged = retained ? 0 : Now();
   } else {
     TakeState(entry, shop, payload, retained);
   }
@@ -139,6 +156,7 @@ TShopRow TFleet::Judge(const std::string& name, const Shop& shop) const {
   TShopRow row;
   row.Shop = name;
   row.Online = shop.Online;
+  row.OfflineSince = shop.Online == false ? shop.OnlineChanged : 0;
   row.State = shop.State;
   auto verdict = [&row](TVerdict verdict, const std::string& why) {
     row.Verdict = verdict;
@@ -204,6 +222,13 @@ std::vector<TShopRow> TFleet::Rows() const {
   std::vector<TShopRow> rows;
   for (const auto& [name, shop] : shops_) rows.push_back(Judge(name, shop));
   return rows;
+}
+
+std::vector<std::string> TFleet::Shops() const {
+  std::vector<std::string> names;
+  names.reserve(shops_.size());
+  for (const auto& [name, shop] : shops_) names.push_back(name);
+  return names;
 }
 
 std::optional<TShopRow> TFleet::Row(const std::string& shop) const {

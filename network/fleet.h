@@ -37,6 +37,8 @@ enum class TVerdictTone { Good, Warning, Bad, Off };
 const char* VerdictName(TVerdict verdict);  // "fine", "offline", ...
 const char* VerdictText(TVerdict verdict);  // "bien", "desconectada", ...
 TVerdictTone VerdictTone(TVerdict verdict);
+// What it means for the office, in Spanish: "La tienda no está conectada...".
+const char* VerdictAdvice(TVerdict verdict);
 
 // A shop whose last check is older than this many intervals is not fine.
 constexpr double kCheckAgeIntervals = 2.5;
@@ -52,6 +54,9 @@ struct TShopRow {
   bool ResultsMatch = false, JackpotsMatch = false;
   // When its panels were last read back, on the office's clock; 0 unknown.
   int64_t CheckedAt = 0;
+  // When it was seen going offline, on the office's clock; 0 unknown (the
+  // broker's snapshot said so) or online.
+  int64_t OfflineSince = 0;
 };
 
 class TFleet {
@@ -76,6 +81,8 @@ class TFleet {
 
   // Every shop, by name, judged now.
   std::vector<TShopRow> Rows() const;
+  // Every shop's name, in order; judging none.
+  std::vector<std::string> Shops() const;
   std::optional<TShopRow> Row(const std::string& shop) const;
 
   // Seconds since 1970 on the office's clock; the system's unless replaced.
@@ -87,6 +94,7 @@ class TFleet {
     std::optional<TShopState> State;
     bool Unreadable = false;
     int64_t Received = 0;  // office time of a state that came live; 0 retained
+    int64_t OnlineChanged = 0;  // the same for its presence
     // The agents seen reporting, to tell a restart (a new instance for
     // good) from two copies taking turns (an old one coming back).
     std::string Instance;

@@ -15,9 +15,10 @@
 #include "network/mqtt_client.h"
 #include "network/names.h"
 #include "network/network_folder.h"
-#include "network/office_publish.h"
-#include "network/office_session.h"
+#include "network/office_client.h"
+#include "network/office_document.h"
 #include "platform/file_io.h"
+#include "platform/qt_interval_timer.h"
 
 namespace quinterra {
 namespace {
@@ -48,6 +49,19 @@ bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds bound
   end.start(bound);
   loop.exec();
   return done();
+}
+
+// The office's client once every retained message is in; nothing, with the
+// reason, when that does not happen within bound.
+std::unique_ptr<TOfficeClient> OpenReady(const std::string& dir, ITimerFactory& timers,
+                                         std::chrono::milliseconds bound, std::string* failure) {
+  std::unique_ptr<TOfficeClient> client = TOfficeClient::Open(dir, timers, failure);
+  if (!client) return nullptr;
+  client->ConnectBound = bound;
+  if (!client->Start(failure)) return nullptr;
+  if (RunUntil([&] { return client->Link() == TOfficeLink::Ready; }, bound)) return client;
+  *failure = client->LinkProblem();
+  return nullptr;
 }
 
 std::string RandomSuffix() { return std::to_string(QRandomGenerator::system()->generate() % 1000000); }
@@ -138,8 +152,8 @@ int RemoveShopCommand(const std::string& folder, const std::string& id, std::ost
                   "denegada en broker/acl, su carpeta en " + bundle_folder + "\n");
   out.flush();
 
-  TOfficeSession session(office->Bundle, office->PublicKey);
-  if (!session.Open(bounds.Connect, &failure)) {
+  QtTimerFactory timers;
+  if (!OpenReady(dir, timers, bounds.Connect, &failure)) {
     err << failure << "\nEl servidor tomará el cambio cuando lea de nuevo sus archivos (" << kReloadAdvice
         << "); después, repita «quinterra-network remove " << folder << " " << id
         << "» para cerrar su conexión y borrar su estado.\n";
@@ -157,8 +171,8 @@ int RemoveShopCommand(const std::string& folder, const std::string& id, std::ost
         << "; repita la orden.\n";
     return 3;
   }
-  TOfficeSession check(office->Bundle, office->PublicKey);
-  if (!check.Open(bounds.Connect, &failure) || check.Fleet().Row(id)) {
+  const std::unique_ptr<TOfficeClient> check = OpenReady(dir, timers, bounds.Connect, &failure);
+  if (!check || check->Fleet().Row(id)) {
     err << "el servidor aún guarda el estado de «" << id << "»" << (failure.empty() ? "" : ": " + failure)
         << "; repita la orden.\n";
     return 3;
@@ -175,13 +189,14 @@ int RotateKeyCommand(const std::string& folder, std::ostream& out, std::ostream&
   const std::optional<TOffice> office = LoadOffice(dir, &failure);
   if (!office) return err << failure << "\n", 2;
   if (std::string why = OfficeFolderProblem(office->Bundle); !why.empty()) return err << why << "\n", 2;
-  TOfficeSession session(office->Bundle, office->PublicKey);
-  if (!session.Open(bounds.Connect, &failure))
+  QtTimerFactory timers;
+  const std::unique_ptr<TOfficeClient> session = OpenReady(dir, timers, bounds.Connect, &failure);
+  if (!session)
     return err << failure << "\nNada ha cambiado: la clave de firma sigue siendo la misma.\n", 3;
 
   TPendingRotation pending;
   try {
-    if (std::string why = PrepareRotation(dir, NextVersion(*office, session.Fleet()), Now(), &pending);
+    if (std::string why = PrepareRotation(dir, NextVersion(*office, session->Fleet()), Now(), &pending);
         !why.empty())
       return err << why << "\n", 1;
   } catch (const FileError& error) {
@@ -204,7 +219,7 @@ int RotateKeyCommand(const std::string& folder, std::ostream& out, std::ostream&
   // version it signs: without it, every shop that took the change would
   // refuse what it shows.
   const std::optional<TOffice> renewed = LoadOffice(dir, &failure);
-  const std::optional<TPublication>& standing = session.Fleet().Document();
+  const std::optional<TPublication>& standing = session->Fleet().Document();
   if (!renewed) return err << failure << "\n", 1;
   if (!standing || standing->Expires <= Now()) {
     out << "No hay documento vigente que firmar de nuevo; la próxima publicación irá firmada con la "
@@ -215,21 +230,22 @@ int RotateKeyCommand(const std::string& folder, std::ostream& out, std::ostream&
   if (!key) return err << failure << "\n", 1;
   TPublication again = *standing;
   try {
-    again.Version = std::max(pending.FromVersion, NextVersion(*renewed, session.Fleet()));
+    again.Version = std::max(pending.FromVersion, NextVersion(*renewed, session->Fleet()));
   } catch (const FileError& error) {
     return err << error.what() << "\n", 1;
   }
   again.Published = Now();
   const std::string message = SignChecked(*renewed, again, *key, &failure);
-  if (message.empty() || !session.PublishDocument(message, bounds.Connect, &failure)) {
+  if (message.empty() || !PublishAndSeeBack(renewed->Bundle, DocumentTopic(renewed->Bundle.Network), message,
+                                            bounds.Connect, &failure)) {
     err << "el documento vigente no se pudo firmar de nuevo: " << failure
         << "\nPublíquelo otra vez (quinterra-send --publish).\n";
     return 3;
   }
   try {
-    KeepPublishedVersion(*renewed, again.Version);
+    KeepPublication(*renewed, message, again.Version);
   } catch (const FileError& error) {
-    err << error.what() << "\n";
+    err << UnsavedText(again.Version, error.what()) << "\n";
   }
   out << "El documento vigente, firmado de nuevo como versión " << again.Version << ".\n";
   return 0;

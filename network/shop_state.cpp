@@ -13,10 +13,14 @@ namespace {
 const struct {
   TPanelStatus status;
   const char* name;
+  const char* text;
 } kStatusNames[] = {
-    {TPanelStatus::NotRequested, "not_requested"}, {TPanelStatus::Verified, "verified"},
-    {TPanelStatus::Sent, "sent"},                  {TPanelStatus::Different, "different"},
-    {TPanelStatus::Failed, "failed"},              {TPanelStatus::NoDevice, "no_device"},
+    {TPanelStatus::NotRequested, "not_requested", "no pedido"},
+    {TPanelStatus::Verified, "verified", "verificado"},
+    {TPanelStatus::Sent, "sent", "enviado sin verificar"},
+    {TPanelStatus::Different, "different", "distinto"},
+    {TPanelStatus::Failed, "failed", "fallido"},
+    {TPanelStatus::NoDevice, "no_device", "sin equipo"},
 };
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -56,6 +60,12 @@ const char* PanelStatusName(TPanelStatus status) {
   for (const auto& entry : kStatusNames)
     if (entry.status == status) return entry.name;
   return "failed";
+}
+
+const char* PanelStatusText(TPanelStatus status) {
+  for (const auto& entry : kStatusNames)
+    if (entry.status == status) return entry.text;
+  return "fallido";
 }
 
 std::optional<TPanelStatus> PanelStatusNamed(const std::string& name) {

@@ -33,6 +33,7 @@ namespace quinterra {
 
 enum class TPanelStatus { NotRequested, Verified, Sent, Different, Failed, NoDevice };
 const char* PanelStatusName(TPanelStatus status);  // "not_requested", "verified" ...
+const char* PanelStatusText(TPanelStatus status);  // as the office shows it: "verificado" ...
 std::optional<TPanelStatus> PanelStatusNamed(const std::string& name);
 
 // One panel of a shop, as the shop reports it.

@@ -51,40 +51,46 @@ demo_stop_emulators() {
   demo_pids=()
 }
 
-# demo_network_start BASE PORT: a fresh network in BASE/red with its broker
-# on 127.0.0.1:PORT, two shops (tienda-1, tienda-2) whose agents serve
-# emulated panels on ports demo_network_ports + 11, 12, 21 and 22, and the
-# office's folder BASE/oficina with its own two emulated panels and the
-# network set in its config.ini ([Red] Carpeta). demo_stop_emulators stops
-# the broker and the agents too.
+# demo_network_start BASE PORT [SHOPS]: a fresh network in BASE/red with its
+# broker on 127.0.0.1:PORT, SHOPS shops (2 by default: tienda-1, tienda-2 ...)
+# whose agents serve emulated panels on ports demo_network_ports + 10 * N + 1
+# and + 2, reading them back every QUINTERRA_DEMO_CHECK_EVERY seconds when
+# set, and the office's folder BASE/oficina with the network set in its
+# config.ini ([Red] Carpeta) and the sample document, and no panel device of
+# its own, as an office has none. demo_stop_emulators stops the broker and
+# the agents too.
 demo_network_ports="${QUINTERRA_DEMO_NETWORK_PANELS:-17000}"
 demo_network_start() {
-  local base="$1" port="$2" shop=0 id
+  local base="$1" port="$2" shops="${3:-2}" shop id
   local office_results=$demo_results_port office_jackpots=$demo_jackpots_port
+  local check=()
+  [ -n "${QUINTERRA_DEMO_CHECK_EVERY:-}" ] && check=(--check-every "$QUINTERRA_DEMO_CHECK_EVERY")
   rm -rf "$base/red"
   mkdir -p "$base"
   "$root/build/network/quinterra-network" init "$base/red" --name demo --host 127.0.0.1 \
     --port "$port" --keepalive 10 >/dev/null
   # The shops first: the broker reads its rules, which name them, as it starts.
-  for id in tienda-1 tienda-2; do
-    "$root/build/network/quinterra-network" shop "$base/red" "$id" >/dev/null
+  for shop in $(seq "$shops"); do
+    "$root/build/network/quinterra-network" shop "$base/red" "tienda-$shop" >/dev/null
   done
   mosquitto -c "$base/red/mosquitto.conf" 2>"$base/broker.log" &
   demo_pids+=($!)
-  for id in tienda-1 tienda-2; do
-    shop=$((shop + 1))
+  for shop in $(seq "$shops"); do
+    id="tienda-$shop"
     demo_results_port=$((demo_network_ports + 10 * shop + 1))
     demo_jackpots_port=$((demo_network_ports + 10 * shop + 2))
     rm -f "$base/$id/red-version.txt"
     demo_prepare_folder "$base/$id"
     demo_start_emulators "$base/$id"
     "$root/build/network/quinterra-agent" --network "$base/red/shops/$id" --folder "$base/$id" \
-      2>"$base/$id/agent.log" &
+      "${check[@]}" 2>"$base/$id/agent.log" &
     demo_pids+=($!)
   done
   demo_results_port=$office_results demo_jackpots_port=$office_jackpots
-  demo_prepare_folder "$base/oficina"
-  demo_start_emulators "$base/oficina"
+  mkdir -p "$base/oficina"
+  [ -f "$base/oficina/demo.ltr" ] || cp "$root/assets/sample.ltr" "$base/oficina/demo.ltr"
+  [ -f "$base/oficina/config.ini" ] ||
+    printf '[Config]\r\nFileName=%s\r\nGuardado=0\r\n' "$base/oficina/demo.ltr" > "$base/oficina/config.ini"
   grep -q '^Carpeta=' "$base/oficina/config.ini" ||
     printf '[Red]\r\nCarpeta=%s\r\n' "$base/red/" >> "$base/oficina/config.ini"
 }

@@ -46,9 +46,9 @@ wait_for 20 "the publication taken by the broker" gone
 xdotool windowfocus --sync "$window" key F3
 wait_for 10 "the state window" find_named "Estado de la red"
 state="$found"
-# Over the lower right of the main window ($X, $Y, $WIDTH, $HEIGHT from
+# Over the lower part of the main window ($X, $Y, $WIDTH, $HEIGHT from
 # wait_for_active_panels).
-xdotool windowsize "$state" 800 210 windowmove "$state" $((X + WIDTH - 830)) $((Y + HEIGHT - 240))
+xdotool windowsize "$state" 1100 210 windowmove "$state" $((X + 20)) $((Y + HEIGHT - 240))
 # Both shops' rows in green: verified at the new version.
 green_rows() {
   import -window "$state" "$work/state.png"

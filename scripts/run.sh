@@ -10,7 +10,8 @@
 #   bash scripts/run.sh --network  a network of shops: a broker on 127.0.0.1 with a
 #                                  fresh network (demo-network/red), two shops whose
 #                                  agents serve emulated panels, and the office's
-#                                  program in demo-network/oficina
+#                                  program in demo-network/oficina, with no panel
+#                                  device of its own
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"

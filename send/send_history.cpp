@@ -125,7 +125,8 @@ int ShowMoment(THistoryStore& store, const TSendOptions& options, std::ostream& 
 }  // namespace
 
 int RunHistoryCommand(const TSendOptions& options, std::ostream& out, std::ostream& err) {
-  const std::string folder = WithSeparator(options.Folder.empty() ? "." : options.Folder);
+  const std::string folder =
+      (std::filesystem::path(options.Folder.empty() ? "." : options.Folder) / "").string();
   const std::string path = HistoryPath(folder);
   // Asking must not make a record where there was none (a mistyped folder).
   if (!std::filesystem::exists(path)) {

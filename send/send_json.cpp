@@ -23,46 +23,14 @@ QJsonValue OrNull(const std::optional<int64_t>& number) {
 }
 
 const char* CommandName(TSendCommand command) {
-  switch (command) {
-    case TSendCommand::Check: return "check";
-    case TSendCommand::Read: return "read";
-    case TSendCommand::List: return "list";
-    default: return "send";
-  }
-}
-
-const char* StateName(TPanelState state) {
-  switch (state) {
-    case TPanelState::Sent: return "sent";
-    case TPanelState::Unverified: return "unverified";
-    case TPanelState::Verified: return "verified";
-    case TPanelState::Failed: return "failed";
-    case TPanelState::Active: return "active";
-    case TPanelState::Inactive: return "inactive";
-    case TPanelState::Matches: return "matches";
-    case TPanelState::Differs: return "differs";
-    case TPanelState::Unread: return "unread";
-    case TPanelState::Lost: return "link_lost";
-    case TPanelState::Unfinished: return "unfinished";
-  }
-  return "";
-}
-
-const char* OutcomeName(TDeviceOutcome outcome) {
-  switch (outcome) {
-    case TDeviceOutcome::Done: return "done";
-    case TDeviceOutcome::Verified: return "verified";
-    case TDeviceOutcome::Different: return "different";
-    case TDeviceOutcome::Unread: return "unread";
-    case TDeviceOutcome::Silent: return "silent";
-    case TDeviceOutcome::LinkFailed: return "link_failed";
-  }
-  return "";
+  if (command == TSendCommand::Check) return "check";
+  if (command == TSendCommand::Read) return "read";
+  return command == TSendCommand::List ? "list" : "send";
 }
 
 QJsonObject PanelJson(const TPanelReport& panel) {
   QJsonObject out{{"panel", panel.Panel == TPanel::Results ? "results" : "jackpots"},
-                  {"state", StateName(panel.State)},
+                  {"state", PanelStateName(panel.State)},
                   {"text", Text(PanelLine(panel))}};
   if (panel.State == TPanelState::Differs) out["different_bytes"] = panel.DifferentBytes;
   return out;
@@ -79,7 +47,7 @@ QJsonObject DeviceJson(const TDeviceReport& device) {
                   {"version", Text(row.Version)},
                   {"build", Text(row.Build)},
                   {"selected", row.IsSelected()}};
-  if (device.Outcome) out["outcome"] = OutcomeName(*device.Outcome);
+  if (device.Outcome) out["outcome"] = DeviceOutcomeName(*device.Outcome);
   if (device.Read) out["different_bytes"] = OrNull(device.DifferentBytes);
   return out;
 }

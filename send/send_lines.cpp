@@ -16,22 +16,11 @@ size_t Width(const std::string& utf8) {
 }
 
 std::string StateText(const TPanelReport& panel) {
-  switch (panel.State) {
-    case TPanelState::Sent: return "enviado";
-    case TPanelState::Unverified: return "enviado, sin verificar";
-    case TPanelState::Verified: return "enviado y verificado";
-    case TPanelState::Failed: return "error";
-    case TPanelState::Active: return "activo";
-    case TPanelState::Inactive: return "inactivo";
-    case TPanelState::Matches: return "coincide con el documento";
-    case TPanelState::Differs:
-      return "no coincide: " + std::to_string(panel.DifferentBytes) +
-             (panel.DifferentBytes == 1 ? " byte distinto" : " bytes distintos");
-    case TPanelState::Unread: return "sin lectura";
-    case TPanelState::Lost: return "enlace perdido";
-    case TPanelState::Unfinished: return "sin terminar";
-  }
-  return "";
+  std::string text = PanelStateText(panel.State);
+  if (panel.State == TPanelState::Differs)
+    text += ": " + std::to_string(panel.DifferentBytes) +
+            (panel.DifferentBytes == 1 ? " byte distinto" : " bytes distintos");
+  return text;
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <optional>
 
 #include "history/session_recording.h"
-#include "network/office_publish.h"
 #include "panels/document.h"
 #include "panels/panel_layout.h"
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
+#include "send/office_commands.h"
 #include "send/send_history.h"
 #include "send/send_network_report.h"
 #include "send/send_options.h"
@@ -78,8 +78,10 @@ int Run(const TSendOptions& options, TStopSignals& stop) {
   TSessionRun run;
   run.Options = options;
   run.Stop = &stop;
-  run.Folder = WithSeparator(options.Folder.empty() ? std::filesystem::current_path().string()
-                                                    : options.Folder);
+  // With its separator: the session names its files by appending.
+  const std::filesystem::path folder =
+      options.Folder.empty() ? std::filesystem::current_path() : std::filesystem::path(options.Folder);
+  run.Folder = (folder / "").string();
   TTrafficLog log;
   TSendReport report;
   report.Command = options.Command;
@@ -104,19 +106,6 @@ int Run(const TSendOptions& options, TStopSignals& stop) {
 }  // namespace
 }  // namespace quinterra
 
-int RunOnNetwork(const quinterra::TSendOptions& options) {
-  using namespace quinterra;
-  if (options.Command == TSendCommand::NetworkState)
-    return ShowNetworkState(options.Network, options.Json, std::cout, std::cerr);
-  TPublishRequest request;
-  request.Folder = options.Network;
-  request.DocumentPath = options.Document;
-  request.Results = Requests(options.Mode, TPanel::Results);
-  request.Jackpots = Requests(options.Mode, TPanel::Jackpots);
-  request.WaitSeconds = options.WaitSeconds;
-  return PublishDocument(request, std::cout, std::cerr);
-}
-
 int main(int argc, char** argv) {
   using namespace quinterra;
   const TParsedOptions parsed = ParseSendOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -137,7 +126,9 @@ int main(int argc, char** argv) {
   if (parsed.Options->Command == TSendCommand::Publish ||
       parsed.Options->Command == TSendCommand::NetworkState) {
     QCoreApplication application(argc, argv);
-    return RunOnNetwork(*parsed.Options);
+    return parsed.Options->Command == TSendCommand::Publish
+               ? RunPublish(*parsed.Options, std::cout, std::cerr)
+               : RunNetworkState(*parsed.Options, std::cout, std::cerr);
   }
   // Sockets, serial workers and timers need the application's event loop.
   QCoreApplication application(argc, argv);

@@ -30,9 +30,15 @@ const char kSendHelp[] =
     "  --list             muestra los equipos de equipos.ini\n"
     "  --publish DOCUMENTO\n"
     "                     la oficina firma el documento y lo publica en la red de\n"
-    "                     tiendas (--network); cada tienda lo envía a sus paneles\n"
+    "                     tiendas (--network); cada tienda lo envía a sus paneles.\n"
+    "                     Sale con 2, sin firmar nada, si el documento no tiene 134\n"
+    "                     casillas o un valor no cabe en la suya; con 1 si el\n"
+    "                     servidor lo tomó pero la carpeta de la red no pudo\n"
+    "                     guardarlo\n"
     "  --network-state    el estado de cada tienda de la red: conexión, versión,\n"
     "                     cada panel y la edad de su informe\n"
+    "                     (las dos dan de nuevo al servidor la última publicación de\n"
+    "                     la oficina si la ha perdido, y lo dicen)\n"
     "  --network-report   el informe de la red según el registro de la oficina\n"
     "                     (quinterra-network record): por tienda y panel, cada\n"
     "                     versión verificada desde cuándo hasta cuándo, los huecos\n"
@@ -289,12 +295,6 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
   // Both named is both panels, as neither.
   if (results != jackpots) options.Mode = results ? TPanelMode::Results : TPanelMode::Jackpots;
   return {options, {}};
-}
-
-std::string WithSeparator(std::string folder) {
-  if (folder.empty()) return "./";
-  if (folder.back() != '/' && folder.back() != '\\') folder += '/';
-  return folder;
 }
 
 }  // namespace quinterra

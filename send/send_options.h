@@ -53,9 +53,6 @@ struct TParsedOptions {
 // arguments: the command line without the program's name.
 TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments);
 
-// folder followed by a separator, unless it already ends in one.
-std::string WithSeparator(std::string folder);
-
 // The text of --help.
 extern const char kSendHelp[];
 

@@ -7,6 +7,33 @@ namespace {
 
 const TPanel kPanels[] = {TPanel::Results, TPanel::Jackpots};
 
+const struct {
+  TPanelState state;
+  const char* name;
+  const char* text;
+} kPanelStates[] = {
+    {TPanelState::Sent, "sent", "enviado"},
+    {TPanelState::Unverified, "unverified", "enviado, sin verificar"},
+    {TPanelState::Verified, "verified", "enviado y verificado"},
+    {TPanelState::Failed, "failed", "error"},
+    {TPanelState::Active, "active", "activo"},
+    {TPanelState::Inactive, "inactive", "inactivo"},
+    {TPanelState::Matches, "matches", "coincide con el documento"},
+    {TPanelState::Differs, "differs", "no coincide"},
+    {TPanelState::Unread, "unread", "sin lectura"},
+    {TPanelState::Lost, "link_lost", "enlace perdido"},
+    {TPanelState::Unfinished, "unfinished", "sin terminar"},
+};
+
+const struct {
+  TDeviceOutcome outcome;
+  const char* name;
+} kOutcomes[] = {
+    {TDeviceOutcome::Done, "done"},       {TDeviceOutcome::Verified, "verified"},
+    {TDeviceOutcome::Different, "different"}, {TDeviceOutcome::Unread, "unread"},
+    {TDeviceOutcome::Silent, "silent"},   {TDeviceOutcome::LinkFailed, "link_failed"},
+};
+
 TPanelReport* ReportOf(TSendReport& report, TPanel panel) {
   for (TPanelReport& each : report.Panels)
     if (each.Panel == panel) return &each;
@@ -74,6 +101,24 @@ std::string UnverifiedDetail(const TSendReport& report, TPanel panel) {
 }
 
 }  // namespace
+
+const char* PanelStateName(TPanelState state) {
+  for (const auto& entry : kPanelStates)
+    if (entry.state == state) return entry.name;
+  return "";
+}
+
+const char* PanelStateText(TPanelState state) {
+  for (const auto& entry : kPanelStates)
+    if (entry.state == state) return entry.text;
+  return "";
+}
+
+const char* DeviceOutcomeName(TDeviceOutcome outcome) {
+  for (const auto& entry : kOutcomes)
+    if (entry.outcome == outcome) return entry.name;
+  return "";
+}
 
 TPanelState SentState(TPanelResult result, bool verify) {
   if (result == TPanelResult::Verified) return TPanelState::Verified;

@@ -29,6 +29,13 @@ enum class TPanelState {
   Unfinished,  // the run was abandoned or interrupted before the cycle ended
 };
 
+// The state's word in the JSON report ("sent", "link_lost" ...) and in the
+// lines ("enviado", "enlace perdido" ...).
+const char* PanelStateName(TPanelState state);
+const char* PanelStateText(TPanelState state);
+// A device's outcome in the JSON report: "done", "link_failed" ...
+const char* DeviceOutcomeName(TDeviceOutcome outcome);
+
 struct TPanelReport {
   TPanelReport(TPanel panel, TPanelState state, std::string detail = {})
       : Panel(panel), State(state), Detail(std::move(detail)) {}

@@ -17,7 +17,7 @@
 #include "network/network_report.h"
 #include "network/network_report_csv.h"
 #include "network/office_record.h"
-#include "network/office_session.h"
+#include "network/office_client.h"
 #include "platform/file_io.h"
 #include "platform/profile_file.h"
 

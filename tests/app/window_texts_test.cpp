@@ -23,14 +23,6 @@ TEST(CaptionFromBuildDate, AnUnreadableDateGivesTheBareVersion) {
     EXPECT_EQ(CaptionFromBuildDate(text), "Quinterra v4.3") << '"' << text << '"';
 }
 
-TEST(WithTrailingSeparator, AddsTheNativeSeparatorOnlyWhenMissing) {
-  EXPECT_EQ(WithTrailingSeparator("/home/tienda", '/'), "/home/tienda/");
-  EXPECT_EQ(WithTrailingSeparator("/", '/'), "/");
-  EXPECT_EQ(WithTrailingSeparator("C:\\Loteria\\", '/'), "C:\\Loteria\\");
-  EXPECT_EQ(WithTrailingSeparator("C:\\Loteria", '\\'), "C:\\Loteria\\");
-  EXPECT_EQ(WithTrailingSeparator("/home/tienda/", '\\'), "/home/tienda/");
-}
-
 TEST(FileTitle, SameTitleForWindowsAndLinuxNames) {
   EXPECT_EQ(FileTitle("C:\\x\\doc.ltr"), "doc.ltr");
   EXPECT_EQ(FileTitle("/x/doc.ltr"), "doc.ltr");

@@ -9,8 +9,10 @@
 #include <QJsonObject>
 
 #include <chrono>
+#include <filesystem>
 
 #include "network/names.h"
+#include "panels/document.h"
 #include "tests/e2e/sample_document.h"
 #include "tests/network/network_fixture.h"
 
@@ -118,7 +120,7 @@ TEST_F(NetworkE2eTest, AShopsCertificateCanPublishNeitherTheDocumentNorAnotherSh
   AddShop("tienda-1");
   AddShop("tienda-2");
   const std::string shop1 = net_ + "shops/tienda-1";
-  TFleet& fleet = Office().Fleet();
+  const TFleet& fleet = Office().Fleet();
   ASSERT_FALSE(fleet.HasDocument());
   PublishAs(shop1, DocumentTopic("cadena"), Sign(Publication(1, DocumentA())));
   PublishAs(shop1, StateTopic("cadena", "tienda-2"), "{\"shop\":\"tienda-2\"}");
@@ -268,6 +270,100 @@ TEST_F(NetworkE2eTest, ABrokerRestartLosesNothingAndTheFleetReportsAgainStillVer
     const std::string log = shops_[id]->Log();
     EXPECT_EQ(log.find("entregando"), log.rfind("entregando")) << "nothing written again\n" << log;
   }
+}
+
+// --- the office keeps the broker honest ---
+
+TEST_F(NetworkE2eTest, ABrokerThatLostItsDataGetsTheKeptPublicationFromTheNextOfficeSession) {
+  TwoShopsVerified();
+  const std::string kept = ReadWholeFile(net_ + "office-document.json");
+  ASSERT_EQ(Office().Fleet().DocumentHash(), DocumentHashOf(kept)) << "the exact bytes published";
+  office_.reset();
+  RestartBrokerWithoutData();
+  std::string out;
+  RunSend({"--network-state", "--network", net_}, &out);
+  EXPECT_NE(out.find("el servidor había perdido la versión 1: publicada de nuevo"), std::string::npos)
+      << out;
+  ASSERT_TRUE(WaitFor([&](const TFleet& f) {
+    return f.DocumentHash() == DocumentHashOf(kept) && Fine(f, "tienda-1") && Fine(f, "tienda-2");
+  }, 30s));
+  for (const char* id : {"tienda-1", "tienda-2"}) {
+    const std::string log = shops_[id]->Log();
+    EXPECT_EQ(log.find("entregando"), log.rfind("entregando")) << "nothing written again\n" << log;
+  }
+  // The broker has it now: the next session has nothing to say.
+  RunSend({"--network-state", "--network", net_}, &out);
+  EXPECT_EQ(out.find("publicada de nuevo"), std::string::npos) << out;
+}
+
+TEST_F(NetworkE2eTest, ACopyOfTheOfficeFolderWithoutItsVersionPublishesAboveWhatEveryShopApplied) {
+  TwoShopsVerified();
+  ASSERT_EQ(Publish(DocumentB(), 30), 0);
+  // A copy made before the office published anything, and a broker that
+  // forgot the document: only the shops remember version 2.
+  const std::string copy = folder_.File("otra-oficina") + "/";
+  std::filesystem::copy(net_, copy, std::filesystem::copy_options::recursive);
+  std::filesystem::remove(copy + "office-version.txt");
+  std::filesystem::remove(copy + "office-document.json");
+  office_.reset();
+  RestartBrokerWithoutData();
+  ASSERT_TRUE(WaitFor([](const TFleet& f) {
+    return f.HighestAppliedVersion() == 2 && f.Row("tienda-1")->State && f.Row("tienda-2")->State;
+  }, 30s));
+  WriteFileAtomically(folder_.File("a.ltr"), FormatDocument(DocumentA()));
+  std::string out;
+  EXPECT_EQ(RunSend({"--publish", folder_.File("a.ltr"), "--network", copy, "--wait", "30"}, &out), 0)
+      << out;
+  EXPECT_NE(out.find("Publicada la versión 3 en la red cadena"), std::string::npos) << out;
+  EXPECT_EQ(Row("tienda-1")->State->AppliedVersion, 3);
+  EXPECT_EQ(Display(*shops_["tienda-2"], TPanel::Results), e2e::ImagesOf(DocumentA()).results);
+}
+
+TEST_F(NetworkE2eTest, ADocumentEveryShopWouldShowWrongIsRefusedBeforeAnythingIsSigned) {
+  // No broker: a command that tried to reach it would end with 3, not 2.
+  StopBroker();
+  std::vector<std::string> wrong = DocumentA();
+  wrong[3] = "60";
+  const struct {
+    std::string bytes;
+    std::string said;
+  } cases[] = {
+      {std::string(40, '1'), "tiene 1 de 134 casillas: no se publica"},
+      {"", "tiene 0 de 134 casillas: no se publica"},
+      {FormatDocument(wrong), "la casilla 4 del panel Resultados admite un número de 1 a 49, no «60»"},
+  };
+  for (const auto& c : cases) {
+    WriteFileAtomically(folder_.File("sorteo.ltr"), c.bytes);
+    std::string out;
+    const auto start = Clock::now();
+    EXPECT_EQ(RunSend({"--publish", folder_.File("sorteo.ltr"), "--network", net_}, &out), 2) << out;
+    EXPECT_LT(Clock::now() - start, 5s);
+    EXPECT_NE(out.find(c.said), std::string::npos) << out;
+    EXPECT_NE(out.find(folder_.File("sorteo.ltr")), std::string::npos) << "names the document: " << out;
+  }
+  EXPECT_FALSE(FileExists(net_ + "office-document.json"));
+  EXPECT_FALSE(FileExists(net_ + "office-version.txt"));
+}
+
+TEST_F(NetworkE2eTest, APublicationTheFolderCannotKeepExitsOneAndTheNextStillCountsUp) {
+  TwoShopsVerified();
+  // Root may write any file, but none under /proc.
+  std::filesystem::remove(net_ + "office-version.txt");
+  std::filesystem::create_symlink("/proc/version", net_ + "office-version.txt");
+  std::string out;
+  EXPECT_EQ(Publish(DocumentB(), std::nullopt, &out), 1) << out;
+  EXPECT_NE(out.find("Publicada la versión 2 en la red cadena"), std::string::npos) << out;
+  EXPECT_NE(out.find("publicada la versión 2, pero no se pudo guardar: "), std::string::npos) << out;
+  EXPECT_NE(out.find("office-version.txt"), std::string::npos) << out;
+  // The broker forgets it too: the kept document is what remembers it.
+  office_.reset();
+  RestartBrokerWithoutData();
+  EXPECT_EQ(Publish(DocumentA(), 30, &out), 1) << out;
+  EXPECT_NE(out.find("Publicada la versión 3 en la red cadena"), std::string::npos) << out;
+  std::filesystem::remove(net_ + "office-version.txt");
+  EXPECT_EQ(Publish(DocumentB(), 30, &out), 0) << out;
+  EXPECT_NE(out.find("Publicada la versión 4 en la red cadena"), std::string::npos) << out;
+  EXPECT_EQ(ReadWholeFile(net_ + "office-version.txt"), "4\n");
 }
 
 }  // namespace

@@ -21,7 +21,6 @@
 #include "network/bundle.h"
 #include "network/mqtt_client.h"
 #include "network/network_folder.h"
-#include "network/office_publish.h"
 #include "panels/document.h"
 #include "platform/file_io.h"
 #include "tests/e2e/sample_document.h"
@@ -150,6 +149,14 @@ void NetworkTest::StopBroker() {
   ASSERT_EQ(broker_->WaitExit(10s), 0);
 }
 
+void NetworkTest::RestartBrokerWithoutData() {
+  StopBroker();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(net_ + "broker/data", ignored))
+    std::filesystem::remove_all(entry.path(), ignored);
+  StartBroker();
+}
+
 TestShop& NetworkTest::AddShop(const std::string& id, const std::vector<std::string>& results_options,
                                 bool results_on_serial) {
   EXPECT_EQ(quinterra::AddShop(net_, id), "");
@@ -223,11 +230,16 @@ int NetworkTest::Publish(const std::vector<std::string>& texts, std::optional<in
   WriteFileAtomically(document, FormatDocument(texts));
   std::vector<std::string> arguments = {"--publish", document, "--network", net_};
   if (wait) arguments.insert(arguments.end(), {"--wait", std::to_string(*wait)});
-  const std::string output = folder_.File("publish.out");
+  return RunSend(arguments, out, std::chrono::seconds(wait.value_or(0) + 30));
+}
+
+int NetworkTest::RunSend(const std::vector<std::string>& arguments, std::string* out,
+                         std::chrono::seconds wait) {
+  const std::string output = folder_.File("send.out");
   std::remove(output.c_str());
   ChildProcess office;
   if (!office.Start(QUINTERRA_SEND, arguments, output)) return -1;
-  const std::optional<int> exit = office.WaitExit(std::chrono::seconds(wait.value_or(0) + 30));
+  const std::optional<int> exit = office.WaitExit(wait);
   if (out) *out = ReadFileIfExists(output).value_or("");
   return exit.value_or(-1);
 }
@@ -266,20 +278,34 @@ void NetworkTest::PublishAs(const std::string& bundle_folder, const std::string&
   client.Stop();
 }
 
-TOfficeSession& NetworkTest::Office() {
+TOfficeClient& NetworkTest::Office() {
   if (!office_) {
-    const std::optional<TNetworkBundle> bundle = LoadBundle(net_, nullptr);
-    const std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(net_ + "office-sign.pub"));
-    office_ = std::make_unique<TOfficeSession>(bundle.value(), key.value());
+    // A folder of the office's files but its kept publication: the view
+    // never gives it again to the broker.
+    const std::string view = folder_.File("office-view") + "/";
+    std::filesystem::create_directories(view);
+    for (const char* name : {"red.ini", "ca.crt", "client.crt", "client.key", "office-sign.pub", "shops"}) {
+      std::error_code exists;
+      std::filesystem::create_symlink(net_ + name, view + name, exists);
+    }
     std::string failure;
-    EXPECT_TRUE(office_->Open(10s, &failure)) << failure;
+    office_ = TOfficeClient::Open(view, timers_, &failure);
+    EXPECT_TRUE(office_ && office_->Start(&failure)) << failure;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (office_->Link() != TOfficeLink::Ready && std::chrono::steady_clock::now() < end) Spin(10ms);
+    EXPECT_EQ(office_->Link(), TOfficeLink::Ready) << office_->LinkProblem();
   }
   return *office_;
 }
 
 bool NetworkTest::WaitFor(const std::function<bool(const TFleet&)>& done, std::chrono::milliseconds wait) {
-  TOfficeSession& office = Office();
-  return office.WaitUntil([&] { return done(office.Fleet()); }, wait);
+  TOfficeClient& office = Office();
+  const auto end = std::chrono::steady_clock::now() + wait;
+  while (!done(office.Fleet())) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Spin(10ms);
+  }
+  return true;
 }
 
 std::vector<std::string> DocumentA() { return e2e::FilledDocumentTexts(); }

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "network/office_session.h"
+#include "network/office_client.h"
+#include "platform/qt_interval_timer.h"
 #include "network/publication.h"
 #include "devices/panel_types.h"
 #include "panels/display_image.h"
@@ -62,6 +63,9 @@ class NetworkTest : public ::testing::Test {
   // SIGHUP: the broker reads its rules and its CRL again (a shop added or
   // removed), keeping every connection.
   void ReloadBroker();
+  // Stops the broker, throws its persistence away and starts it again: what
+  // it had retained is gone.
+  void RestartBrokerWithoutData();
   // results_options: more options of the results panel's emulator;
   // results_on_serial: that emulator on a pseudo-terminal, as COM201 at 9600 baud.
   TestShop& AddShop(const std::string& id, const std::vector<std::string>& results_options = {},
@@ -75,6 +79,10 @@ class NetworkTest : public ::testing::Test {
   // quinterra-send --publish (the program): its exit status, what it
   // printed into *out.
   int Publish(const std::vector<std::string>& texts, std::optional<int> wait, std::string* out = nullptr);
+  // quinterra-send with these arguments: its exit status, what it printed
+  // (standard output and error) into *out.
+  int RunSend(const std::vector<std::string>& arguments, std::string* out = nullptr,
+              std::chrono::seconds wait = std::chrono::seconds(30));
   // A message signed with the office's key (or another), as the office would.
   TPublication Publication(int64_t version, const std::vector<std::string>& texts) const;
   std::string Sign(const TPublication& publication) const;
@@ -82,8 +90,9 @@ class NetworkTest : public ::testing::Test {
   // acknowledgement (which it gives even to what it drops).
   void PublishAs(const std::string& bundle, const std::string& topic, const std::string& payload);
 
-  // The office's view, kept open; waits until done holds.
-  TOfficeSession& Office();
+  // The office's view, kept open (it leaves the broker's document as it
+  // finds it); waits until done holds.
+  TOfficeClient& Office();
   bool WaitFor(const std::function<bool(const TFleet&)>& done,
                std::chrono::milliseconds wait = std::chrono::seconds(20));
   std::optional<TShopRow> Row(const std::string& shop) { return Office().Fleet().Row(shop); }
@@ -97,7 +106,8 @@ class NetworkTest : public ::testing::Test {
   int office_port_ = 0;  // the office's
   std::unique_ptr<ChildProcess> broker_;
   std::map<std::string, std::unique_ptr<TestShop>> shops_;
-  std::unique_ptr<TOfficeSession> office_;
+  QtTimerFactory timers_;
+  std::unique_ptr<TOfficeClient> office_;
 };
 
 // The filled document of the end-to-end tests, and another one.

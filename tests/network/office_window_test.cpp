@@ -19,7 +19,7 @@
 #include "app/network_state_window.h"
 #include "app/panel_picture.h"
 #include "app/panels_view_window.h"
-#include "network/office_network.h"
+#include "network/office_client.h"
 #include "panels/display_decode.h"
 #include "tests/app/window_fixture.h"
 #include "tests/e2e/sample_document.h"
@@ -51,7 +51,7 @@ class OfficeWindowTest : public NetworkTest {
     TForm1Options options;
     options.admin_marker = office_ + "/no-marker";
     options.build_date = "May 18 2011";
-    form_ = std::make_unique<TForm1>(dialogs_, clock_, options);
+    form_ = std::make_unique<TForm1>(dialogs_, timers_, options);
     form_->show();
     return *form_;
   }
@@ -81,56 +81,57 @@ class OfficeWindowTest : public NetworkTest {
   void TypeAndPublish(const std::vector<std::string>& texts) {
     for (size_t i = 0; i < texts.size(); ++i) form_->CellSet.Cells[i].Text = texts[i];
     form_->DrawAllCells();
-    Menu().PublicarEnLaRed1->trigger();
+    Menu().PublishAction->trigger();
     ASSERT_TRUE(Menu().PublishDialog && Menu().PublishDialog->isVisible());
-    Menu().PublishDialog->BotonPublicar->click();
+    Menu().PublishDialog->PublishButton->click();
   }
-  QString PublishMessage() { return Menu().PublishDialog->LabelMensaje->text(); }
+  QString PublishMessage() { return Menu().PublishDialog->MessageLabel->text(); }
 
   std::string office_;
   QString previous_;
   FakeDialogs dialogs_;
-  SimulatedClock clock_;
+  // Real time: the office's client waits on the real broker.
+  QtTimerFactory timers_;
   std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(OfficeWindowTest, PublishedFromTheWindowEveryRowTurnsGreenAndAKilledAgentsRowGrey) {
   for (const char* id : {"tienda-1", "tienda-2"}) StartAgent(AddShop(id));
   Form();
-  ASSERT_TRUE(Menu().PublicarEnLaRed1->isEnabled());
-  ASSERT_TRUE(Until([&] { return Menu().Network()->Session().Synced(); }));
+  ASSERT_TRUE(Menu().PublishAction->isEnabled());
+  ASSERT_TRUE(Until([&] { return Menu().Client()->Link() == TOfficeLink::Ready; }));
   // The office has no panel devices, yet it types for the network.
   EXPECT_TRUE(form_->Image1->isVisible());
   EXPECT_TRUE(form_->Image2->isVisible());
 
   TypeAndPublish(DocumentA());
-  EXPECT_NE(Menu().PublishDialog->LabelDatos->text().indexOf(QString::fromUtf8("Versión nueva: 1")), -1);
-  EXPECT_NE(Menu().PublishDialog->LabelDatos->text().indexOf("Tiendas conocidas: 2"), -1);
+  EXPECT_NE(Menu().PublishDialog->FactsLabel->text().indexOf(QString::fromUtf8("Versión nueva: 1")), -1);
+  EXPECT_NE(Menu().PublishDialog->FactsLabel->text().indexOf("Tiendas conocidas: 2"), -1);
   ASSERT_TRUE(Until([&] { return Model().VerifiedCount() == 2; })) << Model().Summary().toStdString();
   EXPECT_FALSE(Menu().PublishDialog->isVisible());
   for (const char* id : {"tienda-1", "tienda-2"}) {
     EXPECT_TRUE(Looks(id, TShopLook::Verified)) << id;
-    EXPECT_EQ(Cell(id, TShopsModel::Conexion), QString::fromUtf8("en línea"));
-    EXPECT_EQ(Cell(id, TShopsModel::Version), "1");
-    EXPECT_EQ(Cell(id, TShopsModel::Resultados), "verificado");
+    EXPECT_EQ(Cell(id, TShopsModel::ConnectionColumn), QString::fromUtf8("en línea"));
+    EXPECT_EQ(Cell(id, TShopsModel::VersionColumn), "1");
+    EXPECT_EQ(Cell(id, TShopsModel::ResultsColumn), "verificado");
     EXPECT_EQ(Display(*shops_[id], TPanel::Results), e2e::ImagesOf(DocumentA()).results) << id;
   }
-  Menu().EstadoDeLaRed1->trigger();
-  EXPECT_EQ(Menu().StateWindow->LabelResumen->text(),
+  Menu().StateAction->trigger();
+  EXPECT_EQ(Menu().StateWindow->SummaryLabel->text(),
             QString::fromUtf8("2 de 2 tiendas muestran la versión 1 verificada"));
   // The bar followed the shops to the end, and the menu keeps the publication.
   ASSERT_TRUE(Until([&] { return form_->ProgressBar1->isHidden(); }, 2s));
   EXPECT_EQ(form_->ProgressBar1->value(), 100);
-  EXPECT_TRUE(Menu().UltimaPublicacion1->text().startsWith(
+  EXPECT_TRUE(Menu().LastPublicationAction->text().startsWith(
       QString::fromUtf8("Última publicación: versión 1, ")))
-      << Menu().UltimaPublicacion1->text().toStdString();
+      << Menu().LastPublicationAction->text().toStdString();
 
   shops_["tienda-1"]->Agent->Signal(SIGKILL);
   const auto killed = Clock::now();
   ASSERT_TRUE(Until([&] { return Looks("tienda-1", TShopLook::Offline); }, 10s));
   EXPECT_LT(Clock::now() - killed, 7500ms) << "within 1.5 x the 5 s keep-alive";
-  EXPECT_TRUE(Cell("tienda-1", TShopsModel::Conexion).startsWith("desconectada desde "))
-      << Cell("tienda-1", TShopsModel::Conexion).toStdString();
+  EXPECT_TRUE(Cell("tienda-1", TShopsModel::ConnectionColumn).startsWith("desconectada desde "))
+      << Cell("tienda-1", TShopsModel::ConnectionColumn).toStdString();
   EXPECT_TRUE(Looks("tienda-2", TShopLook::Verified));
   EXPECT_EQ(Menu().StateWindow->ShopAt(0), "tienda-1") << "the shop that needs a look first";
 }
@@ -143,9 +144,10 @@ TEST_F(OfficeWindowTest, APanelStoringAWrongByteTurnsItsShopRedAndItsViewFramesT
   ASSERT_TRUE(Until([&] {
     return Looks("tienda-2", TShopLook::Failed) && Looks("tienda-1", TShopLook::Verified);
   }));
-  EXPECT_EQ(Cell("tienda-2", TShopsModel::Resultados), "distinto");
-  EXPECT_EQ(Cell("tienda-2", TShopsModel::Tienda, Qt::ToolTipRole),
-            "<qt>el panel Resultados muestra otro contenido</qt>");
+  EXPECT_EQ(Cell("tienda-2", TShopsModel::ResultsColumn), "distinto");
+  EXPECT_NE(Cell("tienda-2", TShopsModel::ShopColumn, Qt::ToolTipRole)
+                .indexOf("el panel Resultados muestra otro contenido"),
+            -1);
 
   // The cell that holds the wrong byte.
   const PanelImages sent = e2e::ImagesOf(DocumentA());
@@ -160,11 +162,11 @@ TEST_F(OfficeWindowTest, APanelStoringAWrongByteTurnsItsShopRedAndItsViewFramesT
            qRgb(255, 255, 0);
   };
 
-  Menu().EstadoDeLaRed1->trigger();
+  Menu().StateAction->trigger();
   TNetworkStateWindow& state = *Menu().StateWindow;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&state));
   ASSERT_EQ(state.ShopAt(0), "tienda-2") << "red first";
-  QTableView* table = state.TablaTiendas;
+  QTableView* table = state.ShopsTable;
   const QPoint first = table->visualRect(state.Proxy->index(0, 0)).center();
   QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, first);
   QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, first);
@@ -179,7 +181,7 @@ TEST_F(OfficeWindowTest, APanelStoringAWrongByteTurnsItsShopRedAndItsViewFramesT
 
 TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing) {
   Form();
-  ASSERT_TRUE(Until([&] { return Menu().Network()->Session().Synced(); }));
+  ASSERT_TRUE(Until([&] { return Menu().Client()->Link() == TOfficeLink::Ready; }));
   const std::string key = net_ + "office-sign.key";
   std::filesystem::rename(key, key + ".aparte");
   TypeAndPublish(DocumentA());
@@ -191,25 +193,26 @@ TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing)
   // The folder's last version cannot be read: no version is guessed.
   const std::string kept = net_ + kPublishedVersionFile;
   std::filesystem::create_directory(kept);
-  Menu().PublishDialog->BotonPublicar->click();
+  Menu().PublishDialog->PublishButton->click();
   ASSERT_TRUE(Until([&] { return !Menu().PublishDialog->Busy(); }, 5s));
   EXPECT_NE(PublishMessage().indexOf(QString::fromStdString(kept)), -1) << PublishMessage().toStdString();
   std::filesystem::remove(kept);
 
   StopBroker();
-  ASSERT_TRUE(Until([&] { return !Menu().Network()->Session().Connected(); }, 5s));
-  EXPECT_FALSE(Menu().Network()->Session().Synced()) << "what comes next is a snapshot again";
-  Menu().Network()->ConnectBound = 1500ms;
-  Menu().PublishDialog->BotonPublicar->click();
-  EXPECT_TRUE(Menu().PublishDialog->Busy());
-  EXPECT_FALSE(Menu().PublishDialog->BotonCancelar->isEnabled());
+  ASSERT_TRUE(Until([&] { return Menu().Client()->Link() == TOfficeLink::Lost; }, 5s));
+  Menu().Client()->ConnectBound = 1500ms;
+  Menu().PublishDialog->PublishButton->click();
   ASSERT_TRUE(Until([&] { return !Menu().PublishDialog->Busy(); }, 5s));
   EXPECT_NE(PublishMessage().indexOf(QString::fromStdString(
                 "no se pudo conectar con el servidor 127.0.0.1:" + std::to_string(office_port_))),
             -1)
       << PublishMessage().toStdString();
   EXPECT_FALSE(ReadFileIfExists(net_ + kPublishedVersionFile)) << "no version was kept";
-  EXPECT_FALSE(Menu().Network()->Fleet().HasDocument());
+  EXPECT_FALSE(Menu().Client()->Fleet().HasDocument());
+  // The server back, the old failure goes.
+  StartBroker();
+  ASSERT_TRUE(Until([&] { return Menu().Client()->Link() == TOfficeLink::Ready; }, 10s));
+  EXPECT_EQ(PublishMessage(), "");
   EXPECT_TRUE(form_->ProgressBar1->isHidden());
 }
 
