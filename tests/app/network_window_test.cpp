@@ -61,7 +61,7 @@ class NetworkFolder {
     TNetworkInit init;
     init.Folder = path_;
     init.Name = "cadena";
-    init.Port = 1;
+    init.Port = 1;  // the office's listener is the next one
     EXPECT_EQ(InitNetwork(init), "");
     for (const char* shop : {"t1", "t2", "t3"}) EXPECT_EQ(AddShop(path_, shop), "");
   }
@@ -221,7 +221,7 @@ TEST_F(ShopsModelTest, WithoutTheOfficesOwnConnectionNoRowIsNewsAndTheHeaderSays
     EXPECT_EQ(Look(shop), TShopLook::Offline) << "not the shop's fault";
   }
   EXPECT_TRUE(model_->ConnectionProblem().startsWith(
-      QString::fromUtf8("La oficina no tiene conexión con el servidor 127.0.0.1:1 desde las ") + since))
+      QString::fromUtf8("La oficina no tiene conexión con el servidor 127.0.0.1:2 desde las ") + since))
       << model_->ConnectionProblem().toStdString();
   EXPECT_NE(model_->ConnectionProblem().indexOf(QString::fromUtf8("compruebe la red de esta oficina")), -1);
   broker_.SetUp(true);
@@ -406,7 +406,7 @@ TEST_F(OfficeWindowTest, PublishingNamesTheShopsAwayCanBeCalledOffAndKeepsALiveL
   Dialog().PublishButton->click();
   Run(11s);
   EXPECT_TRUE(Dialog().MessageLabel->text().startsWith(
-      QString::fromUtf8("No se ha publicado: no se pudo conectar con el servidor 127.0.0.1:1")))
+      QString::fromUtf8("No se ha publicado: no se pudo conectar con el servidor 127.0.0.1:2")))
       << Dialog().MessageLabel->text().toStdString();
   broker_.SetUp(true);
   Run(200ms);
