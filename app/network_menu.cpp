@@ -11,6 +11,7 @@
 #include "app/network_dialogs.h"
 #include "app/network_state_model.h"
 #include "app/network_state_window.h"
+#include "app/network_report_dialog.h"
 #include "app/office_window.h"
 #include "network/bundle.h"
 #include "platform/file_io.h"
@@ -43,6 +44,7 @@ TNetworkMenu::TNetworkMenu(QMainWindow& window, QAction* before, TProfileFile& s
   ConfigureAction = action("ConfigureNetworkAction", "Configurar red…");
   PublishAction = action("PublishAction", "Publicar en la red…");
   StateAction = action("NetworkStateAction", "Estado de la red");
+  ReportAction = action("NetworkReportAction", "Informe…");
   // Beside "Ver paneles" (F2).
   StateAction->setShortcut(Qt::Key_F3);
   PublishAction->setShortcut(Qt::Key_F4);
@@ -52,6 +54,7 @@ TNetworkMenu::TNetworkMenu(QMainWindow& window, QAction* before, TProfileFile& s
   QObject::connect(ConfigureAction, &QAction::triggered, &window, [this] { ConfigureNetwork(); });
   QObject::connect(PublishAction, &QAction::triggered, &window, [this] { PublishOnNetwork(); });
   QObject::connect(StateAction, &QAction::triggered, &window, [this] { ShowNetworkState(); });
+  QObject::connect(ReportAction, &QAction::triggered, &window, [this] { ShowReport(); });
 
   watch_end_->SetInterval(kWatchBound);
   watch_end_->OnTimer = [this] { EndWatch(); };
@@ -214,6 +217,14 @@ void TNetworkMenu::ShowNetworkState() {
   StateWindow->activateWindow();
 }
 
+void TNetworkMenu::ShowReport() {
+  if (!client_) return;
+  // What the office's record says, from its own record: a window of its own.
+  auto* dialog = new TNetworkReportDialog(folder_, &window_);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+}
+
 void TNetworkMenu::ShowShopPanels(const std::string& shop) {
   if (!client_) return;
   const TFleet& fleet = client_->Fleet();
@@ -312,7 +323,7 @@ void TNetworkMenu::ShowTexts() {
   const QString why =
       folder_.empty() ? QString::fromUtf8("Sin carpeta de la red: elíjala en Red > Configurar red…")
                       : QString::fromUtf8("La carpeta de la red no sirve: ") + Q(problem_);
-  for (QAction* item : {PublishAction, StateAction}) {
+  for (QAction* item : {PublishAction, StateAction, ReportAction}) {
     item->setEnabled(usable);
     item->setToolTip(usable ? QString() : why);
   }

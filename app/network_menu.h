@@ -47,6 +47,7 @@ class TNetworkMenu {
   QAction* ConfigureAction = nullptr;
   QAction* PublishAction = nullptr;
   QAction* StateAction = nullptr;
+  QAction* ReportAction = nullptr;  // "Informe…": the office's record, per shop and panel
   QAction* LastPublicationAction = nullptr;  // the last publication, not clickable
   QPointer<TConfigureNetworkDialog> ConfigureDialog;
   QPointer<TPublishDialog> PublishDialog;
@@ -65,6 +66,7 @@ class TNetworkMenu {
   void ConfigureNetwork();
   void PublishOnNetwork();
   void ShowNetworkState();
+  void ShowReport();
   // "Vista de los paneles" with what the shop's panels read back.
   void ShowShopPanels(const std::string& shop);
 

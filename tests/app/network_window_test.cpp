@@ -18,6 +18,7 @@
 
 #include "app/network_dialogs.h"
 #include "app/network_menu.h"
+#include "app/network_report_dialog.h"
 #include "app/network_state_model.h"
 #include "app/network_state_window.h"
 #include "app/panel_picture.h"
@@ -495,6 +496,10 @@ TEST_F(OfficeWindowTest, TheFolderIsChosenInTheMenuAndKeptBesideTheOtherSettings
                 NetworkFolder::Path() + "\r\n");
   EXPECT_TRUE(Menu().PublishAction->isEnabled());
   EXPECT_TRUE(Menu().LastPublicationAction->isVisible());
+  // "Informe…" opens the report of the office's record.
+  ASSERT_TRUE(Menu().ReportAction->isEnabled());
+  Menu().ReportAction->trigger();
+  EXPECT_TRUE(form->findChild<TNetworkReportDialog*>()) << "Red > Informe… opens the report";
   EXPECT_FALSE(form->Image1->isHidden()) << "the office types on the pictures at once";
   // The window's own settings leave the network's alone.
   form->SaveSettings();
