@@ -85,6 +85,7 @@ TFormDeviceSearcher::TFormDeviceSearcher(ITimerFactory& timers, Environment envi
   session_ = std::make_unique<TDeviceSession>(
       timers, std::make_unique<TLinkLayer>(com_ports_), start_folder_,
       environment.RandomSeed ? *environment.RandomSeed : TickCount());
+  session_->TakeTurnsWithOtherPrograms();
   session_->OnLog = [this](TDeviceSession*, const std::string& line) {
     AppendLogLine(QString::fromStdString(line));
   };

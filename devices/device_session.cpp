@@ -158,9 +158,9 @@ bool TDeviceSession::ReadPanels(TPanelMode mode) {
 }
 
 bool TDeviceSession::StartInTurn(TCycleKind kind, std::function<bool()> start) {
-  if (cycle_->Running() || turn_->TryTake()) {
+  if (!share_ || cycle_->Running() || turn_->TryTake()) {
     const bool started = start();
-    if (!cycle_->Running()) turn_->Release();
+    if (share_ && !cycle_->Running()) turn_->Release();
     return started;
   }
   if (waiting_) return false;
@@ -240,7 +240,7 @@ void TDeviceSession::Log(const std::string& line) {
 
 void TDeviceSession::RunningChanged(TCycleKind kind, bool running) {
   if (running) {
-    turn_->TryTake();  // a check taking over a cycle keeps its turn
+    if (share_) turn_->TryTake();  // a check taking over a cycle keeps its turn
     const bool told = announced_ == kind;
     announced_.reset();
     if (told) return;

@@ -84,11 +84,13 @@ class TDeviceSession : private IDeviceCycleHost {
   bool ReadPanels(TPanelMode mode);
   // Running also while a cycle waits for its turn on the devices.
   bool Running() const { return cycle_->Running() || waiting_.has_value(); }
-  // Other programs on the same folder's devices (the network's agent,
-  // quinterra-send) take turns with this session: a search, delivery, check
-  // or read that finds them holding the devices says "[Espera] ..." and
-  // starts once they are done, or after this long in any case. Meanwhile
-  // the session counts as running and OnRunningChanged has said so.
+  // From now on, other programs on the same folder's devices (the program,
+  // the network's agent, quinterra-send) take turns with this session: a
+  // search, delivery, check or read that finds them holding the devices says
+  // "[Espera] ..." and starts once they are done, or after kTurnWait in any
+  // case. Meanwhile the session counts as running and OnRunningChanged has
+  // said so. Off (as made), nothing waits.
+  void TakeTurnsWithOtherPrograms() { share_ = true; }
   static constexpr std::chrono::milliseconds kTurnWait{60000};
 
   // --- the link ---
@@ -190,6 +192,7 @@ class TDeviceSession : private IDeviceCycleHost {
   TPanelPayload results_payload_;
   TPanelPayload jackpots_payload_;
   bool verify_after_write_ = false;
+  bool share_ = false;
   std::unique_ptr<TDeviceTurn> turn_;
   std::unique_ptr<IIntervalTimer> turn_timer_;
   std::optional<Waiting> waiting_;

@@ -114,6 +114,7 @@ void TPanelDelivery::Start(const PanelImages& images, bool results, bool jackpot
   run.done = std::move(done);
   run.session = std::make_unique<TDeviceSession>(timers_, links_(), folder_, seed_++);
   TDeviceSession& session = *run.session;
+  session.TakeTurnsWithOtherPrograms();
   session.OnLog = [this](TDeviceSession*, const std::string& line) {
     if (OnLog && !line.empty() && line[0] == '[') OnLog(line);
   };

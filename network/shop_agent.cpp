@@ -269,7 +269,11 @@ void TShopAgent::TakeDocument(const std::string& payload) {
     return;
   const TReadResult read = ReadWithTrustedKey(payload, trusted_, settings_.Bundle.Network, Now());
   if (read.Refusal == TRefusal::NotYetValid) future_ = Offer{payload, *read.Publication, hash};
-  if (read.Refusal != TRefusal::None) return Refuse(read, hash);
+  // The applied document past its time is still what the panels show (a
+  // broker that lost it is given it again): expired, not refused.
+  const bool applied_but_expired = read.Refusal == TRefusal::Expired && read.Publication &&
+                                   read.Publication->Version == applied_.Version;
+  if (read.Refusal != TRefusal::None && !applied_but_expired) return Refuse(read, hash);
   Offer offer{payload, *read.Publication, hash};
   const int64_t version = offer.Publication.Version;
   // Agents before this one named a document by the hash of its envelope.

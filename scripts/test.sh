@@ -11,12 +11,14 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
 bash "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
+# Each stage says when it starts, in seconds from the start: CI has a budget.
+stage() { echo "== $1 (at ${SECONDS} s)"; }
 
-echo "== build and test"
+stage "build and test"
 bash "$root/scripts/build.sh"
 (cd "$root/build" && ctest --output-on-failure -j "$jobs" --timeout 300)
 
-echo "== address and undefined-behaviour sanitizers"
+stage "address and undefined-behaviour sanitizers"
 cmake -S "$root" -B "$root/build-asan" -DQUINTERRA_BENCH=OFF \
   -DQUINTERRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$root/build-asan" -j "$jobs"
@@ -27,7 +29,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd "$root/build-asan" && ctest --output-on-failure -j "$jobs" -L core --timeout 300)
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs" -L gui -LE "tsan|e2e" --timeout 300)
 
-echo "== thread sanitizer (queue and serial worker)"
+stage "thread sanitizer (queue, serial worker, broker client)"
 cmake -S "$root" -B "$root/build-tsan" -DQUINTERRA_BENCH=OFF \
   -DQUINTERRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
 tsan_targets=$(cd "$root/build-tsan" && cmake --build . --target help | awk '/_tsan_tests/ {print $2}' | tr '\n' ' ')
@@ -36,14 +38,14 @@ if [ -n "$tsan_targets" ]; then
   (cd "$root/build-tsan" && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L tsan --timeout 300)
 fi
 
-echo "== fuzz targets (fixed seed and runs)"
+stage "fuzz targets (fixed seed and runs)"
 bash "$root/scripts/fuzz.sh" --ci
 
 # 5. What needs no Qt, built for Windows and tested under Wine.
-echo "== windows build under Wine"
+stage "windows build under Wine"
 bash "$root/scripts/test-windows.sh"
 
 # 6. The Debian package: built, checked, installed, started and removed.
-echo "== Debian package"
+stage "Debian package"
 bash "$root/scripts/test-package.sh"
-echo "all test stages passed"
+echo "all test stages passed (${SECONDS} s)"

@@ -73,6 +73,7 @@ TSendReport RunSession(const TSessionRun& run) {
   com_ports.ReadOverrides(TProfileFile(run.Folder + "config.ini"));
   QtTimerFactory timers;
   TDeviceSession session(timers, std::make_unique<TLinkLayer>(com_ports), run.Folder, TickCount());
+  session.TakeTurnsWithOtherPrograms();
   session.OnLog = [&run](TDeviceSession*, const std::string& line) {
     if (run.OnLog) run.OnLog(line);
   };

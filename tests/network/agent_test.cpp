@@ -254,6 +254,13 @@ TEST_F(AgentTest, TimeIsJudgedAgainFutureDocumentsWaitAndExpiredOnesStayShown) {
   state = rig.State().value();
   EXPECT_TRUE(state.Expired) << rig.Log();
   EXPECT_EQ(rig.Display(true), Images(1).results);
+  // Restarted then, it still shows it, expired, and says so: not refused.
+  rig.StopAgent();
+  rig.StartAgent();
+  rig.Run(10s);
+  state = rig.State().value();
+  EXPECT_EQ(state.Result, "verified") << rig.Log();
+  EXPECT_TRUE(state.Expired);
 
   // A document that expires while its delivery keeps failing is dropped.
   ResultsDeviceGone();

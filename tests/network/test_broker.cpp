@@ -29,26 +29,30 @@ TestBroker::TestBroker(SimulatedClock& clock) : clock_(clock), pump_(clock.Creat
 
 TestBroker::~TestBroker() = default;
 
-void TestBroker::Later(std::function<void()> call, std::chrono::milliseconds delay) {
+void TestBroker::Later(std::function<void()> call, std::chrono::milliseconds delay, const Client* client) {
   const std::chrono::milliseconds due = clock_.Now() + delay;
   // In due order; equal times keep their order.
   auto at = std::upper_bound(queue_.begin(), queue_.end(), due,
-                             [](std::chrono::milliseconds d, const auto& entry) { return d < entry.first; });
-  queue_.emplace(at, due, std::move(call));
+                             [](std::chrono::milliseconds d, const Call& entry) { return d < entry.Due; });
+  queue_.insert(at, Call{due, std::move(call), client, client ? client->serial_ : 0});
   pump_->SetEnabled(true);
 }
 
 void TestBroker::Pump() {
-  while (!queue_.empty() && queue_.front().first <= clock_.Now()) {
-    std::function<void()> call = std::move(queue_.front().second);
+  while (!queue_.empty() && queue_.front().Due <= clock_.Now()) {
+    Call call = std::move(queue_.front());
     queue_.pop_front();
-    call();
+    const bool gone = call.For && std::none_of(clients_.begin(), clients_.end(), [&](const Client* c) {
+      return c == call.For && c->serial_ == call.Serial;
+    });
+    if (!gone) call.Run();
   }
   if (queue_.empty()) pump_->SetEnabled(false);
 }
 
 std::unique_ptr<TestBroker::Client> TestBroker::NewClient(const std::string& id) {
   auto client = std::make_unique<Client>(*this, id);
+  client->serial_ = next_serial_++;
   clients_.push_back(client.get());
   return client;
 }
@@ -79,7 +83,7 @@ void TestBroker::Route(const std::string& topic, const std::string& payload, boo
     for (int i = 0; i < copies; ++i) {
       Later([client, topic, payload] {
         if (client->connected_ && client->OnMessage) client->OnMessage(topic, payload, false);
-      });
+      }, std::chrono::milliseconds(1), client);
     }
   }
 }
@@ -94,9 +98,9 @@ void TestBroker::Drop(Client& client) {
   client.subscriptions_.clear();
   Later([&client] {
     if (client.OnDisconnected) client.OnDisconnected("se perdió la conexión");
-  });
+  }, 1ms, &client);
   // Back a second later, as a client's first back-off.
-  Later([&client] { client.Connect(); }, 1s);
+  Later([&client] { client.Connect(); }, 1s, &client);
 }
 
 void TestBroker::SetUp(bool up) {
@@ -105,13 +109,13 @@ void TestBroker::SetUp(bool up) {
     for (Client* client : clients_) Drop(*client);
   } else {
     for (Client* client : clients_)
-      if (client->started_ && !client->stopped_ && !client->connected_) Later([client] { client->Connect(); });
+      if (client->started_ && !client->stopped_ && !client->connected_) Later([client] { client->Connect(); }, 1ms, client);
   }
 }
 
 bool TestBroker::Client::Start(std::string*) {
   started_ = true;
-  broker_.Later([this] { Connect(); });
+  broker_.Later([this] { Connect(); }, 1ms, this);
   return true;
 }
 
@@ -125,10 +129,10 @@ int TestBroker::Client::Publish(const std::string& topic, const std::string& pay
   if (!connected_) return -1;
   const int mid = next_mid_++;
   broker_.Log.push_back({id_, topic, payload, retain, broker_.clock_.Now()});
-  broker_.Later([this, topic, payload, retain, mid] {
-    broker_.Route(topic, payload, retain);
+  broker_.Later([this, topic, payload, retain] { broker_.Route(topic, payload, retain); });
+  broker_.Later([this, mid] {
     if (OnPublished) OnPublished(mid);
-  });
+  }, 1ms, this);
   return mid;
 }
 
@@ -144,10 +148,10 @@ int TestBroker::Client::Subscribe(const std::vector<std::string>& topics) {
         if (!TopicMatches(filter, topic)) continue;
         broker_.Later([this, topic = topic, payload = payload] {
           if (connected_ && OnMessage) OnMessage(topic, payload, true);
-        });
+        }, 1ms, this);
       }
     }
-  });
+  }, 1ms, this);
   return mid;
 }
 
@@ -159,7 +163,7 @@ void TestBroker::Client::Stop(const std::string& topic, const std::string& paylo
     connected_ = false;
     subscriptions_.clear();
     if (done) done();
-  });
+  }, 1ms, this);
 }
 
 }  // namespace quinterra::test

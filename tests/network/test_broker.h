@@ -7,6 +7,7 @@
 // and deliver a message twice.
 
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -46,6 +47,7 @@ class TestBroker {
     TestBroker& broker_;
     std::string id_;
     bool started_ = false, connected_ = false, stopped_ = false;
+    uint64_t serial_ = 0;  // this client among every one made, for its queued calls
     std::set<std::string> subscriptions_;
     int next_mid_ = 1;
   };
@@ -72,14 +74,23 @@ class TestBroker {
   int DuplicateNext = 0;
 
  private:
+  // Runs call after delay; one for a client is dropped once that client is gone.
   void Later(std::function<void()> call,
-             std::chrono::milliseconds delay = std::chrono::milliseconds(1));
+             std::chrono::milliseconds delay = std::chrono::milliseconds(1),
+             const Client* client = nullptr);
   void Pump();
   void Route(const std::string& topic, const std::string& payload, bool retain);
 
   SimulatedClock& clock_;
   std::unique_ptr<IIntervalTimer> pump_;
-  std::deque<std::pair<std::chrono::milliseconds, std::function<void()>>> queue_;
+  struct Call {
+    std::chrono::milliseconds Due{0};
+    std::function<void()> Run;
+    const Client* For = nullptr;
+    uint64_t Serial = 0;
+  };
+  std::deque<Call> queue_;
+  uint64_t next_serial_ = 1;
   std::vector<Client*> clients_;
   bool up_ = true;
 };
