@@ -2,8 +2,40 @@
 
 #include <sqlite3.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#endif
+
 namespace quinterra {
 namespace {
+
+#ifndef _WIN32
+// A folder shared with a group (setgid, as the shop's work folder is between
+// the agent and the operator's program) gets a record the whole group can
+// write, whoever's umask made it first; SQLite gives its journal files the
+// record's own mode.
+void ShareWithTheFoldersGroup(const std::string& path) {
+  if (path.empty() || path[0] == ':' || path.rfind("file:", 0) == 0) return;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !(info.st_mode & S_ISGID)) return;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0660);
+  if (fd >= 0) {
+    ::fchmod(fd, 0660);  // past the umask
+    ::close(fd);
+    return;
+  }
+  // One made earlier by this user, before the folder was shared.
+  if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+      (info.st_mode & 0060) != 0060)
+    ::chmod(path.c_str(), (info.st_mode & 07777) | 0060);
+}
+#endif
 
 class TSqliteRows : public ISqlRows {
  public:
@@ -47,6 +79,9 @@ class TSqliteRows : public ISqlRows {
 TSqliteConnection::TSqliteConnection(const std::string& path,
                                      std::chrono::milliseconds busy_timeout) {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+#ifndef _WIN32
+  ShareWithTheFoldersGroup(path);
+#endif
   if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
     const std::string reason = db_ ? sqlite3_errmsg(db_) : "sin memoria";
     sqlite3_close(db_);

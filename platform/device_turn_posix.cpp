@@ -1,5 +1,7 @@
 #include "platform/device_turn.h"
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,7 +15,10 @@ TDeviceTurn::~TDeviceTurn() { Release(); }
 bool TDeviceTurn::TryTake() {
   if (held_) return true;
   // Shared by the users of the folder's group (the agent and the operator).
+  // A lock file that another user's umask left unwritable to us still locks:
+  // flock needs only an open file, so it is opened for reading.
   fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0664);
+  if (fd_ < 0 && errno == EACCES) fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd_ < 0) return held_ = true;
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return held_ = true;
   ::close(fd_);
