@@ -52,80 +52,80 @@ THistoryWindow::THistoryWindow(std::string path, QWidget* parent)
 
   auto* filters = new QHBoxLayout;
   filters->addWidget(new QLabel(QString::fromUtf8("Día:")));
-  DiaAnterior = new QPushButton(QString::fromUtf8("◀"));
-  DiaAnterior->setObjectName("DiaAnterior");
-  DiaAnterior->setToolTip(QString::fromUtf8("El día anterior con eventos"));
-  Dia = new QDateEdit(QDate::currentDate());
-  Dia->setObjectName("Dia");
-  Dia->setCalendarPopup(true);
-  Dia->setDisplayFormat("dd/MM/yyyy");
-  DiaSiguiente = new QPushButton(QString::fromUtf8("▶"));
-  DiaSiguiente->setObjectName("DiaSiguiente");
-  DiaSiguiente->setToolTip(QString::fromUtf8("El día siguiente con eventos"));
-  for (QPushButton* step : {DiaAnterior, DiaSiguiente}) step->setFixedWidth(32);
-  filters->addWidget(DiaAnterior);
-  filters->addWidget(Dia);
-  filters->addWidget(DiaSiguiente);
+  PreviousDayButton = new QPushButton(QString::fromUtf8("◀"));
+  PreviousDayButton->setObjectName("PreviousDayButton");
+  PreviousDayButton->setToolTip(QString::fromUtf8("El día anterior con eventos"));
+  DayEdit = new QDateEdit(QDate::currentDate());
+  DayEdit->setObjectName("DayEdit");
+  DayEdit->setCalendarPopup(true);
+  DayEdit->setDisplayFormat("dd/MM/yyyy");
+  NextDayButton = new QPushButton(QString::fromUtf8("▶"));
+  NextDayButton->setObjectName("NextDayButton");
+  NextDayButton->setToolTip(QString::fromUtf8("El día siguiente con eventos"));
+  for (QPushButton* step : {PreviousDayButton, NextDayButton}) step->setFixedWidth(32);
+  filters->addWidget(PreviousDayButton);
+  filters->addWidget(DayEdit);
+  filters->addWidget(NextDayButton);
   filters->addSpacing(16);
   filters->addWidget(new QLabel("Panel:"));
-  FiltroPanel = new QComboBox;
-  FiltroPanel->setObjectName("FiltroPanel");
-  FiltroPanel->addItem("Todos", QString());
-  FiltroPanel->addItem("Panel Resultados", kResultsPanelName);
-  FiltroPanel->addItem("Panel Botes", kJackpotsPanelName);
-  filters->addWidget(FiltroPanel);
+  PanelFilter = new QComboBox;
+  PanelFilter->setObjectName("PanelFilter");
+  PanelFilter->addItem("Todos", QString());
+  PanelFilter->addItem("Panel Resultados", kResultsPanelName);
+  PanelFilter->addItem("Panel Botes", kJackpotsPanelName);
+  filters->addWidget(PanelFilter);
   filters->addWidget(new QLabel("Resultado:"));
-  FiltroResultado = new QComboBox;
-  FiltroResultado->setObjectName("FiltroResultado");
-  FiltroResultado->addItem("Todos", QString());
-  for (const char* outcome : kOutcomes) FiltroResultado->addItem(Q(OutcomeText(outcome)), outcome);
-  filters->addWidget(FiltroResultado);
+  OutcomeFilter = new QComboBox;
+  OutcomeFilter->setObjectName("OutcomeFilter");
+  OutcomeFilter->addItem("Todos", QString());
+  for (const char* outcome : kOutcomes) OutcomeFilter->addItem(Q(OutcomeText(outcome)), outcome);
+  filters->addWidget(OutcomeFilter);
   filters->addStretch();
   layout->addLayout(filters);
 
-  Eventos = new QTableWidget(0, 8);
-  Eventos->setObjectName("Eventos");
-  Eventos->setHorizontalHeaderLabels({QString::fromUtf8("Nº"), "Hora", "Origen", QString::fromUtf8("Acción"),
+  EventsTable = new QTableWidget(0, 8);
+  EventsTable->setObjectName("EventsTable");
+  EventsTable->setHorizontalHeaderLabels({QString::fromUtf8("Nº"), "Hora", "Origen", QString::fromUtf8("Acción"),
                                       "Panel", "Equipo", "Resultado", "Imagen"});
-  Eventos->verticalHeader()->hide();
-  Eventos->setSelectionBehavior(QAbstractItemView::SelectRows);
-  Eventos->setSelectionMode(QAbstractItemView::SingleSelection);
-  Eventos->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  Eventos->horizontalHeader()->setStretchLastSection(true);
-  layout->addWidget(Eventos);
+  EventsTable->verticalHeader()->hide();
+  EventsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  EventsTable->setSelectionMode(QAbstractItemView::SingleSelection);
+  EventsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  EventsTable->horizontalHeader()->setStretchLastSection(true);
+  layout->addWidget(EventsTable);
 
   auto* bottom = new QHBoxLayout;
-  Estado = new QLabel;
-  Estado->setObjectName("Estado");
-  bottom->addWidget(Estado);
+  StatusLabel = new QLabel;
+  StatusLabel->setObjectName("StatusLabel");
+  bottom->addWidget(StatusLabel);
   bottom->addStretch();
-  VerEvento = new QPushButton("Ver el evento");
-  VerEvento->setObjectName("VerEvento");
-  VerEvento->setEnabled(false);
-  bottom->addWidget(VerEvento);
+  ShowEventButton = new QPushButton("Ver el evento");
+  ShowEventButton->setObjectName("ShowEventButton");
+  ShowEventButton->setEnabled(false);
+  bottom->addWidget(ShowEventButton);
   bottom->addSpacing(16);
   bottom->addWidget(new QLabel(QString::fromUtf8("¿Qué mostraban a las…?")));
-  Momento = new QDateTimeEdit(QDateTime::currentDateTime());
-  Momento->setObjectName("Momento");
-  Momento->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
-  Momento->setCalendarPopup(true);
-  bottom->addWidget(Momento);
-  VerMomento = new QPushButton("Ver");
-  VerMomento->setObjectName("VerMomento");
-  bottom->addWidget(VerMomento);
+  MomentEdit = new QDateTimeEdit(QDateTime::currentDateTime());
+  MomentEdit->setObjectName("MomentEdit");
+  MomentEdit->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
+  MomentEdit->setCalendarPopup(true);
+  bottom->addWidget(MomentEdit);
+  ShowMomentButton = new QPushButton("Ver");
+  ShowMomentButton->setObjectName("ShowMomentButton");
+  bottom->addWidget(ShowMomentButton);
   layout->addLayout(bottom);
   resize(980, 560);
 
-  connect(Dia, &QDateEdit::dateChanged, this, [this] { Refresh(); });
-  connect(FiltroPanel, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Refresh(); });
-  connect(FiltroResultado, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Refresh(); });
-  connect(DiaAnterior, &QPushButton::clicked, this, [this] { StepDay(-1); });
-  connect(DiaSiguiente, &QPushButton::clicked, this, [this] { StepDay(+1); });
-  connect(Eventos, &QTableWidget::itemSelectionChanged, this,
-          [this] { VerEvento->setEnabled(!Eventos->selectedItems().isEmpty()); });
-  connect(Eventos, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { ShowEvent(row); });
-  connect(VerEvento, &QPushButton::clicked, this, [this] { ShowEvent(Eventos->currentRow()); });
-  connect(VerMomento, &QPushButton::clicked, this, [this] { ShowMoment(Momento->dateTime()); });
+  connect(DayEdit, &QDateEdit::dateChanged, this, [this] { Refresh(); });
+  connect(PanelFilter, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Refresh(); });
+  connect(OutcomeFilter, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] { Refresh(); });
+  connect(PreviousDayButton, &QPushButton::clicked, this, [this] { StepDay(-1); });
+  connect(NextDayButton, &QPushButton::clicked, this, [this] { StepDay(+1); });
+  connect(EventsTable, &QTableWidget::itemSelectionChanged, this,
+          [this] { ShowEventButton->setEnabled(!EventsTable->selectedItems().isEmpty()); });
+  connect(EventsTable, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { ShowEvent(row); });
+  connect(ShowEventButton, &QPushButton::clicked, this, [this] { ShowEvent(EventsTable->currentRow()); });
+  connect(ShowMomentButton, &QPushButton::clicked, this, [this] { ShowMoment(MomentEdit->dateTime()); });
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, &QWidget::close);
 }
@@ -134,13 +134,13 @@ THistoryWindow::~THistoryWindow() = default;
 
 std::unique_ptr<THistoryStore> THistoryWindow::Open() {
   if (!std::filesystem::exists(path_)) {
-    Estado->setText(QString::fromUtf8("Aún no hay historial: se anota desde el primer envío, lectura o comprobación."));
+    StatusLabel->setText(QString::fromUtf8("Aún no hay historial: se anota desde el primer envío, lectura o comprobación."));
     return nullptr;
   }
   try {
     return OpenHistory(path_);
   } catch (const TSqlError& error) {
-    Estado->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
+    StatusLabel->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
     return nullptr;
   }
 }
@@ -149,17 +149,17 @@ void THistoryWindow::ShowLatestDay() {
   std::optional<std::string> latest;
   if (std::unique_ptr<THistoryStore> store = Open()) latest = store->PreviousEventTime("9999");
   const QDate day = latest ? LocalOf(*latest).date() : QDate::currentDate();
-  if (Dia->date() == day) Refresh(); else Dia->setDate(day);
+  if (DayEdit->date() == day) Refresh(); else DayEdit->setDate(day);
 }
 
 void THistoryWindow::ShowDay(const QDate& day) {
-  if (Dia->date() == day) Refresh(); else Dia->setDate(day);
+  if (DayEdit->date() == day) Refresh(); else DayEdit->setDate(day);
 }
 
 void THistoryWindow::StepDay(int direction) {
   std::unique_ptr<THistoryStore> store = Open();
   if (!store) return;
-  const QDate day = Dia->date();
+  const QDate day = DayEdit->date();
   const std::optional<std::string> found =
       direction > 0 ? store->NextEventTime(Utc(QDateTime(day.addDays(1), QTime(0, 0))))
                     : store->PreviousEventTime(Utc(QDateTime(day, QTime(0, 0))));
@@ -168,22 +168,22 @@ void THistoryWindow::StepDay(int direction) {
 
 void THistoryWindow::Refresh() {
   listed_.clear();
-  Eventos->setRowCount(0);
+  EventsTable->setRowCount(0);
   std::unique_ptr<THistoryStore> store = Open();
   if (!store) return;
   THistoryFilter filter;
-  const QDate day = Dia->date();
+  const QDate day = DayEdit->date();
   filter.From = Utc(QDateTime(day, QTime(0, 0)));
   filter.To = Utc(QDateTime(day.addDays(1), QTime(0, 0)).addMSecs(-1));
-  filter.Panel = FiltroPanel->currentData().toString().toStdString();
-  filter.Outcome = FiltroResultado->currentData().toString().toStdString();
+  filter.Panel = PanelFilter->currentData().toString().toStdString();
+  filter.Outcome = OutcomeFilter->currentData().toString().toStdString();
   try {
     listed_ = store->Events(filter);
   } catch (const TSqlError& error) {
-    Estado->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
+    StatusLabel->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
     return;
   }
-  Eventos->setRowCount(static_cast<int>(listed_.size()));
+  EventsTable->setRowCount(static_cast<int>(listed_.size()));
   for (int row = 0; row < static_cast<int>(listed_.size()); ++row) {
     const THistoryEvent& e = listed_[static_cast<size_t>(row)];
     const QString cells[] = {QString::number(e.Id),
@@ -195,10 +195,10 @@ void THistoryWindow::Refresh() {
                              Q(OutcomeText(e.Outcome)),
                              Q(e.ImageSha256.substr(0, 12))};
     for (int column = 0; column < 8; ++column)
-      Eventos->setItem(row, column, new QTableWidgetItem(cells[column]));
+      EventsTable->setItem(row, column, new QTableWidgetItem(cells[column]));
   }
-  Eventos->resizeColumnsToContents();
-  Estado->setText(listed_.empty() ? QString::fromUtf8("Ningún evento este día")
+  EventsTable->resizeColumnsToContents();
+  StatusLabel->setText(listed_.empty() ? QString::fromUtf8("Ningún evento este día")
                                   : QString::number(listed_.size()) +
                                         (listed_.size() == 1 ? " evento" : " eventos"));
 }
@@ -223,13 +223,13 @@ void THistoryWindow::Hand(const QString& name, THistoryStore& store, const std::
   try {
     const TPanelsAtMoment panels = PanelsAt(store, moment, chosen);
     if (!panels.Results && !panels.Jackpots) {
-      Estado->setText(QString::fromUtf8("No consta lo que mostraba ningún panel el ") +
+      StatusLabel->setText(QString::fromUtf8("No consta lo que mostraba ningún panel el ") +
                       name.mid(QString("Historial: ").size()));
       return;
     }
     if (OnShowPanels) OnShowPanels(name, PanelImages{panels.ResultsImage, panels.JackpotsImage});
   } catch (const TSqlError& error) {
-    Estado->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
+    StatusLabel->setText(QString::fromUtf8("No se pudo leer el historial: ") + Q(error.what()));
   }
 }
 

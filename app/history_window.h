@@ -49,19 +49,19 @@ class THistoryWindow : public QWidget {
   // Hands on the panels at a local moment.
   void ShowMoment(const QDateTime& moment);
 
-  QDateEdit* Dia = nullptr;
-  QPushButton* DiaAnterior = nullptr;
-  QPushButton* DiaSiguiente = nullptr;
-  QComboBox* FiltroPanel = nullptr;
-  QComboBox* FiltroResultado = nullptr;
-  QTableWidget* Eventos = nullptr;
-  QLabel* Estado = nullptr;
-  QDateTimeEdit* Momento = nullptr;
-  QPushButton* VerMomento = nullptr;
-  QPushButton* VerEvento = nullptr;
+  QDateEdit* DayEdit = nullptr;
+  QPushButton* PreviousDayButton = nullptr;
+  QPushButton* NextDayButton = nullptr;
+  QComboBox* PanelFilter = nullptr;
+  QComboBox* OutcomeFilter = nullptr;
+  QTableWidget* EventsTable = nullptr;
+  QLabel* StatusLabel = nullptr;
+  QDateTimeEdit* MomentEdit = nullptr;
+  QPushButton* ShowMomentButton = nullptr;
+  QPushButton* ShowEventButton = nullptr;
 
  private:
-  // The record, or none (and says why in Estado).
+  // The record, or none (and says why in StatusLabel).
   std::unique_ptr<THistoryStore> Open();
   void Refresh();
   // The nearest day with events before (-1) or after (+1) the one shown.

@@ -75,7 +75,7 @@ TEST_F(HistoryTest, CheckEnviarAndLeerPanelesAreRecordedAndAMomentOpensInThePane
   Form().HistoryMenu->HistorialDeLosPaneles1->trigger();
   THistoryWindow& window = *Form().HistoryMenu->Window;
   ASSERT_EQ(window.Listed().size(), 6u);
-  window.FiltroResultado->setCurrentIndex(window.FiltroResultado->findData("different"));
+  window.OutcomeFilter->setCurrentIndex(window.OutcomeFilter->findData("different"));
   ASSERT_EQ(window.Listed().size(), 1u);
 
   // The delivery that left a byte wrong, as the street saw it then: the
