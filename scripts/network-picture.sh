@@ -34,18 +34,8 @@ demo_network_start "$work" "$port"
 program_pid=$!
 wait_for_active_panels
 
-# find_named NAME: sets $found to the visible window called NAME.
-find_named() { found="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)" && [ -n "$found" ]; }
 
-xdotool windowfocus --sync "$window" key F4
-wait_for 10 "the publish dialog" find_named "Publicar en la red"
-xdotool windowfocus --sync "$found" key Return
-gone() { ! find_named "Publicar en la red"; }
-wait_for 20 "the publication taken by the broker" gone
-
-xdotool windowfocus --sync "$window" key F3
-wait_for 10 "the state window" find_named "Estado de la red"
-state="$found"
+publish_and_open_state
 # Over the lower part of the main window ($X, $Y, $WIDTH, $HEIGHT from
 # wait_for_active_panels).
 xdotool windowsize "$state" 1100 210 windowmove "$state" $((X + 20)) $((Y + HEIGHT - 240))

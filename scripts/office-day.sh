@@ -69,8 +69,6 @@ wait_until() {
     sleep 0.3
   done
 }
-# find_named NAME: sets $found to the visible window called NAME.
-find_named() { found="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)" && [ -n "$found" ]; }
 grab() { import -window "$window" "$work/window.png"; }
 # read_text FILE X Y W H: the text of a part of a grabbed picture.
 read_text() {
@@ -138,14 +136,7 @@ case "$said" in
 esac
 
 # --- F4: published, three shops green ---
-xdotool windowfocus --sync "$window" key F4
-wait_for 10 "the publish dialog" find_named "Publicar en la red"
-xdotool windowfocus --sync "$found" key Return
-gone() { ! find_named "Publicar en la red"; }
-wait_for 20 "the publication taken by the broker" gone
-xdotool windowfocus --sync "$window" key F3
-wait_for 10 "the state window" find_named "Estado de la red"
-state="$found"
+publish_and_open_state
 eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool windowsize "$state" 1140 260 windowmove "$state" "$X" $((Y + HEIGHT - 300))
 xdotool mousemove 1279 1023

@@ -73,3 +73,19 @@ wait_for_active_panels() {
 press_enviar() {
   xdotool mousemove --window "$window" $((576 + 60)) $((top + 40 + 17)) click 1 mousemove 0 0
 }
+
+# find_named NAME: sets $found to the visible window called NAME.
+find_named() { found="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)" && [ -n "$found" ]; }
+publish_dialog_gone() { ! find_named "Publicar en la red"; }
+
+# publish_and_open_state: F4 and Return publish on the network; once the
+# broker took it, F3 opens "Estado de la red", whose window $state is.
+publish_and_open_state() {
+  xdotool windowfocus --sync "$window" key F4
+  wait_for 10 "the publish dialog" find_named "Publicar en la red"
+  xdotool windowfocus --sync "$found" key Return
+  wait_for 20 "the publication taken by the broker" publish_dialog_gone
+  xdotool windowfocus --sync "$window" key F3
+  wait_for 10 "the state window" find_named "Estado de la red"
+  state="$found"
+}
