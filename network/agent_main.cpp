@@ -91,13 +91,8 @@ int main(int argc, char** argv) {
   // The office's folder holds what signs for the whole network: never a
   // shop's.
   if (std::string why = ShopBundleProblem(*bundle); !why.empty()) return Say(why), 2;
-  std::optional<TVerifyKey> office_key;
-  try {
-    office_key = VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
-  } catch (const FileError& error) {
-    return Say(error.what()), 2;
-  }
-  if (!office_key) return Say(bundle->File(kOfficePublicKeyFile) + " no es una clave pública"), 2;
+  const std::optional<TVerifyKey> office_key = LoadOfficeKey(*bundle, &failure);
+  if (!office_key) return Say(failure), 2;
   std::string folder = parser.isSet("folder") ? parser.value("folder").toStdString()
                                               : std::filesystem::current_path().string();
   if (folder.empty()) return Say("--folder: falta la carpeta"), 2;

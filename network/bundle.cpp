@@ -88,4 +88,15 @@ std::string OfficeFolderProblem(const TNetworkBundle& bundle) {
   return {};
 }
 
+std::optional<TVerifyKey> LoadOfficeKey(const TNetworkBundle& bundle, std::string* failure) {
+  const std::string path = bundle.File(kOfficePublicKeyFile);
+  try {
+    if (std::optional<TVerifyKey> key = VerifyKeyFromText(ReadWholeFile(path))) return key;
+    if (failure) *failure = path + " no es una clave pública";
+  } catch (const FileError& error) {
+    if (failure) *failure = error.what();
+  }
+  return std::nullopt;
+}
+
 }  // namespace quinterra

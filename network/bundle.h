@@ -17,6 +17,7 @@
 #include <string>
 
 #include "network/mqtt_client.h"
+#include "network/publication.h"
 
 namespace quinterra {
 
@@ -49,6 +50,10 @@ TMqttSettings ShopAgentMqtt(const TNetworkBundle& bundle);
 // Reads folder/red.ini; nothing, with the reason in Spanish, when it does
 // not name a usable network, broker and member.
 std::optional<TNetworkBundle> LoadBundle(const std::string& folder, std::string* failure);
+
+// The office's public signing key the bundle holds; nothing, with the
+// reason in Spanish, when it cannot be read or is not a key.
+std::optional<TVerifyKey> LoadOfficeKey(const TNetworkBundle& bundle, std::string* failure);
 
 // The text of red.ini for these values.
 std::string BundleIniText(const TNetworkBundle& bundle);

@@ -616,9 +616,8 @@ std::string PrepareRotation(const std::string& folder, int64_t from_version, int
   TFolderLock lock(dir);
   if (!lock.Failure().empty()) return lock.Failure();
   try {
-    const std::optional<TVerifyKey> current =
-        VerifyKeyFromText(ReadWholeFile(dir + kOfficePublicKeyFile));
-    if (!current) return dir + kOfficePublicKeyFile + " no es una clave pública";
+    const std::optional<TVerifyKey> current = LoadOfficeKey(*office, &failure);
+    if (!current) return failure;
     const TTrustedKey from{*current, 0};
     const std::optional<std::string> kept_key = ReadFileIfExists(dir + kPendingKey);
     const std::optional<std::string> kept_chain = ReadFileIfExists(dir + kPendingChain);

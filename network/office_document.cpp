@@ -17,18 +17,9 @@ const char kPublishedDocumentFile[] = "office-document.json";
 std::optional<TOffice> LoadOffice(const std::string& folder, std::string* failure) {
   std::optional<TNetworkBundle> bundle = LoadBundle(folder, failure);
   if (!bundle) return std::nullopt;
-  try {
-    const std::optional<TVerifyKey> key =
-        VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
-    if (!key) {
-      if (failure) *failure = bundle->File(kOfficePublicKeyFile) + " no es una clave pública";
-      return std::nullopt;
-    }
-    return TOffice{*bundle, *key};
-  } catch (const FileError& error) {
-    if (failure) *failure = error.what();
-    return std::nullopt;
-  }
+  const std::optional<TVerifyKey> key = LoadOfficeKey(*bundle, failure);
+  if (!key) return std::nullopt;
+  return TOffice{*bundle, *key};
 }
 
 std::optional<TSigningKey> LoadSigningKey(const TOffice& office, std::string* failure) {

@@ -48,13 +48,8 @@ int RunRecordService(const std::string& directory) {
   std::string failure;
   const std::optional<TNetworkBundle> bundle = LoadBundle(folder, &failure);
   if (!bundle) return Say(failure), 2;
-  std::optional<TVerifyKey> office_key;
-  try {
-    office_key = VerifyKeyFromText(ReadWholeFile(bundle->File(kOfficePublicKeyFile)));
-  } catch (const FileError& error) {
-    return Say(error.what()), 2;
-  }
-  if (!office_key) return Say(bundle->File(kOfficePublicKeyFile) + " no es una clave pública"), 2;
+  const std::optional<TVerifyKey> office_key = LoadOfficeKey(*bundle, &failure);
+  if (!office_key) return Say(failure), 2;
   const TOfficeRecordPlace place = OfficeRecordPlace(folder);
 
   THistoryRecorder::TLimits limits;
