@@ -204,11 +204,16 @@ void TMqttClient::Connect() {
     }
     lookup->handed_back = true;
     TMqttClient* owner = lookup->owner;
+    // The owner gets copies: the record itself is this thread's to free
+    // once it ends, and is only ever read again under its mutex.
     QMetaObject::invokeMethod(
-        owner, [owner, lookup, rc, errno_of_call] {
-          if (owner->lookup_ != lookup) return;
+        owner,
+        [owner, handle = std::weak_ptr<Lookup>(lookup), reason = lookup->reason,
+         lines = lookup->lines, rc, errno_of_call] {
+          const std::shared_ptr<Lookup> current = handle.lock();
+          if (!current || owner->lookup_ != current) return;
           owner->lookup_.reset();
-          owner->LookupDone(rc, lookup->reason, lookup->lines, errno_of_call);
+          owner->LookupDone(rc, reason, lines, errno_of_call);
         },
         Qt::QueuedConnection);
   };
