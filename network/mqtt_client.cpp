@@ -1,6 +1,7 @@
 #include "network/mqtt_client.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 #include <mosquitto.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
@@ -69,6 +70,19 @@ std::string VerifyReasonFromLog(mosquitto* mosq, int level, const char* line, co
   if (level != MOSQ_LOG_ERR || !line || !std::strstr(line, "certificate verify failed")) return {};
   const auto* ssl = static_cast<const SSL*>(mosquitto_ssl_get(mosq));
   return ssl ? VerifyText(ssl, host) : std::string();
+}
+
+// Why the socket's connection failed, or 0 while it holds (or is still
+// being made).
+int SocketConnectError(int socket) {
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) return error;
+  sockaddr_storage peer{};
+  socklen_t peer_size = sizeof peer;
+  if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peer_size) != 0 && errno == ENOTCONN)
+    return ENOTCONN;
+  return 0;
 }
 
 int64_t WallClock() { return static_cast<int64_t>(std::time(nullptr)); }
@@ -298,13 +312,26 @@ void TMqttClient::Housekeeping() {
 }
 
 void TMqttClient::Readable() {
-  if (!mosq_ || socket_ < 0) return;
+  if (!mosq_ || socket_ < 0 || ConnectFailed()) return;
   AfterLibrary(mosquitto_loop_read(mosq_, kPacketsPerTurn));
 }
 
 void TMqttClient::Writable() {
-  if (!mosq_ || socket_ < 0) return;
+  if (!mosq_ || socket_ < 0 || ConnectFailed()) return;
   AfterLibrary(mosquitto_loop_write(mosq_, kPacketsPerTurn));
+}
+
+// The library keeps retrying the TLS handshake on a socket whose connection
+// was refused or timed out, as if the answer were still to come: the socket
+// stays readable and the owner's thread would spin until the keep-alive
+// ends the attempt. The socket's own error, asked before the library reads
+// it, ends the attempt at once with its reason.
+bool TMqttClient::ConnectFailed() {
+  if (phase_ != Phase::Connecting) return false;
+  const int error = SocketConnectError(socket_);
+  if (error == 0) return false;
+  ScheduleReconnect(FailureText(MOSQ_ERR_ERRNO, error));
+  return true;
 }
 
 void TMqttClient::AfterLibrary(int rc) {
@@ -333,10 +360,6 @@ void TMqttClient::AfterLibrary(int rc) {
     ScheduleReconnect(why);
   } else if (socket_ < 0 && phase_ == Phase::Stopping) {
     FinishStop();
-  }
-  if (!events_.empty() && !dispatch_posted_) {
-    dispatch_posted_ = true;
-    QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
   }
 }
 
@@ -413,13 +436,17 @@ void TMqttClient::FinishStop() {
     stopped_ = nullptr;
     if (stopped) stopped();
   });
-  if (!dispatch_posted_) {
-    dispatch_posted_ = true;
-    QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
-  }
 }
 
-void TMqttClient::Post(std::function<void()> event) { events_.push_back(std::move(event)); }
+// Every event reaches its handler on a later turn of the owner's loop,
+// whichever path raised it: a connection that fails inside the lookup's
+// call never comes back through the library's loop.
+void TMqttClient::Post(std::function<void()> event) {
+  events_.push_back(std::move(event));
+  if (dispatch_posted_) return;
+  dispatch_posted_ = true;
+  QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+}
 
 void TMqttClient::Dispatch() {
   QElapsedTimer spent;

@@ -73,6 +73,7 @@ class TMqttClient : public QObject, public IMqttTransport {
   void ScheduleReconnect(const std::string& why);
   void Housekeeping();
   void Readable();
+  bool ConnectFailed();
   void Writable();
   // After every call into the library: follows its socket and write wish,
   // notices a connection it closed without a word, and hands the events on.

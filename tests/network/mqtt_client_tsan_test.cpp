@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <ctime>
 
 #include "network/bundle.h"
 #include "network/mqtt_client.h"
@@ -72,12 +73,23 @@ TEST_F(MqttClientTest, StoppingNeverHoldsTheOwnerWhateverTheBrokerDoes) {
   EXPECT_LT(StopAndDestroy(client, &in_time), kStopBound);
   EXPECT_TRUE(in_time);
 
-  // Nobody listening, and an address that never completes a connection.
+  // Nobody listening: each refusal is said, and waited out without spinning
+  // (the library alone would retry the handshake on the dead socket); and an
+  // address that never completes a connection.
   const e2e::StalledListener stalled;
-  for (const int port : {e2e::RefusingPort(), stalled.Port()}) {
+  const int refusing = e2e::RefusingPort();
+  for (const int port : {refusing, stalled.Port()}) {
     client = std::make_unique<TMqttClient>(Settings("127.0.0.1", port));
+    std::vector<std::string> log;
+    client->OnLog = [&](const std::string& line) { log.push_back(line); };
     ASSERT_TRUE(client->Start(nullptr));
+    const std::clock_t cpu = std::clock();
     Spin(1500ms);
+    if (port == refusing) {
+      EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 3) << "the owner's thread spun";
+      ASSERT_EQ(log.size(), 2u);
+      EXPECT_NE(log[0].find("sin conexión con el servidor 127.0.0.1:"), std::string::npos) << log[0];
+    }
     EXPECT_LT(StopAndDestroy(client, &in_time), kStopBound) << port;
     EXPECT_TRUE(in_time);
   }
