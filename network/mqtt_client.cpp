@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <random>
 #include <system_error>
 #include <thread>
 
@@ -28,8 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::chrono::milliseconds kFirstReconnect = 1s;
-constexpr std::chrono::milliseconds kLastReconnect = 30s;
 // The owner's thread takes events for at most this long before its other
 // work (timers, painting) gets a turn.
 constexpr std::chrono::milliseconds kDispatchSlice = 10ms;
@@ -130,7 +129,7 @@ struct TMqttClient::Lookup {
 };
 
 TMqttClient::TMqttClient(TMqttSettings settings, QObject* parent)
-    : QObject(parent), settings_(std::move(settings)), delay_(kFirstReconnect) {
+    : QObject(parent), settings_(std::move(settings)), backoff_(std::random_device{}()) {
   housekeeping_.setInterval(1s);
   QObject::connect(&housekeeping_, &QTimer::timeout, this, [this] { Housekeeping(); });
   reconnect_.setSingleShot(true);
@@ -282,11 +281,10 @@ void TMqttClient::ScheduleReconnect(const std::string& why) {
   housekeeping_.stop();
   const bool was_connected = phase_ == Phase::Connected;
   phase_ = Phase::Waiting;
-  std::chrono::milliseconds wait = delay_;
+  std::chrono::milliseconds wait = backoff_.Next();
   const auto now = std::chrono::steady_clock::now();
   if (hold_until_ > now)
     wait = std::max(wait, std::chrono::duration_cast<std::chrono::milliseconds>(hold_until_ - now));
-  delay_ = std::min(delay_ * 2, kLastReconnect);
   reconnect_.start(wait);
   const std::string line = "sin conexión con el servidor " + settings_.Host + ":" +
                            std::to_string(settings_.Port) + ": " + why + "; nuevo intento en " +
@@ -474,7 +472,7 @@ void TMqttClient::OnConnectCallback(mosquitto*, void* self, int rc) {
     return;
   }
   client->phase_ = Phase::Connected;
-  client->delay_ = kFirstReconnect;
+  client->backoff_.Reset();
   client->Post([client] {
     if (client->OnConnected) client->OnConnected();
   });

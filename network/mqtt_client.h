@@ -3,7 +3,8 @@
 // certificate, on libmosquitto, driven by the owner's Qt event loop: the
 // socket under a QSocketNotifier (write interest only while the library has
 // something to send), the library's housekeeping on a timer, one back-off
-// for reconnecting (1 s doubling to 30 s). Only the lookup of a broker
+// for reconnecting (1 s doubling to 30 s, each wait at random in the upper
+// half of its step: network/reconnect_backoff.h). Only the lookup of a broker
 // named by a host name runs on a short-lived thread of its own, since the
 // library resolves with a blocking call; nothing else ever leaves the owner's
 // thread, and nothing ever blocks it: stopping and destroying return at
@@ -21,6 +22,7 @@
 
 #include "network/connection_errors.h"
 #include "network/mqtt_transport.h"
+#include "network/reconnect_backoff.h"
 
 class QSocketNotifier;
 struct mosquitto;
@@ -99,7 +101,7 @@ class TMqttClient : public QObject, public IMqttTransport {
   int socket_ = -1;
   std::unique_ptr<QSocketNotifier> read_, write_;
   QTimer housekeeping_, reconnect_, last_words_;
-  std::chrono::milliseconds delay_;
+  TReconnectBackoff backoff_;
   std::chrono::steady_clock::time_point hold_until_{};
   std::string end_reason_;  // why the connection attempt or connection ended
   int disconnect_rc_ = 0;

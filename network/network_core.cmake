@@ -8,6 +8,7 @@ add_library(quinterra_network_core STATIC
   ${CMAKE_SOURCE_DIR}/network/key_change.cpp
   ${CMAKE_SOURCE_DIR}/network/names.cpp
   ${CMAKE_SOURCE_DIR}/network/publication.cpp
+  ${CMAKE_SOURCE_DIR}/network/reconnect_backoff.cpp
   ${CMAKE_SOURCE_DIR}/network/strict_json.cpp
   ${CMAKE_SOURCE_DIR}/network/terminal_text.cpp
 )
