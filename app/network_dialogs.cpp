@@ -150,6 +150,11 @@ void TPublishDialog::ShowPublishing(bool cancellable) {
   CancelButton->setEnabled(cancellable);
 }
 
+void TPublishDialog::ShowWaiting(const QString& why) {
+  if (!busy_) return;
+  ShowMessage(MessageLabel, QString::fromUtf8("Publicando… esperando al servidor: ") + why, false);
+}
+
 void TPublishDialog::Idle() {
   busy_ = false;
   PublishButton->setEnabled(true);

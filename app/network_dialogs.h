@@ -56,6 +56,8 @@ class TPublishDialog : public QDialog {
   void ShowFacts(const TPublishFacts& facts);
   // Publishing: waiting for the connection (cancellable) or sent.
   void ShowPublishing(bool cancellable);
+  // Still waiting for the server, and why (its last failed attempt).
+  void ShowWaiting(const QString& why);
   void ShowFailure(const QString& why);
   // Published, but not kept in the network's folder.
   void ShowUnsaved(const QString& why);

@@ -101,6 +101,9 @@ void TNetworkMenu::Connect(const std::string& folder) {
   client_->OnLinkChanged = [this] { LinkChanged(); };
   client_->OnPublished = [this](const TPublishOutcome& outcome) { Published(outcome); };
   client_->OnNotice = [this](const std::string& said) { office_.ShowStatus(Q(said)); };
+  client_->OnWaiting = [this](const std::string& why) {
+    if (PublishDialog && client_->Step() == TPublishStep::Waiting) PublishDialog->ShowWaiting(Q(why));
+  };
   StateWindow = new TNetworkStateWindow(*model_, &window_);
   StateWindow->setObjectName("NetworkStateWindow");
   StateWindow->OnShopChosen = [this](const std::string& shop) { ShowShopPanels(shop); };

@@ -70,7 +70,10 @@ TOfficeClient::TOfficeClient(TOffice office, std::unique_ptr<IMqttTransport> tra
   transport_->OnMessage = [this](const std::string& topic, const std::string& payload, bool retained) {
     Message(topic, payload, retained);
   };
-  transport_->OnLog = [this](const std::string& line) { failure_ = line; };
+  transport_->OnLog = [this](const std::string& line) {
+    failure_ = line;
+    if (link_ != TOfficeLink::Ready && OnWaiting) OnWaiting(line);
+  };
   for (const std::string& shop : ShopsOfFolder(office_.Bundle.Folder)) fleet_.AddKnownShop(shop);
 }
 
@@ -224,7 +227,7 @@ std::string TOfficeClient::Publish(TPublishRequest request) {
   key_ = *key;
   request_ = std::move(request);
   step_ = TPublishStep::Waiting;
-  bound_->SetInterval(ConnectBound);
+  bound_->SetInterval(PublishWait);
   bound_->SetEnabled(true);
   kick_->SetEnabled(true);
   return {};

@@ -18,7 +18,9 @@
 // A publication (TPublishStep):
 //   Idle
 //   Waiting     for the connection to be Ready (and a kept publication given
-//               again to be back), within ConnectBound; it may be cancelled
+//               again to be back), within PublishWait: a broker just
+//               restarted under thousands of shops takes its time; it may be
+//               cancelled
 //   Taking      sent; until the broker sends it back, within TakeBound (a
 //               broker acknowledges even what its rules drop)
 //
@@ -51,7 +53,7 @@ struct TPublishRequest {
 enum class TPublishResult {
   Published,    // the broker took it
   Refused,      // it could not be made (the kept version unreadable ...)
-  Unreachable,  // no Ready connection within ConnectBound
+  Unreachable,  // no Ready connection within PublishWait
   NotTaken,     // sent, but the broker did not send it back within TakeBound
 };
 
@@ -115,7 +117,10 @@ class TOfficeClient {
   // did (no OnPublished follows). One already sent cannot be called back.
   bool Cancel();
 
+  // The link is Lost when it is not Ready within this bound of the start
+  // (the transport keeps trying); a publication waits PublishWait.
   std::chrono::milliseconds ConnectBound = std::chrono::seconds(10);
+  std::chrono::milliseconds PublishWait = std::chrono::seconds(60);
   std::chrono::milliseconds TakeBound = std::chrono::seconds(10);
   // Seconds since 1970; the system's clock unless replaced (also the
   // fleet's).
@@ -130,6 +135,9 @@ class TOfficeClient {
   // Something the office did by itself, in Spanish: the kept publication
   // given again, or why it could not be.
   std::function<void(const std::string& said)> OnNotice;
+  // An attempt to connect failed while the link is not Ready; the
+  // transport's words, in Spanish: why, and when it tries again.
+  std::function<void(const std::string& why)> OnWaiting;
 
  private:
   void Connected();

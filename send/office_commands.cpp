@@ -137,6 +137,19 @@ std::unique_ptr<TOfficeClient> StartClient(const std::string& folder, ITimerFact
   return client;
 }
 
+// How long a command waits for the broker: --wait, or a minute. A broker
+// just restarted under thousands of shops is busy with their handshakes
+// for a while; the office waits its turn and says why it waits.
+std::chrono::seconds BrokerWait(const TSendOptions& options) {
+  return std::chrono::seconds(options.WaitSeconds.value_or(60));
+}
+
+void SayWhyItWaits(TOfficeClient& client, std::chrono::seconds wait, std::ostream& err) {
+  client.OnWaiting = [&err, wait](const std::string& why) {
+    err << "esperando al servidor (hasta " << wait.count() << " s): " << why << "\n" << std::flush;
+  };
+}
+
 }  // namespace
 
 std::string TerminalSafe(const std::string& text) {
@@ -180,6 +193,8 @@ int RunPublish(const TSendOptions& options, std::ostream& out, std::ostream& err
   int status = 0;
   std::unique_ptr<TOfficeClient> client = StartClient(options.Network, timers, err, &status);
   if (!client) return status;
+  client->PublishWait = BrokerWait(options);
+  SayWhyItWaits(*client, BrokerWait(options), err);
   if (std::string problem = client->Publish(std::move(request)); !problem.empty())
     return err << problem << "\n", 2;
 
@@ -221,6 +236,7 @@ int RunPublish(const TSendOptions& options, std::ostream& out, std::ostream& err
     end(3);
   };
   client->OnPublished = [&](const TPublishOutcome& outcome) {
+    client->OnWaiting = nullptr;
     if (outcome.Result != TPublishResult::Published) {
       err << outcome.Why << "\n";
       return end(outcome.Result == TPublishResult::Refused ? 2 : 3);
@@ -264,6 +280,16 @@ int RunNetworkState(const TSendOptions& options, std::ostream& out, std::ostream
   std::unique_ptr<TOfficeClient> client = StartClient(options.Network, timers, err, &status);
   if (!client) return status;
   TCommandEnd end;
+  SayWhyItWaits(*client, BrokerWait(options), err);
+  std::unique_ptr<IIntervalTimer> wait = timers.CreateTimer();
+  wait->SetInterval(BrokerWait(options));
+  wait->OnTimer = [&] {
+    wait->SetEnabled(false);
+    const std::string why = client->LinkProblem();
+    err << (why.empty() ? "el servidor no devolvió a tiempo la última publicación de la oficina" : why) << "\n";
+    end(3);
+  };
+  wait->SetEnabled(true);
   // Shown once everything retained is in, and a kept publication given
   // again to a broker that lost it is back (or given up).
   auto show = [&] {
@@ -271,13 +297,7 @@ int RunNetworkState(const TSendOptions& options, std::ostream& out, std::ostream
     PrintState(client->Fleet(), options.Json, out);
     end(AllFine(client->Fleet()) ? 0 : 1);
   };
-  client->OnLinkChanged = [&] {
-    if (client->Link() == TOfficeLink::Lost) {
-      err << client->LinkProblem() << "\n";
-      return end(3);
-    }
-    show();
-  };
+  client->OnLinkChanged = show;
   client->OnNotice = [&](const std::string& said) {
     err << said << "\n" << std::flush;
     show();

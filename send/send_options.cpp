@@ -13,7 +13,7 @@ const char kSendHelp[] =
     "     quinterra-send --read [opciones] DOCUMENTO.ltr\n"
     "     quinterra-send --list [opciones]\n"
     "     quinterra-send --publish DOCUMENTO.ltr --network CARPETA [--wait SEGUNDOS]\n"
-    "     quinterra-send --network-state --network CARPETA [--json]\n"
+    "     quinterra-send --network-state --network CARPETA [--wait SEGUNDOS] [--json]\n"
     "     quinterra-send --network-report --network CARPETA [--from FECHA] [--to FECHA]\n"
     "                    (--csv ARCHIVO | --pdf ARCHIVO)\n"
     "     quinterra-send --history [--from FECHA] [--to FECHA] [--json] [opciones]\n"
@@ -63,9 +63,11 @@ const char kSendHelp[] =
     "  --log ARCHIVO      guarda las líneas del registro de comunicaciones, como log.txt\n"
     "  --json             un objeto JSON en la salida estándar en lugar de las líneas\n"
     "  --network CARPETA  la carpeta de la red (quinterra-network init)\n"
-    "  --wait SEGUNDOS    con --publish: espera los informes de las tiendas; 0 si\n"
-    "                     todas muestran la versión nueva verificada, 1 si alguna\n"
-    "                     falló, 3 si se acaba el tiempo\n"
+    "  --wait SEGUNDOS    con --publish o --network-state: espera al servidor hasta\n"
+    "                     ese tiempo (sin --wait, un minuto) y dice por qué espera;\n"
+    "                     con --publish, luego espera los informes de las tiendas:\n"
+    "                     0 si todas muestran la versión nueva verificada, 1 si\n"
+    "                     alguna falló, 3 si se acaba el tiempo\n"
     "  --from FECHA       con --history o --network-report: desde\n"
     "                     \"AAAA-MM-DD[ HH:MM[:SS]]\" (hora local)\n"
     "  --to FECHA         con --history o --network-report: hasta esa fecha, incluida\n"
@@ -283,8 +285,9 @@ TParsedOptions ParseSendOptions(const std::vector<std::string>& arguments) {
     error = "falta --network CARPETA";
   } else if (error.empty() && !on_network && parser.isSet(network_option)) {
     error = "--network solo vale con --publish, --network-state o --network-report";
-  } else if (error.empty() && options.WaitSeconds && options.Command != TSendCommand::Publish) {
-    error = "--wait solo vale con --publish";
+  } else if (error.empty() && options.WaitSeconds && options.Command != TSendCommand::Publish &&
+             options.Command != TSendCommand::NetworkState) {
+    error = "--wait solo vale con --publish o --network-state";
   } else if (error.empty() && on_network && (parser.isSet(log_option) || parser.isSet(folder_option))) {
     error = "--log y --folder no valen con --publish, --network-state ni --network-report";
   } else if (error.empty() && (options.Command == TSendCommand::Publish || report) && options.Json) {

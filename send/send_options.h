@@ -33,7 +33,9 @@ struct TSendOptions {
   bool Json = false;
   std::string LogPath;  // empty: no traffic log
   std::string Network;  // the network's folder, for Publish, NetworkState and NetworkReport
-  std::optional<int> WaitSeconds;  // Publish: wait for the shops' reports
+  // Publish and NetworkState: how long to wait for the broker (a minute
+  // without it); Publish: then for the shops' reports.
+  std::optional<int> WaitSeconds;
   // History and NetworkReport: the events between From and To (UTC texts,
   // empty: no bound), or with VerifyChain whether the record's chain holds.
   std::string From, To;

@@ -316,7 +316,11 @@ class OfficeWindowTest : public WindowTest {
   }
   TForm1Options Options() {
     TForm1Options options;
-    options.network_transports = [this](const TMqttSettings& s) { return broker_.NewClient(s.ClientId); };
+    options.network_transports = [this](const TMqttSettings& s) {
+      std::unique_ptr<TestBroker::Client> client = broker_.NewClient(s.ClientId);
+      office_transport_ = client.get();
+      return client;
+    };
     return options;
   }
   std::string NetworkSetting() const { return "[Red]\r\nCarpeta=" + NetworkFolder::Path() + "\r\n"; }
@@ -336,6 +340,7 @@ class OfficeWindowTest : public WindowTest {
   const TFleet& Fleet() { return Menu().Client()->Fleet(); }
 
   TestBroker broker_{clock};
+  TestBroker::Client* office_transport_ = nullptr;
   NoDevices devices_;
 };
 
@@ -405,7 +410,10 @@ TEST_F(OfficeWindowTest, PublishingNamesTheShopsAwayCanBeCalledOffAndKeepsALiveL
   EXPECT_EQ(Dialog().MessageLabel->text(), QString::fromUtf8("Publicación cancelada: no se ha publicado nada"));
   // Or it runs out of time; the failure goes once the server is back.
   Dialog().PublishButton->click();
-  Run(11s);
+  const std::string attempt = "sin conexión con el servidor 127.0.0.1:2: el servidor rechaza la conexión; nuevo intento en 4 s";
+  office_transport_->OnLog(attempt);
+  EXPECT_EQ(Dialog().MessageLabel->text(), QString::fromUtf8("Publicando… esperando al servidor: ") + QString::fromStdString(attempt));
+  Run(61s);
   EXPECT_TRUE(Dialog().MessageLabel->text().startsWith(
       QString::fromUtf8("No se ha publicado: no se pudo conectar con el servidor 127.0.0.1:2")))
       << Dialog().MessageLabel->text().toStdString();

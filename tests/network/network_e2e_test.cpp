@@ -272,6 +272,33 @@ TEST_F(NetworkE2eTest, ABrokerRestartLosesNothingAndTheFleetReportsAgainStillVer
   }
 }
 
+// --- the office waits its turn ---
+
+TEST_F(NetworkE2eTest, AnOfficeStartedWhileTheBrokerIsAwayWaitsSayingWhyAndPublishesOnceItIsBack) {
+  StopBroker();
+  const std::string refused = "esperando al servidor (hasta 2 s): sin conexión con el servidor 127.0.0.1:" +
+                              std::to_string(office_port_) + ": ";
+  std::string out;
+  EXPECT_EQ(RunSend({"--network-state", "--network", net_, "--wait", "2"}, &out), 3) << out;
+  EXPECT_NE(out.find(refused), std::string::npos) << out;
+  EXPECT_NE(out.find("no se pudo conectar con el servidor 127.0.0.1:"), std::string::npos) << out;
+
+  // A broker back within the wait, later than the link's own bound (10 s,
+  // when the window first shows it lost): the publication goes out.
+  const std::string document = folder_.File("sorteo.ltr");
+  WriteFileAtomically(document, FormatDocument(DocumentA()));
+  const std::string output = folder_.File("publish.out");
+  ChildProcess office;
+  ASSERT_TRUE(office.Start(QUINTERRA_SEND, {"--publish", document, "--network", net_, "--wait", "30"}, output));
+  Spin(11s);
+  StartBroker();
+  EXPECT_EQ(office.WaitExit(30s), 0);
+  out = ReadFileIfExists(output).value_or("");
+  EXPECT_NE(out.find("esperando al servidor (hasta 30 s): sin conexión con el servidor"), std::string::npos) << out;
+  EXPECT_NE(out.find("Publicada la versión 1 en la red cadena"), std::string::npos) << out;
+  EXPECT_EQ(Office().Fleet().Document()->Version, 1);
+}
+
 // --- the office keeps the broker honest ---
 
 TEST_F(NetworkE2eTest, ABrokerThatLostItsDataGetsTheKeptPublicationFromTheNextOfficeSession) {

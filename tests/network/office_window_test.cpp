@@ -200,7 +200,7 @@ TEST_F(OfficeWindowTest, APublicationThatCannotBeMadeSaysWhyAndPublishesNothing)
 
   StopBroker();
   ASSERT_TRUE(Until([&] { return Menu().Client()->Link() == TOfficeLink::Lost; }, 5s));
-  Menu().Client()->ConnectBound = 1500ms;
+  Menu().Client()->PublishWait = 1500ms;
   Menu().PublishDialog->PublishButton->click();
   ASSERT_TRUE(Until([&] { return !Menu().PublishDialog->Busy(); }, 5s));
   EXPECT_NE(PublishMessage().indexOf(QString::fromStdString(
