@@ -5,7 +5,7 @@
 # each shop with its own broker connection and two in-process emulated
 # panels. For each size, from the publication to every shop's verified
 # report: p50, p95 and max, beside the floor (one shop alone), and the
-# memory per shop. The shops' certificates are made once and kept in
+# memory per shop: the shops' processes', and the broker's ("broker KiB"). The shops' certificates are made once and kept in
 # build/bench-network/.
 #
 #   bash bench/network.sh [SIZES...]            (default: 10 100 1000)
@@ -16,21 +16,121 @@
 #     each as "wall/work": the longest lateness of a 10 ms timer, and the
 #     most time the window's thread itself worked between two of its ticks;
 #     then the longest sort of the state window by any column and filter
-set -euo pipefail
+#   bash bench/network.sh --restart [SIZES...]  (default: 1000) the broker
+#     killed (SIGKILL) once every shop reports a publication verified, and
+#     started again at once on the same configuration and saved data; from
+#     the kill: "online s" until every shop's own connection is back (as the
+#     shops see it: the broker's saved presence says they never left),
+#     "office s" until the office's connection is Ready again, "fine s"
+#     until the office, Ready, sees every shop "bien" again; and how many
+#     shops were back and fine within 300 s of the kill
+#
+# Whatever fails or is interrupted, everything the script started is
+# stopped, what failed is said with the last words of the office, the broker
+# (build/bench-network/broker.log) and the shops (shops.log), and the exit
+# status is not 0. Each office step runs under a time limit of its own.
+set -Eeuo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build"
 work="$build/bench-network"
-window=0
-if [ "${1:-}" = "--window" ]; then window=1; shift; fi
+mode=table
+case "${1:-}" in
+  --window) mode=window; shift ;;
+  --restart) mode=restart; shift ;;
+esac
 sizes=("$@")
-[ ${#sizes[@]} -eq 0 ] && [ $window = 1 ] && sizes=(1000)
+for n in "${sizes[@]}"; do
+  if ! [[ $n =~ ^[1-9][0-9]*$ ]]; then
+    echo "usage: bash bench/network.sh [--window | --restart] [SIZES...]  (not a size: $n)" >&2
+    exit 2
+  fi
+done
+[ ${#sizes[@]} -eq 0 ] && [ $mode != table ] && sizes=(1000)
 [ ${#sizes[@]} -eq 0 ] && sizes=(10 100 1000)
 max=1
 for n in "${sizes[@]}"; do [ "$n" -gt "$max" ] && max=$n; done
 
+# What failed, said once on the way out; the processes running now, each
+# the leader of a process group of its own.
+failed=""; started=0
+broker_pid=""; office_pid=""; hosts=(); watchdog_pid=""
+
+fail() {
+  failed="$*"
+  exit 1
+}
+
+# Stops the process groups led by these pids: TERM, up to 5 s to go, then
+# KILL; the pid itself too, in case it had no group of its own yet.
+stop_groups() {
+  local p i left
+  for p in "$@"; do kill -TERM -- "-$p" "$p" 2>/dev/null || true; done
+  for i in $(seq 50); do
+    left=0
+    for p in "$@"; do kill -0 -- "-$p" 2>/dev/null && left=1; done
+    [ $left = 0 ] && break
+    sleep 0.1
+  done
+  for p in "$@"; do kill -KILL -- "-$p" "$p" 2>/dev/null || true; done
+  for p in "$@"; do wait "$p" 2>/dev/null || true; done
+}
+
+stop_all() {
+  local groups=("${hosts[@]}")
+  if [ -n "$office_pid" ]; then groups+=("$office_pid"); fi
+  if [ -n "$broker_pid" ]; then groups+=("$broker_pid"); fi
+  if [ ${#groups[@]} -gt 0 ]; then stop_groups "${groups[@]}"; fi
+  hosts=(); broker_pid=""; office_pid=""
+  note_running
+}
+
+# The groups running now, for the watchdog.
+note_running() {
+  echo "${hosts[*]} $broker_pid $office_pid" 2>/dev/null >"$work/running" || true
+}
+
+# Should the script itself be killed outright (no trap runs), this stops
+# what it started within a second; the bench processes also end with their
+# parent, but the broker, once it drops to its own user, does not.
+watchdog() {
+  local p stat
+  # Its parent is the script until the script is gone (even unreaped).
+  while read -r stat </proc/$BASHPID/stat; do
+    stat=(${stat##*) })
+    [ "${stat[1]}" = $$ ] || break
+    sleep 1
+  done
+  for p in $(cat "$work/running" 2>/dev/null); do kill -KILL -- "-$p" "$p" 2>/dev/null || true; done
+}
+
+on_exit() {
+  local rc=$?
+  trap - EXIT INT TERM HUP ERR
+  set +e
+  stop_all
+  if [ -n "$watchdog_pid" ]; then kill "$watchdog_pid" 2>/dev/null; wait "$watchdog_pid" 2>/dev/null; fi
+  if [ $rc -ne 0 ]; then
+    echo "network.sh: ${failed:-failed (status $rc)}" >&2
+    if [ $started = 1 ]; then
+      for log in office.err broker.log shops.log; do
+        [ -s "$work/$log" ] || continue
+        echo "--- the last lines of $work/$log:" >&2
+        tail -n 15 "$work/$log" >&2
+      done
+    fi
+  fi
+  exit $rc
+}
+trap on_exit EXIT
+trap 'failed="interrupted"; exit 130' INT
+trap 'failed="terminated"; exit 143' TERM HUP
+trap '[ -n "$failed" ] || failed="line $LINENO: \"$BASH_COMMAND\" failed"' ERR
+
 bash "$root/scripts/install-deps.sh" mosquitto openssl libmosquitto-dev libsodium-dev
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target network_bench network_window_bench quinterra-network >/dev/null
+targets=(network_bench quinterra-network)
+[ $mode = window ] && targets+=(network_window_bench)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 # Ten thousand TLS connections in the broker and in the bench.
 ulimit -n 20000 2>/dev/null || ulimit -n "$(ulimit -Hn)"
 
@@ -49,70 +149,198 @@ if [ "$have" -lt "$max" ]; then
     'printf "bench-%04d\n" {} | xargs "$0" shop "$1" >/dev/null' "$build/network/quinterra-network" "$net"
 fi
 
-broker_pid=""; hosts=()
-stop_all() {
-  for p in "${hosts[@]}"; do kill "$p" 2>/dev/null || true; done
-  [ -n "$broker_pid" ] && kill "$broker_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-  hosts=(); broker_pid=""
+note_running
+watchdog </dev/null >/dev/null 2>&1 &
+watchdog_pid=$!
+
+# Whether a child is still running (an exited one stays a zombie until it
+# is reaped).
+alive() {
+  local stat
+  read -r stat 2>/dev/null </proc/"$1"/stat || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
 }
-trap stop_all EXIT
+
+# Milliseconds since 1970, as the bench processes take them.
+now_ms() {
+  local t=${EPOCHREALTIME/[.,]/}
+  echo $((t / 1000))
+}
+
+start_broker() {
+  setsid mosquitto -c "$net/mosquitto.conf" 2>>"$work/broker.log" </dev/null &
+  broker_pid=$!
+  note_running
+}
 
 # The broker and n shops, hosted 50 to a process (each shop stands for a
 # machine of its own: a process of thousands would measure its own event
 # loop polling every socket). With --window the shops
 # run niced: they stand for other machines, not for work of the office's.
+# Each shop process says on its own file in links/ when each of its shops'
+# connections came and went.
 start_shops() {
   local n=$1 per=50 first=0 nice=()
-  [ $window = 1 ] && nice=(nice -n 10)
+  [ $mode = window ] && nice=(nice -n 10)
   stop_all
+  started=1
   # A fresh broker and fresh shops: the office keeps nothing from the last run.
-  rm -rf "$net/broker/data/"* "$work/shops" "$net/office-document.json" "$net/office-version.txt"
-  mosquitto -c "$net/mosquitto.conf" 2>"$work/broker.log" & broker_pid=$!
+  rm -rf "$net/broker/data/"* "$work/shops" "$work/links" "$net/office-document.json" "$net/office-version.txt"
+  mkdir -p "$work/links"
+  : >"$work/broker.log"; : >"$work/shops.log"; : >"$work/office.err"
+  start_broker
   sleep 0.5
+  alive "$broker_pid" || fail "the broker did not start"
   while [ $first -lt "$n" ]; do
     local count=$(( n - first < per ? n - first : per ))
-    "${nice[@]}" "$build/bench/network_bench" shops "$net/" "$work/shops/" "$first" "$count" \
-      2>>"$work/shops.log" &
+    "${nice[@]}" setsid "$build/bench/network_bench" shops "$net/" "$work/shops/" "$first" "$count" \
+      >"$work/links/$first.txt" 2>>"$work/shops.log" </dev/null &
     hosts+=($!)
     first=$((first + count))
   done
+  note_running
 }
 
-# One run of n shops: prints "p50 p95 max rss_kb_per_shop".
+# An office step under a time limit of s seconds (timeout leads a process
+# group of its own); its words in office.out and office.err.
+start_office() {
+  local limit=$1
+  shift
+  : >"$work/office.out"; : >"$work/office.err"
+  timeout -k 5 "$limit" "$@" >"$work/office.out" 2>"$work/office.err" </dev/null &
+  office_pid=$!
+  note_running
+}
+
+# While the office step runs and the command given (if any) does not hold,
+# a tenth of a second at a time; fails as soon as the broker or a shop
+# process has gone.
+watch_office() {
+  local p
+  while alive "$office_pid"; do
+    if [ $# -gt 0 ] && "$@"; then return 0; fi
+    alive "$broker_pid" || fail "the broker exited during the run"
+    for p in "${hosts[@]}"; do alive "$p" || fail "a shop process (pid $p) exited during the run"; done
+    sleep 0.1
+  done
+}
+
+# The office step's end: its RESULT line in $result; fails on a step that
+# timed out or ended without one. A result short of every shop is kept in
+# $short, said at the end.
+short=()
+finish_office() {
+  local what=$1 rc=0
+  wait "$office_pid" 2>/dev/null || rc=$?
+  office_pid=""
+  note_running
+  result=$(grep '^RESULT' "$work/office.out" || true)
+  case $rc in
+    124 | 137) fail "$what took longer than its limit, and was stopped" ;;
+    0) ;;
+    1) [ -n "$result" ] || fail "$what failed (status $rc)"; short+=("$what") ;;
+    *) fail "$what failed (status $rc)" ;;
+  esac
+  [ -n "$result" ] || fail "$what ended without a result"
+}
+
+# One run of n shops: sets p50, p95, maxms, verified and rss (KiB per shop).
 run() {
-  local n=$1
+  local n=$1 p
   start_shops "$n"
-  local result
-  result=$("$build/bench/network_bench" office "$net/" 0 "$n" | grep '^RESULT')
-  local rss=0
+  # The office's own bounds add up to 840 s.
+  start_office 900 "$build/bench/network_bench" office "$net/" 0 "$n"
+  watch_office
+  finish_office "the office at $n shops"
+  rss=0
   for p in "${hosts[@]}"; do rss=$((rss + $(ps -o rss= -p "$p"))); done
-  # run is called in a subshell, whose hosts and broker its caller never
-  # sees: stop them here, or the next run's shops would fight these ones
-  # for the same client ids.
+  rss=$((rss / n))
+  broker_rss=$(( $(ps -o rss= -p "$broker_pid") / n ))
   stop_all
-  echo "$result" | sed -E 's/.*verified=([0-9]+) p50=([0-9]+) p95=([0-9]+) max=([0-9]+)/\2 \3 \4 \1/' |
-    awk -v rss="$rss" -v n="$n" '{ printf "%s %s %s %s %d\n", $1, $2, $3, $4, rss / n }'
+  read -r verified p50 p95 maxms < <(echo "$result" |
+    sed -E 's/.*verified=([0-9]+) p50=([0-9]+) p95=([0-9]+) max=([0-9]+)/\1 \2 \3 \4/')
 }
 
-if [ $window = 1 ]; then
+# The shops whose own connection came back after kill_ms, and the last of
+# those first returns: "count ms".
+shops_back() {
+  cat "$work/links/"*.txt | awk -v k="$kill_ms" '
+    $1 == "CONNECTED" && $3 >= k && !($2 in back) { back[$2] = $3 }
+    END { n = 0; last = 0; for (s in back) { n++; if (back[s] > last) last = back[s] } print n, last }'
+}
+
+office_said_kill() {
+  local first=""
+  read -r first 2>/dev/null <"$work/office.out" || true
+  [ "$first" = KILL ]
+}
+
+# Seconds from the kill to ms, or "-" for never.
+since_kill() {
+  if [ "$1" -gt 0 ]; then awk -v t="$1" -v k="$kill_ms" 'BEGIN { printf "%.2f", (t - k) / 1000 }'; else echo -; fi
+}
+
+if [ $mode = restart ]; then
+  printf "%-6s %8s %8s %9s %9s %9s\n" shops back fine "online s" "office s" "fine s"
+  for n in "${sizes[@]}"; do
+    start_shops "$n"
+    # The office's own bounds add up to 1,170 s.
+    start_office 1230 "$build/bench/network_bench" restart "$net/" 0 "$n"
+    watch_office office_said_kill
+    if ! office_said_kill; then
+      finish_office "the office at $n shops, before the restart"
+      fail "the office at $n shops ended before the restart"
+    fi
+    kill_ms=$(now_ms)
+    kill -KILL "$broker_pid"
+    wait "$broker_pid" 2>/dev/null || true
+    # The same configuration and the same data: nothing wiped in between.
+    start_broker
+    watch_office
+    finish_office "the office at $n shops, after the restart"
+    read -r ready_ms fine_ms fine < <(echo "$result" |
+      sed -E 's/.*ready_ms=([0-9]+) fine_ms=([0-9]+) fine=([0-9]+).*/\1 \2 \3/')
+    # The shops' own connections, within 300 s of the kill.
+    read -r back back_ms < <(shops_back)
+    while [ "$back" -lt "$n" ] && [ $(($(now_ms) - kill_ms)) -lt 300000 ]; do
+      alive "$broker_pid" || fail "the broker exited after its restart"
+      for p in "${hosts[@]}"; do alive "$p" || fail "a shop process (pid $p) exited during the run"; done
+      sleep 0.5
+      read -r back back_ms < <(shops_back)
+    done
+    [ "$back" -lt "$n" ] && { back_ms=0; short+=("the shops' connections at $n shops"); }
+    stop_all
+    printf "%-6s %8s %8s %9s %9s %9s\n" "$n" "$back" "$fine" "$(since_kill "$back_ms")" \
+      "$(since_kill "$ready_ms")" "$(since_kill "$fine_ms")"
+  done
+elif [ $mode = window ]; then
   printf "%-6s %8s %10s %16s %17s %19s %8s %10s\n" shops verified "all ms" "stall online ms" \
     "stall reports ms" "stall reconnect ms" "sort ms" "filter ms"
   for n in "${sizes[@]}"; do
     start_shops "$n"
-    "$build/bench/network_window_bench" "$net/" 0 "$n" | grep '^RESULT' |
+    # The window's own bounds add up to 2,101 s.
+    start_office 2200 "$build/bench/network_window_bench" "$net/" 0 "$n"
+    watch_office
+    finish_office "the office's window at $n shops"
+    stop_all
+    echo "$result" |
       sed -E 's/.*shops=([0-9]+) verified=([0-9]+) all_verified_ms=([0-9]+) stall_online_ms=([0-9./]+) stall_reports_ms=([0-9./]+) stall_reconnect_ms=([0-9./]+) sort_ms=([0-9.]+) filter_ms=([0-9.]+)/\1 \2 \3 \4 \5 \6 \7 \8/' |
       while read -r shops verified all online reports reconnect sort filter; do
         printf "%-6s %8s %10s %16s %17s %19s %8s %10s\n" "$shops" "$verified" "$all" "$online" "$reports" \
           "$reconnect" "$sort" "$filter"
       done
   done
-  exit 0
+else
+  run 1
+  floor=$p50
+  printf "%-6s %8s %8s %8s %10s %9s %14s %12s\n" shops verified "p50 ms" "p95 ms" "max ms" "floor ms" \
+    "KiB per shop" "broker KiB"
+  for n in "${sizes[@]}"; do
+    run "$n"
+    printf "%-6s %8s %8s %8s %10s %9s %14s %12s\n" "$n" "$verified" "$p50" "$p95" "$maxms" "$floor" "$rss" \
+      "$broker_rss"
+  done
 fi
 
-read -r floor _ _ _ _ < <(run 1)
-printf "%-6s %8s %8s %8s %10s %9s %14s\n" shops verified "p50 ms" "p95 ms" "max ms" "floor ms" "KiB per shop"
-for n in "${sizes[@]}"; do
-  read -r p50 p95 maxms verified rss < <(run "$n")
-  printf "%-6s %8s %8s %8s %10s %9s %14s\n" "$n" "$verified" "$p50" "$p95" "$maxms" "$floor" "$rss"
-done
+[ ${#short[@]} -eq 0 ] || fail "not every shop got there: ${short[*]}"
