@@ -137,14 +137,12 @@ std::unique_ptr<TOfficeClient> StartClient(const std::string& folder, ITimerFact
   return client;
 }
 
-// How long a command waits for the broker: --wait, or a minute. A broker
-// just restarted under thousands of shops is busy with their handshakes
-// for a while; the office waits its turn and says why it waits.
-std::chrono::seconds BrokerWait(const TSendOptions& options) {
-  return std::chrono::seconds(options.WaitSeconds.value_or(60));
-}
-
-void SayWhyItWaits(TOfficeClient& client, std::chrono::seconds wait, std::ostream& err) {
+// A broker just restarted under thousands of shops is busy with their
+// handshakes for a while: a command waits its turn for --wait (or the
+// client's own minute) and says why it waits.
+void WaitForTheBroker(TOfficeClient& client, const TSendOptions& options, std::ostream& err) {
+  if (options.WaitSeconds) client.PublishWait = std::chrono::seconds(*options.WaitSeconds);
+  const auto wait = std::chrono::duration_cast<std::chrono::seconds>(client.PublishWait);
   client.OnWaiting = [&err, wait](const std::string& why) {
     err << "esperando al servidor (hasta " << wait.count() << " s): " << why << "\n" << std::flush;
   };
@@ -193,8 +191,7 @@ int RunPublish(const TSendOptions& options, std::ostream& out, std::ostream& err
   int status = 0;
   std::unique_ptr<TOfficeClient> client = StartClient(options.Network, timers, err, &status);
   if (!client) return status;
-  client->PublishWait = BrokerWait(options);
-  SayWhyItWaits(*client, BrokerWait(options), err);
+  WaitForTheBroker(*client, options, err);
   if (std::string problem = client->Publish(std::move(request)); !problem.empty())
     return err << problem << "\n", 2;
 
@@ -280,9 +277,9 @@ int RunNetworkState(const TSendOptions& options, std::ostream& out, std::ostream
   std::unique_ptr<TOfficeClient> client = StartClient(options.Network, timers, err, &status);
   if (!client) return status;
   TCommandEnd end;
-  SayWhyItWaits(*client, BrokerWait(options), err);
+  WaitForTheBroker(*client, options, err);
   std::unique_ptr<IIntervalTimer> wait = timers.CreateTimer();
-  wait->SetInterval(BrokerWait(options));
+  wait->SetInterval(client->PublishWait);
   wait->OnTimer = [&] {
     wait->SetEnabled(false);
     const std::string why = client->LinkProblem();

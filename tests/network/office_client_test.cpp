@@ -35,13 +35,17 @@ class OfficeClientTest : public ::testing::Test {
 
   TOfficeClient& Start() {
     std::string failure;
-    client_ = TOfficeClient::Open(folder_, clock_, &failure,
-                                  [this](const TMqttSettings& s) { return broker_.NewClient(s.ClientId); });
+    client_ = TOfficeClient::Open(folder_, clock_, &failure, [this](const TMqttSettings& s) {
+      std::unique_ptr<TestBroker::Client> transport = broker_.NewClient(s.ClientId);
+      transport_ = transport.get();
+      return transport;
+    });
     EXPECT_TRUE(client_) << failure;
     client_->OnLinkChanged = [this] { links_.push_back(client_->Link()); };
     client_->OnShopChanged = [this](const std::string& shop) { shops_.push_back(shop); };
     client_->OnPublished = [this](const TPublishOutcome& outcome) { outcomes_.push_back(outcome); };
     client_->OnNotice = [this](const std::string& said) { notices_.push_back(said); };
+    client_->OnWaiting = [this](const std::string& why) { waiting_.push_back(why); };
     EXPECT_TRUE(client_->Start(&failure));
     return *client_;
   }
@@ -77,6 +81,8 @@ class OfficeClientTest : public ::testing::Test {
   SimulatedClock clock_;
   TestBroker broker_{clock_};
   std::unique_ptr<TOfficeClient> client_;
+  TestBroker::Client* transport_ = nullptr;
+  std::vector<std::string> waiting_;
   std::vector<TOfficeLink> links_;
   std::vector<std::string> shops_, notices_;
   std::vector<TPublishOutcome> outcomes_;
@@ -92,9 +98,17 @@ TEST_F(OfficeClientTest, ReadyOnlyOnceTheBrokersSnapshotIsInAndLostWithoutItsCon
   EXPECT_EQ(links_, (std::vector<TOfficeLink>{TOfficeLink::Syncing, TOfficeLink::Ready}));
   EXPECT_EQ(shops_, (std::vector<std::string>{"t1", "t9"})) << "each by its id";
   EXPECT_EQ(client.Fleet().HighestAppliedVersion(), 4);
+  // The transport's words are a wait only while the link is not Ready.
+  transport_->OnLog("se perdió un mensaje");
+  EXPECT_TRUE(waiting_.empty());
   broker_.SetUp(false);
   Run(20ms);
   EXPECT_EQ(client.Link(), TOfficeLink::Lost);
+  transport_->OnLog("sin conexión con el servidor 127.0.0.1:8884: el servidor rechaza la conexión; nuevo intento en 2 s");
+  EXPECT_EQ(waiting_, (std::vector<std::string>{
+                          "sin conexión con el servidor 127.0.0.1:8884: el servidor rechaza la conexión; "
+                          "nuevo intento en 2 s"}));
+  EXPECT_NE(client.LinkProblem().find("el servidor rechaza la conexión"), std::string::npos);
 }
 
 TEST_F(OfficeClientTest, ABrokerNeverReachedLosesTheLinkAndThePublicationWaitsAMinute) {
